@@ -1,0 +1,136 @@
+#include "MainFrame.h"
+
+#include <wx/config.h>
+#include <wx/icon.h>
+#include <wx/msgdlg.h>
+#include <wx/valtext.h>
+
+#include "AboutDlg.h"
+#include "dravik.xpm"
+
+namespace {
+const wxString kTitle = "Dravik Embosser Controller";
+const wxString kConfigPath = "/DravikControls/38417";
+}  // namespace
+
+MainFrame::MainFrame()
+    : MainFrameBase(nullptr, wxID_ANY, kTitle, wxDefaultPosition, wxSize(380, 310),
+                    wxDEFAULT_FRAME_STYLE | wxTAB_TRAVERSAL)
+{
+    currentFileName.clear();
+    currentFilePath.clear();
+
+    SetIcon(wxIcon(dravik_xpm));
+
+    // The keystroke filter: digits and + , - . e E; control and navigation
+    // keys pass. The whole-value check is never run.
+    const wxTextValidator numeric(wxFILTER_NUMERIC);
+    for (wxTextCtrl* field : settingFields) {
+        field->SetValidator(numeric);
+        field->Bind(wxEVT_TEXT, &MainFrame::OnSettingEdited, this);
+    }
+
+    LoadConfig();
+    SetSaveStatus(false);
+    OpenProgram();
+}
+
+dvk::SettingTexts MainFrame::GetSettingTexts() const
+{
+    dvk::SettingTexts texts;
+    for (int i = 0; i < dvk::SettingCount; ++i)
+        texts[i] = settingFields[i]->GetValue().ToStdWstring();
+    return texts;
+}
+
+bool MainFrame::IsProgramValid()
+{
+    const auto invalid = dvk::FirstInvalidSetting(GetSettingTexts());
+    if (!invalid)
+        return true;
+    wxMessageDialog box(this, dvk::kSettings[*invalid].invalidMessage, "Invalid Setting",
+                        wxOK | wxICON_ERROR);
+    box.ShowModal();
+    return false;
+}
+
+void MainFrame::SetSaveStatus(bool isModified)
+{
+    modified = isModified;
+    SetTitle(modified ? kTitle + "*" : kTitle);
+}
+
+void MainFrame::OnSettingEdited(wxCommandEvent& event)
+{
+    // Text put into a field by the program (opening a file) also arrives
+    // here; the file command clears the flag once all fields are set.
+    if (!modified)
+        SetSaveStatus(true);
+    event.Skip();
+}
+
+void MainFrame::LoadConfig()
+{
+    wxConfigBase* config = wxConfigBase::Get();
+    config->SetPath(kConfigPath);
+    long width = 0, height = 0, x = 0, y = 0;
+    if (config->Read("Width", &width) && config->Read("Height", &height) &&
+        config->Read("PosX", &x) && config->Read("PosY", &y))
+        SetSize(x, y, width, height);
+}
+
+void MainFrame::SaveConfig()
+{
+    wxConfigBase* config = wxConfigBase::Get();
+    config->SetPath(kConfigPath);
+    const wxPoint position = GetPosition();
+    const wxSize size = GetSize();
+    config->Write("Width", static_cast<long>(size.GetWidth()));
+    config->Write("Height", static_cast<long>(size.GetHeight()));
+    config->Write("PosX", static_cast<long>(position.x));
+    config->Write("PosY", static_cast<long>(position.y));
+}
+
+void MainFrame::OnClose(wxCloseEvent&)
+{
+    SaveConfig();
+    if (!modified) {
+        Destroy();
+        return;
+    }
+    wxMessageDialog box(this, "Save before exiting?", "Save Settings?", wxYES_NO | wxCANCEL | wxYES_DEFAULT);
+    switch (box.ShowModal()) {
+    case wxID_YES:
+        if (SaveProgram(false) == 1)
+            Destroy();
+        break;
+    case wxID_NO:
+        Destroy();
+        break;
+    default:
+        break;  // the window stays open
+    }
+}
+
+void MainFrame::OnExit(wxCommandEvent&)
+{
+    Close(true);
+}
+
+void MainFrame::OnAbout(wxCommandEvent&)
+{
+    AboutDlg box(this, wxID_ANY, "Dravik - About",
+                 "Dravik Embosser Controller\nVersion 3.0\nwww.dravik-controls.example");
+    box.ShowModal();
+}
+
+bool CheckMessageSize(wxWindow* parent, const std::vector<unsigned char>& message)
+{
+    constexpr std::size_t kDeviceMemory = 128;
+    if (message.size() <= kDeviceMemory)
+        return true;
+    wxMessageDialog box(parent, "Program size exceeds device memory.", "Programming - Error",
+                        wxOK | wxICON_ERROR);
+    box.ShowModal();
+    return false;
+}

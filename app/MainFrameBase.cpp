@@ -1,0 +1,141 @@
+#include "MainFrameBase.h"
+
+namespace {
+constexpr int kBorder = 5;
+constexpr int kCurrentFieldWidth = 65;
+}  // namespace
+
+wxStaticText* MainFrameBase::AddLabel(wxSizer* grid, const wxString& text, int flags)
+{
+    auto* label = new wxStaticText(panel, wxID_ANY, text, wxDefaultPosition, wxDefaultSize, 0);
+    label->Wrap(-1);
+    grid->Add(label, 0, flags, kBorder);
+    return label;
+}
+
+wxTextCtrl* MainFrameBase::AddField(wxSizer* grid, dvk::SettingIndex setting, int flags)
+{
+    auto* field = new wxTextCtrl(panel, wxID_ANY, wxEmptyString, wxDefaultPosition, wxDefaultSize, 0);
+    const int maxLength = dvk::kSettings[setting].maxInputLength;
+    if (maxLength > 0) {
+        const wxSize size(kCurrentFieldWidth, -1);
+        field->SetMinSize(size);
+        field->SetMaxSize(size);
+        field->SetMaxLength(maxLength);
+    }
+    grid->Add(field, 0, flags, kBorder);
+    settingFields[setting] = field;
+    return field;
+}
+
+MainFrameBase::MainFrameBase(wxWindow* parent, int id, const wxString& title, const wxPoint& pos,
+                             const wxSize& size, long style)
+    : wxFrame(parent, id, title, pos, size, style)
+{
+    SetSizeHints(wxDefaultSize, wxDefaultSize);
+
+    auto* frameSizer = new wxBoxSizer(wxVERTICAL);
+    panel = new wxPanel(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxTAB_TRAVERSAL);
+    auto* panelSizer = new wxBoxSizer(wxVERTICAL);
+
+    // Grid A: Stamp, Stamp Return and Replace Die, each with current,
+    // timeout and delay.
+    auto* gridA = new wxFlexGridSizer(0, 4, 0, 0);
+    gridA->AddGrowableCol(2);
+    gridA->AddGrowableCol(3);
+    gridA->SetFlexibleDirection(wxBOTH);
+    gridA->SetNonFlexibleGrowMode(wxFLEX_GROWMODE_SPECIFIED);
+
+    AddLabel(gridA, wxEmptyString, wxALL);
+    for (int column = dvk::StampCurrent; column <= dvk::StampDelay; ++column)
+        AddLabel(gridA, dvk::kSettings[column].columnLabel, wxALIGN_CENTER | wxALL);
+    for (int first : {dvk::StampCurrent, dvk::StampReturnCurrent, dvk::ReplaceCurrent}) {
+        AddLabel(gridA, dvk::kSettings[first].rowLabel, wxALIGN_CENTER_VERTICAL | wxALIGN_RIGHT | wxALL);
+        AddField(gridA, static_cast<dvk::SettingIndex>(first), wxALL);
+        AddField(gridA, static_cast<dvk::SettingIndex>(first + 1), wxEXPAND | wxALL);
+        AddField(gridA, static_cast<dvk::SettingIndex>(first + 2), wxEXPAND | wxALL);
+    }
+    // Expanding with centring: the grid fills the panel's width.
+    panelSizer->Add(gridA, 0, wxEXPAND, kBorder);
+
+    separator = new wxStaticLine(panel, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxLI_HORIZONTAL);
+    panelSizer->Add(separator, 0, wxEXPAND | wxALL, kBorder);
+
+    // Grid B: the paper sensor's sensitivity and activate time.
+    auto* gridB = new wxFlexGridSizer(0, 3, 0, 0);
+    gridB->SetFlexibleDirection(wxBOTH);
+    gridB->SetNonFlexibleGrowMode(wxFLEX_GROWMODE_SPECIFIED);
+
+    AddLabel(gridB, wxEmptyString, wxALL);
+    AddLabel(gridB, dvk::kSettings[dvk::PaperSensitivity].columnLabel, wxALL);
+    AddLabel(gridB, dvk::kSettings[dvk::PaperActivateTime].columnLabel, wxALIGN_CENTER | wxALL);
+    // Right with horizontal centring: the label sits centred at the top of
+    // its cell.
+    AddLabel(gridB, dvk::kSettings[dvk::PaperSensitivity].rowLabel, wxALIGN_CENTER_HORIZONTAL | wxALL);
+    AddField(gridB, dvk::PaperSensitivity, wxALL);
+    // Expanding with centring: the field fills its cell.
+    AddField(gridB, dvk::PaperActivateTime, wxEXPAND | wxALL);
+    panelSizer->Add(gridB, 0, wxALIGN_CENTER_HORIZONTAL, kBorder);
+
+    panelSizer->Add(0, 0, 1, wxEXPAND, kBorder);
+
+    auto* buttonRow = new wxBoxSizer(wxHORIZONTAL);
+    usbProgramButton = new wxButton(panel, wxID_ANY, "USB Program");
+    buttonRow->Add(usbProgramButton, 0, wxALL, kBorder);
+    programButton = new wxButton(panel, wxID_ANY, "Program");
+    buttonRow->Add(programButton, 0, wxALL, kBorder);
+    buttonRow->Add(0, 0, 1, wxEXPAND, kBorder);
+    exitButton = new wxButton(panel, wxID_ANY, "Exit");
+    buttonRow->Add(exitButton, 0, wxALL, kBorder);
+    panelSizer->Add(buttonRow, 0, wxEXPAND, kBorder);
+
+    panel->SetSizer(panelSizer);
+    panel->Layout();
+    panelSizer->Fit(panel);
+    frameSizer->Add(panel, 1, wxEXPAND | wxALL, 0);
+    SetSizer(frameSizer);
+    Layout();
+
+    menuBar = new wxMenuBar(0);
+    fileMenu = new wxMenu();
+    openItem = fileMenu->Append(wxID_ANY, "&Open");
+    fileMenu->AppendSeparator();
+    saveItem = fileMenu->Append(wxID_ANY, "&Save");
+    saveAsItem = fileMenu->Append(wxID_ANY, "Save &As");
+    fileMenu->AppendSeparator();
+    exitItem = fileMenu->Append(wxID_ANY, "E&xit");
+    menuBar->Append(fileMenu, "&File");
+    helpMenu = new wxMenu();
+    aboutItem = helpMenu->Append(wxID_ANY, "&About");
+    menuBar->Append(helpMenu, "&Help");
+    SetMenuBar(menuBar);
+
+    Connect(wxEVT_CLOSE_WINDOW, wxCloseEventHandler(MainFrameBase::OnClose));
+    usbProgramButton->Connect(wxEVT_COMMAND_BUTTON_CLICKED,
+                              wxCommandEventHandler(MainFrameBase::OnUSBProgram), nullptr, this);
+    programButton->Connect(wxEVT_COMMAND_BUTTON_CLICKED,
+                           wxCommandEventHandler(MainFrameBase::OnProgram), nullptr, this);
+    exitButton->Connect(wxEVT_COMMAND_BUTTON_CLICKED,
+                        wxCommandEventHandler(MainFrameBase::OnExit), nullptr, this);
+    Connect(openItem->GetId(), wxEVT_COMMAND_MENU_SELECTED, wxCommandEventHandler(MainFrameBase::OnOpen));
+    Connect(saveItem->GetId(), wxEVT_COMMAND_MENU_SELECTED, wxCommandEventHandler(MainFrameBase::OnSave));
+    Connect(saveAsItem->GetId(), wxEVT_COMMAND_MENU_SELECTED, wxCommandEventHandler(MainFrameBase::OnSaveAs));
+    Connect(exitItem->GetId(), wxEVT_COMMAND_MENU_SELECTED, wxCommandEventHandler(MainFrameBase::OnExit));
+    Connect(aboutItem->GetId(), wxEVT_COMMAND_MENU_SELECTED, wxCommandEventHandler(MainFrameBase::OnAbout));
+}
+
+MainFrameBase::~MainFrameBase()
+{
+    Disconnect(wxEVT_CLOSE_WINDOW, wxCloseEventHandler(MainFrameBase::OnClose));
+    usbProgramButton->Disconnect(wxEVT_COMMAND_BUTTON_CLICKED,
+                                 wxCommandEventHandler(MainFrameBase::OnUSBProgram), nullptr, this);
+    programButton->Disconnect(wxEVT_COMMAND_BUTTON_CLICKED,
+                              wxCommandEventHandler(MainFrameBase::OnProgram), nullptr, this);
+    exitButton->Disconnect(wxEVT_COMMAND_BUTTON_CLICKED,
+                           wxCommandEventHandler(MainFrameBase::OnExit), nullptr, this);
+    Disconnect(openItem->GetId(), wxEVT_COMMAND_MENU_SELECTED, wxCommandEventHandler(MainFrameBase::OnOpen));
+    Disconnect(saveItem->GetId(), wxEVT_COMMAND_MENU_SELECTED, wxCommandEventHandler(MainFrameBase::OnSave));
+    Disconnect(saveAsItem->GetId(), wxEVT_COMMAND_MENU_SELECTED, wxCommandEventHandler(MainFrameBase::OnSaveAs));
+    Disconnect(exitItem->GetId(), wxEVT_COMMAND_MENU_SELECTED, wxCommandEventHandler(MainFrameBase::OnExit));
+    Disconnect(aboutItem->GetId(), wxEVT_COMMAND_MENU_SELECTED, wxCommandEventHandler(MainFrameBase::OnAbout));
+}

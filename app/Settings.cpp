@@ -1,0 +1,65 @@
+#include "Settings.h"
+
+#include <cwctype>
+
+namespace dvk {
+
+const std::array<SettingInfo, SettingCount> kSettings = {{
+    {"Stamp", "Current", 255, "Invalid stamp current", 1, true, 3, "Stamp", "current"},
+    {"Stamp", "Timeout(ms)", 65535, "Invalid stamp timeout", 2, false, 0, "Stamp", "timeout"},
+    {"Stamp", "Delay(ms)", 65535, "Invalid stamp delay", 2, false, 0, "Stamp", "delay"},
+    {"Stamp Return", "Current", 255, "Invalid stamp return current", 1, true, 3, "StampReturn", "current"},
+    {"Stamp Return", "Timeout(ms)", 65535, "Invalid stamp return timeout", 2, false, 0, "StampReturn", "timeout"},
+    {"Stamp Return", "Delay(ms)", 65535, "Invalid stamp return delay", 2, false, 0, "StampReturn", "delay"},
+    {"Replace Die", "Current", 255, "Invalid replace current", 1, true, 3, "Replace", "current"},
+    {"Replace Die", "Timeout(ms)", 65535, "Invalid replace timeout", 2, false, 0, "Replace", "timeout"},
+    {"Replace Die", "Delay(ms)", 65535, "Invalid replace delay", 2, false, 0, "Replace", "delay"},
+    {"Paper Sensor", "Sensitivity", 255, "Invalid paper sensitivity", 1, false, 3, "PaperSensor", "sensitivity"},
+    {"Paper Sensor", "Activate Time(ms)", 65535, "Invalid paper activating time", 2, false, 0, "PaperSensor", "activate"},
+}};
+
+DecimalResult ConvertDecimal(const std::wstring& text)
+{
+    constexpr std::uint64_t kMax = 0xFFFFFFFFu;
+    std::size_t pos = 0;
+    while (pos < text.size() && std::iswspace(static_cast<wint_t>(text[pos])))
+        ++pos;
+
+    bool negative = false;
+    if (pos < text.size() && (text[pos] == L'+' || text[pos] == L'-')) {
+        negative = text[pos] == L'-';
+        ++pos;
+    }
+
+    const std::size_t firstDigit = pos;
+    std::uint64_t magnitude = 0;
+    bool overflow = false;
+    for (; pos < text.size() && text[pos] >= L'0' && text[pos] <= L'9'; ++pos) {
+        if (!overflow) {
+            magnitude = magnitude * 10 + static_cast<std::uint64_t>(text[pos] - L'0');
+            overflow = magnitude > kMax;
+        }
+    }
+
+    if (pos == firstDigit)  // no digits: nothing counts as consumed
+        return {0, false};
+    if (overflow)
+        return {static_cast<std::uint32_t>(kMax), false};
+
+    auto value = static_cast<std::uint32_t>(magnitude);
+    if (negative)
+        value = static_cast<std::uint32_t>(0u - value);
+    return {value, pos == text.size()};
+}
+
+std::optional<SettingIndex> FirstInvalidSetting(const SettingTexts& texts)
+{
+    for (int i = 0; i < SettingCount; ++i) {
+        const DecimalResult r = ConvertDecimal(texts[i]);
+        if (!r.ok || r.value > kSettings[i].upperLimit)
+            return static_cast<SettingIndex>(i);
+    }
+    return std::nullopt;
+}
+
+}  // namespace dvk

@@ -1,0 +1,94 @@
+#include <gtest/gtest.h>
+
+#include "Settings.h"
+
+using dvk::ConvertDecimal;
+
+namespace {
+
+struct Case {
+    const wchar_t* text;
+    std::uint32_t value;
+    bool ok;
+};
+
+TEST(DecimalConversion, FollowsTheLibraryRuleIn32Bits)
+{
+    const Case cases[] = {
+        {L"0", 0, true},
+        {L"12", 12, true},
+        {L" 12", 12, true},           // leading white space is skipped
+        {L"\t\n12", 12, true},
+        {L"12 ", 12, false},          // trailing white space is not consumed
+        {L"+12", 12, true},
+        {L"-0", 0, true},
+        {L"-1", 4294967295u, true},   // negated modulo 2^32
+        {L"-4294967295", 1, true},
+        {L"007", 7, true},            // leading zeros are not octal
+        {L"0x10", 0, false},
+        {L"1.5", 1, false},
+        {L"1e2", 1, false},
+        {L"1,000", 1, false},
+        {L"", 0, false},
+        {L"   ", 0, false},
+        {L"+", 0, false},
+        {L"-", 0, false},
+        {L"+-1", 0, false},           // one sign only
+        {L"- 1", 0, false},
+        {L"4294967295", 4294967295u, true},
+        {L"4294967296", 4294967295u, false},
+        {L"99999999999", 4294967295u, false},
+        {L"-4294967296", 4294967295u, false},
+        {L"000000000000000000004294967295", 4294967295u, true},
+        {L"184467440737095516160", 4294967295u, false},  // beyond 64 bits too
+        {L"12abc", 12, false},
+    };
+    for (const Case& c : cases) {
+        const auto r = ConvertDecimal(c.text);
+        EXPECT_EQ(r.value, c.value) << "text '" << testing::PrintToString(std::wstring(c.text)) << "'";
+        EXPECT_EQ(r.ok, c.ok) << "text '" << testing::PrintToString(std::wstring(c.text)) << "'";
+    }
+}
+
+dvk::SettingTexts AllValid()
+{
+    dvk::SettingTexts texts;
+    texts.fill(L"0");
+    return texts;
+}
+
+TEST(Validation, AllZeroIsValidAndEmptyIsNot)
+{
+    EXPECT_FALSE(dvk::FirstInvalidSetting(AllValid()).has_value());
+    dvk::SettingTexts empty;
+    EXPECT_EQ(dvk::FirstInvalidSetting(empty), dvk::StampCurrent);
+}
+
+TEST(Validation, UpperLimitsOfOneAndTwoByteSettings)
+{
+    for (int i = 0; i < dvk::SettingCount; ++i) {
+        const bool oneByte = dvk::kSettings[i].byteWidth == 1;
+        dvk::SettingTexts texts = AllValid();
+        texts[i] = oneByte ? L"255" : L"65535";
+        EXPECT_FALSE(dvk::FirstInvalidSetting(texts).has_value()) << "setting " << i;
+        texts[i] = oneByte ? L"256" : L"65536";
+        EXPECT_EQ(dvk::FirstInvalidSetting(texts), i);
+        texts[i] = L"-1";
+        EXPECT_EQ(dvk::FirstInvalidSetting(texts), i);
+    }
+    dvk::SettingTexts texts = AllValid();
+    texts[dvk::StampCurrent] = L"0255";  // four characters from a file
+    EXPECT_FALSE(dvk::FirstInvalidSetting(texts).has_value());
+}
+
+TEST(Validation, OnlyTheFirstFailingSettingIsReported)
+{
+    dvk::SettingTexts texts = AllValid();
+    texts[dvk::StampDelay] = L"1.5";
+    texts[dvk::PaperSensitivity] = L"300";
+    EXPECT_EQ(dvk::FirstInvalidSetting(texts), dvk::StampDelay);
+    texts[dvk::StampDelay] = L"15";
+    EXPECT_EQ(dvk::FirstInvalidSetting(texts), dvk::PaperSensitivity);
+}
+
+}  // namespace

@@ -1,0 +1,56 @@
+// Helpers for tests that drive real windows in an X server.
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <memory>
+
+#include <wx/fileconf.h>
+#include <wx/string.h>
+
+class MainFrame;
+
+namespace guitest {
+
+// Processes pending events for the given time.
+void Pump(std::chrono::milliseconds duration);
+// Processes events until the condition holds or the time runs out; returns
+// whether it holds.
+bool WaitFor(const std::function<bool()>& condition,
+             std::chrono::milliseconds timeout = std::chrono::milliseconds(3000));
+// Lets the toolkit delete the windows that were destroyed.
+void DeletePendingWindows();
+
+// A per-user configuration in a temporary file, installed as the toolkit's
+// default for the lifetime of this object; the user's own is never touched.
+class TemporaryConfig {
+public:
+    TemporaryConfig();
+    ~TemporaryConfig();
+    wxFileConfig& Get() { return *config; }
+    const wxString& Path() const { return path; }
+
+private:
+    wxString path;
+    wxFileConfig* config;  // owned by the toolkit while installed
+};
+
+// Creates the main window, answering its start-up open dialog with Cancel,
+// and shows it. The frame is destroyed by the toolkit (DestroyMainFrame).
+MainFrame* CreateMainFrame();
+// Destroys a main window without its close flow.
+void DestroyMainFrame(MainFrame* frame);
+
+// A temporary folder removed with its contents at the end.
+class TemporaryDir {
+public:
+    TemporaryDir();
+    ~TemporaryDir();
+    wxString File(const wxString& name) const;
+    const wxString& Path() const { return path; }
+
+private:
+    wxString path;
+};
+
+}  // namespace guitest
