@@ -1,5 +1,11 @@
 #include "MainFrameBase.h"
 
+#include <algorithm>
+
+#include <wx/clipbrd.h>
+#include <wx/dataobj.h>
+#include <wx/utils.h>
+
 namespace {
 constexpr int kBorder = 5;
 constexpr int kCurrentFieldWidth = 65;
@@ -21,11 +27,50 @@ wxTextCtrl* MainFrameBase::AddField(wxSizer* grid, dvk::SettingIndex setting, in
         const wxSize size(kCurrentFieldWidth, -1);
         field->SetMinSize(size);
         field->SetMaxSize(size);
-        field->SetMaxLength(maxLength);
+        field->Bind(wxEVT_CHAR, &MainFrameBase::OnLimitedChar, this);
+        field->Bind(wxEVT_TEXT_PASTE, &MainFrameBase::OnLimitedPaste, this);
     }
     grid->Add(field, 0, flags, kBorder);
     settingFields[setting] = field;
     return field;
+}
+
+long MainFrameBase::RoomLeft(const wxTextCtrl* field) const
+{
+    const auto it = std::find(settingFields.begin(), settingFields.end(), field);
+    const long limit = dvk::kSettings[it - settingFields.begin()].maxInputLength;
+    long from = 0, to = 0;
+    field->GetSelection(&from, &to);
+    return limit - (field->GetLastPosition() - (to - from));
+}
+
+void MainFrameBase::OnLimitedChar(wxKeyEvent& event)
+{
+    const auto* field = static_cast<wxTextCtrl*>(event.GetEventObject());
+    const int code = event.GetKeyCode();
+    const bool printable = code >= WXK_SPACE && code != WXK_DELETE && code < WXK_START;
+    if (printable && !event.HasAnyModifiers() && RoomLeft(field) <= 0) {
+        wxBell();
+        return;
+    }
+    event.Skip();
+}
+
+void MainFrameBase::OnLimitedPaste(wxClipboardTextEvent& event)
+{
+    auto* field = static_cast<wxTextCtrl*>(event.GetEventObject());
+    wxTextDataObject data;
+    if (!wxTheClipboard->Open()) {
+        event.Skip();
+        return;
+    }
+    const bool got = wxTheClipboard->GetData(data);
+    wxTheClipboard->Close();
+    if (!got) {
+        event.Skip();
+        return;
+    }
+    field->WriteText(data.GetText().Left(std::max(0L, RoomLeft(field))));
 }
 
 MainFrameBase::MainFrameBase(wxWindow* parent, int id, const wxString& title, const wxPoint& pos,

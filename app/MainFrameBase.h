@@ -49,6 +49,13 @@ protected:
     wxMenuItem* aboutItem;
 
 private:
+    // The typing limit of the short fields: it refuses typed and pasted
+    // characters beyond the limit but never cuts text the program sets
+    // (the native limit of some platforms does).
+    void OnLimitedChar(wxKeyEvent& event);
+    void OnLimitedPaste(wxClipboardTextEvent& event);
+    long RoomLeft(const wxTextCtrl* field) const;
+
     wxStaticText* AddLabel(wxSizer* grid, const wxString& text, int flags);
     wxTextCtrl* AddField(wxSizer* grid, dvk::SettingIndex setting, int flags);
 };

@@ -1,13 +1,282 @@
+// The main window in a real X server: layout, typing into the fields, the
+// validation boxes, the close flow and the window placement.
 #include <gtest/gtest.h>
+
+#include <wx/app.h>
+#include <wx/filedlg.h>
+#include <wx/uiaction.h>
 
 #include "GuiTest.h"
 #include "MainFrame.h"
 
-TEST(MainWindow, OpensWithTitleAndSize)
-{
+using guitest::ExpectMessageBox;
+using namespace std::chrono_literals;
+
+namespace {
+
+class MainWindowTest : public testing::Test {
+protected:
+    void SetUp() override { frame = guitest::CreateMainFrame(); }
+    void TearDown() override
+    {
+        if (frame && !Closed())
+            guitest::DestroyMainFrame(frame);
+        guitest::DeletePendingWindows();
+    }
+
+    bool Closed() const { return wxTheApp->IsScheduledForDestruction(frame); }
+
+    wxTextCtrl* Field(int i) const { return frame->GetSettingField(static_cast<dvk::SettingIndex>(i)); }
+
+    void SetAll(const wchar_t* text)
+    {
+        for (int i = 0; i < dvk::SettingCount; ++i)
+            Field(i)->ChangeValue(text);
+    }
+
+    // Types the keys into the field through the X server.
+    void Type(wxTextCtrl* field, const char* keys)
+    {
+        field->SetFocus();
+        guitest::WaitFor([field] { return wxWindow::FindFocus() == field; });
+        wxUIActionSimulator sim;
+        sim.Text(keys);
+        guitest::Pump(100ms);
+    }
+
+    int MenuItem(const char* menu, const char* item) const
+    {
+        return frame->GetMenuBar()->FindMenuItem(menu, item);
+    }
+
     guitest::TemporaryConfig config;
-    MainFrame* frame = guitest::CreateMainFrame();
+    MainFrame* frame = nullptr;
+};
+
+TEST_F(MainWindowTest, OpensEmptyWithTitleAndOuterSize)
+{
     EXPECT_EQ(frame->GetTitle(), "Dravik Embosser Controller");
+    EXPECT_EQ(frame->GetSize(), wxSize(380, 310));
+    EXPECT_FALSE(frame->IsModified());
+    for (int i = 0; i < dvk::SettingCount; ++i)
+        EXPECT_TRUE(Field(i)->IsEmpty()) << "field " << i;
+    EXPECT_NE(MenuItem("File", "Open"), wxNOT_FOUND);
+    EXPECT_NE(MenuItem("File", "Save As"), wxNOT_FOUND);
+    EXPECT_NE(MenuItem("Help", "About"), wxNOT_FOUND);
+}
+
+TEST_F(MainWindowTest, TabWalksTheFieldsInCanonicalOrderThenTheButtons)
+{
+    Field(0)->SetFocus();
+    ASSERT_TRUE(guitest::WaitFor([this] { return wxWindow::FindFocus() == Field(0); }));
+    wxUIActionSimulator sim;
+    std::vector<wxString> seen;
+    for (int step = 1; step < dvk::SettingCount + 3; ++step) {
+        wxWindow* before = wxWindow::FindFocus();
+        sim.Char(WXK_TAB);
+        guitest::WaitFor([before] { return wxWindow::FindFocus() != before; }, 1000ms);
+        wxWindow* focus = wxWindow::FindFocus();
+        ASSERT_NE(focus, nullptr);
+        if (step < dvk::SettingCount)
+            EXPECT_EQ(focus, Field(step)) << "after " << step << " tabs";
+        else
+            seen.push_back(focus->GetLabel());
+    }
+    EXPECT_EQ(seen, (std::vector<wxString>{"USB Program", "Program", "Exit"}));
+}
+
+TEST_F(MainWindowTest, TypingIsFilteredAndMarksTheSettingsModified)
+{
+    wxTextCtrl* timeout = Field(dvk::StampTimeout);
+    Type(timeout, "1a2.");
+    EXPECT_EQ(timeout->GetValue(), "12.");  // the letter is refused, '.' accepted
+    EXPECT_TRUE(frame->IsModified());
+    EXPECT_EQ(frame->GetTitle(), "Dravik Embosser Controller*");
+
+    for (int i : {dvk::StampCurrent, dvk::StampReturnCurrent, dvk::ReplaceCurrent, dvk::PaperSensitivity}) {
+        Type(Field(i), "1234");
+        EXPECT_EQ(Field(i)->GetValue(), "123") << "field " << i;  // a fourth character is refused
+    }
+    Type(Field(dvk::PaperActivateTime), "+-,eE99999");
+    EXPECT_EQ(Field(dvk::PaperActivateTime)->GetValue(), "+-,eE99999");
+}
+
+TEST_F(MainWindowTest, ProgramTextIsNotCutToTheTypingLimit)
+{
+    Field(dvk::StampCurrent)->SetValue("0255");
+    EXPECT_EQ(Field(dvk::StampCurrent)->GetValue(), "0255");
+}
+
+TEST_F(MainWindowTest, EachInvalidSettingShowsItsOwnBox)
+{
+    for (int i = 0; i < dvk::SettingCount; ++i) {
+        SetAll(L"0");
+        Field(i)->ChangeValue(dvk::kSettings[i].byteWidth == 1 ? "256" : "65536");
+        bool valid = true;
+        wxTEST_DIALOG(valid = frame->IsProgramValid(),
+                      ExpectMessageBox(dvk::kSettings[i].invalidMessage, "Invalid Setting",
+                                       wxOK | wxICON_ERROR, wxID_OK));
+        EXPECT_FALSE(valid) << "setting " << i;
+        EXPECT_EQ(Field(i)->GetValue(), dvk::kSettings[i].byteWidth == 1 ? "256" : "65536");
+    }
+    SetAll(L"0");
+    EXPECT_TRUE(frame->IsProgramValid());  // no box expected: one would fail the test
+    EXPECT_FALSE(frame->IsModified());     // the check changes nothing
+}
+
+TEST_F(MainWindowTest, EmptyFieldsReportTheStampCurrentFirst)
+{
+    wxTEST_DIALOG(frame->IsProgramValid(),
+                  ExpectMessageBox("Invalid stamp current", "Invalid Setting", wxOK | wxICON_ERROR, wxID_OK));
+}
+
+TEST_F(MainWindowTest, ClosingUnmodifiedNeedsNoQuestion)
+{
+    frame->Close();
+    EXPECT_TRUE(Closed());
+    long width = 0;
+    EXPECT_TRUE(config.Get().Read("/DravikControls/38417/Width", &width));
+    EXPECT_EQ(width, frame->GetSize().GetWidth());
+}
+
+TEST_F(MainWindowTest, CloseFlowAsksWhenModifiedFromEveryRoute)
+{
+    const long style = wxYES_NO | wxCANCEL | wxYES_DEFAULT;
+    frame->SetSaveStatus(true);
+
+    // Cancel from the close box: the window stays, the placement is stored.
+    wxTEST_DIALOG(frame->Close(), ExpectMessageBox("Save before exiting?", "Save Settings?", style, wxID_CANCEL));
+    EXPECT_FALSE(Closed());
+    EXPECT_EQ(frame->GetTitle(), "Dravik Embosser Controller*");
+    EXPECT_TRUE(config.Get().HasEntry("/DravikControls/38417/PosY"));
+
+    // Cancel from File > Exit, then from the Exit button.
+    wxCommandEvent menuExit(wxEVT_MENU, MenuItem("File", "Exit"));
+    wxTEST_DIALOG(frame->ProcessWindowEvent(menuExit),
+                  ExpectMessageBox("Save before exiting?", "Save Settings?", style, wxID_CANCEL));
+    EXPECT_FALSE(Closed());
+
+    wxWindow* exitButton = frame->FindWindowByLabel("Exit");
+    ASSERT_NE(exitButton, nullptr);
+    wxCommandEvent click(wxEVT_BUTTON, exitButton->GetId());
+    click.SetEventObject(exitButton);
+    wxTEST_DIALOG(exitButton->ProcessWindowEvent(click),
+                  ExpectMessageBox("Save before exiting?", "Save Settings?", style, wxID_CANCEL));
+    EXPECT_FALSE(Closed());
+
+    // No: the window goes without saving.
+    wxTEST_DIALOG(frame->Close(), ExpectMessageBox("Save before exiting?", "Save Settings?", style, wxID_NO));
+    EXPECT_TRUE(Closed());
+}
+
+TEST_F(MainWindowTest, CloseFlowYesSavesThenCloses)
+{
+    guitest::TemporaryDir dir;
+    SetAll(L"1");
+    frame->SetSaveStatus(true);
+    wxTEST_DIALOG(frame->Close(),
+                  ExpectMessageBox("Save before exiting?", "Save Settings?", wxYES_NO | wxCANCEL | wxYES_DEFAULT, wxID_YES),
+                  wxExpectModal<wxFileDialog>(dir.File("closing.dvk")));
+    EXPECT_TRUE(wxFileExists(dir.File("closing.dvk")));
+    EXPECT_TRUE(Closed());
+}
+
+TEST_F(MainWindowTest, CloseFlowYesWithCancelledSaveKeepsTheWindow)
+{
+    frame->SetSaveStatus(true);
+    wxTEST_DIALOG(frame->Close(),
+                  ExpectMessageBox("Save before exiting?", "Save Settings?", wxYES_NO | wxCANCEL | wxYES_DEFAULT, wxID_YES),
+                  wxExpectModal<wxFileDialog>(wxEmptyString, wxID_CANCEL));
+    EXPECT_FALSE(Closed());
+    EXPECT_EQ(frame->GetTitle(), "Dravik Embosser Controller*");
+}
+
+TEST_F(MainWindowTest, AboutShowsNameVersionAndAddress)
+{
+    class ExpectAbout : public wxExpectModalBase<wxDialog, ExpectAbout> {
+    protected:
+        int OnInvoked(wxDialog* box) const override
+        {
+            EXPECT_EQ(box->GetTitle(), "Dravik - About");
+            EXPECT_EQ(box->GetName(), "AboutDlg");
+            wxArrayString lines;
+            for (wxWindow* child : box->GetChildren())
+                if (child->GetId() != wxID_OK)
+                    lines = wxSplit(child->GetLabel(), '\n', '\0');
+            EXPECT_EQ(lines.size(), 3u);
+            if (lines.size() == 3) {
+                EXPECT_EQ(lines[0], "Dravik Embosser Controller");
+                EXPECT_EQ(lines[1], "Version 3.0");
+                EXPECT_TRUE(lines[2].StartsWith("www."));
+            }
+            EXPECT_NE(box->FindWindow(wxID_OK), nullptr);
+            return wxID_OK;
+        }
+    };
+    Field(0)->ChangeValue("5");
+    wxCommandEvent about(wxEVT_MENU, MenuItem("Help", "About"));
+    wxTEST_DIALOG(frame->ProcessWindowEvent(about), ExpectAbout());
+    EXPECT_EQ(Field(0)->GetValue(), "5");
+    EXPECT_FALSE(frame->IsModified());
+}
+
+// Window placement: all four keys or nothing.
+class PlacementTest : public testing::Test {
+protected:
+    void Store(std::initializer_list<std::pair<const char*, long>> values)
+    {
+        for (const auto& [key, value] : values)
+            config.Get().Write(wxString("/DravikControls/38417/") + key, value);
+    }
+
+    guitest::TemporaryConfig config;
+};
+
+TEST_F(PlacementTest, AllFourKeysAreAppliedInOneCall)
+{
+    Store({{"Width", 450}, {"Height", 360}, {"PosX", 40}, {"PosY", 50}});
+    MainFrame* frame = guitest::CreateMainFrame();
+    EXPECT_EQ(frame->GetSize(), wxSize(450, 360));
+    guitest::DestroyMainFrame(frame);
+}
+
+TEST_F(PlacementTest, PartialKeysRestoreNothing)
+{
+    for (const char* missing : {"Width", "Height", "PosX", "PosY"}) {
+        config.Get().DeleteAll();
+        Store({{"Width", 450}, {"Height", 360}, {"PosX", 40}, {"PosY", 50}});
+        config.Get().DeleteEntry(wxString("/DravikControls/38417/") + missing);
+        MainFrame* frame = guitest::CreateMainFrame();
+        EXPECT_EQ(frame->GetSize(), wxSize(380, 310)) << "without " << missing;
+        guitest::DestroyMainFrame(frame);
+    }
+    config.Get().DeleteAll();
+    Store({{"Width", 450}, {"Height", 360}, {"PosX", 40}});
+    config.Get().Write("/DravikControls/38417/PosY", "north");  // not an integer
+    MainFrame* frame = guitest::CreateMainFrame();
     EXPECT_EQ(frame->GetSize(), wxSize(380, 310));
     guitest::DestroyMainFrame(frame);
 }
+
+TEST_F(PlacementTest, ClosingStoresWhatTheNextStartRestores)
+{
+    MainFrame* frame = guitest::CreateMainFrame();
+    frame->SetSize(60, 70, 420, 330);
+    guitest::WaitFor([frame] { return frame->GetSize() == wxSize(420, 330); });
+    const wxRect stored = frame->GetRect();
+    frame->Close();
+    guitest::DeletePendingWindows();
+
+    long width = 0, height = 0, x = 0, y = 0;
+    EXPECT_TRUE(config.Get().Read("/DravikControls/38417/Width", &width));
+    EXPECT_TRUE(config.Get().Read("/DravikControls/38417/Height", &height));
+    EXPECT_TRUE(config.Get().Read("/DravikControls/38417/PosX", &x));
+    EXPECT_TRUE(config.Get().Read("/DravikControls/38417/PosY", &y));
+    EXPECT_EQ(wxRect(x, y, width, height), stored);
+
+    frame = guitest::CreateMainFrame();
+    EXPECT_EQ(frame->GetSize(), wxSize(420, 330));
+    guitest::DestroyMainFrame(frame);
+}
+
+}  // namespace

@@ -2,17 +2,29 @@
 
 #include <thread>
 
+#include <gtest/gtest.h>
+
 #include <wx/app.h>
 #include <wx/dir.h>
+#include <wx/evtloop.h>
 #include <wx/filedlg.h>
 #include <wx/filefn.h>
 #include <wx/filename.h>
 #include <wx/testing.h>
+#include <wx/uiaction.h>
 #include <wx/utils.h>
 
 #include "MainFrame.h"
 
 namespace guitest {
+
+int ExpectMessageBox::OnInvoked(wxMessageDialog* box) const
+{
+    EXPECT_EQ(box->GetMessage(), message);
+    EXPECT_EQ(box->GetCaption(), caption);
+    EXPECT_EQ(box->GetMessageDialogStyle(), style) << "message box \"" << message << "\"";
+    return answer;
+}
 
 void Pump(std::chrono::milliseconds duration)
 {
@@ -23,9 +35,10 @@ bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds t
 {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     for (;;) {
+        wxEventLoopBase* loop = wxEventLoopBase::GetActive();
+        while (loop->Pending())
+            loop->Dispatch();
         wxTheApp->ProcessPendingEvents();
-        while (wxTheApp->Pending())
-            wxTheApp->Dispatch();
         wxTheApp->ProcessIdle();
         if (condition())
             return true;
@@ -62,6 +75,9 @@ MainFrame* CreateMainFrame()
     }
     frame->Show();
     WaitFor([frame] { return frame->IsShownOnScreen(); });
+    // Without a window manager the keyboard follows the pointer.
+    const wxRect rect = frame->GetScreenRect();
+    wxUIActionSimulator().MouseMove(rect.GetLeft() + rect.GetWidth() / 2, rect.GetTop() + rect.GetHeight() / 2);
     Pump(std::chrono::milliseconds(50));
     return frame;
 }

@@ -6,11 +6,32 @@
 #include <memory>
 
 #include <wx/fileconf.h>
+#include <wx/msgdlg.h>
 #include <wx/string.h>
+#include <wx/testing.h>
 
 class MainFrame;
 
 namespace guitest {
+
+// Expects a modal message box with exactly this message, caption and style
+// (buttons, icon and default button bits), and answers it with `answer`.
+class ExpectMessageBox : public wxExpectModalBase<wxMessageDialog, ExpectMessageBox> {
+public:
+    ExpectMessageBox(const wxString& message, const wxString& caption, long style, int answer)
+        : message(message), caption(caption), style(style), answer(answer)
+    {
+    }
+
+protected:
+    int OnInvoked(wxMessageDialog* box) const override;
+
+private:
+    wxString message;
+    wxString caption;
+    long style;
+    int answer;
+};
 
 // Processes pending events for the given time.
 void Pump(std::chrono::milliseconds duration);

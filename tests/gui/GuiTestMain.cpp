@@ -1,12 +1,15 @@
-// main of the GUI tests: the toolkit is initialised with an application
-// object that opens no window, then GoogleTest runs the tests, which create
-// and destroy their own windows.
+// main of the GUI tests: the toolkit starts with an application object that
+// opens no window, and GoogleTest runs inside its event loop; the tests
+// create and destroy their own windows.
+#include <cstdio>
+
 #include <gtest/gtest.h>
 
 #include <wx/app.h>
 #include <wx/init.h>
 
 namespace {
+
 // A toolkit assertion fails the running test instead of opening a box that
 // nobody would answer.
 void FailOnAssert(const wxString& file, int line, const wxString& func, const wxString& cond,
@@ -18,22 +21,30 @@ void FailOnAssert(const wxString& file, int line, const wxString& func, const wx
 
 class TestApp : public wxApp {
 public:
-    bool OnInit() override { return true; }
+    bool OnInit() override
+    {
+        wxSetAssertHandler(FailOnAssert);
+        CallAfter([this] {
+            result = RUN_ALL_TESTS();
+            ExitMainLoop();
+        });
+        return true;
+    }
+    int OnRun() override
+    {
+        wxApp::OnRun();
+        return result;
+    }
+
+private:
+    int result = 1;
 };
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
     testing::InitGoogleTest(&argc, argv);
     wxApp::SetInstance(new TestApp());
-    if (!wxEntryStart(argc, argv)) {
-        fprintf(stderr, "cannot initialise the toolkit (is DISPLAY set?)\n");
-        return 1;
-    }
-    wxSetAssertHandler(FailOnAssert);
-    wxTheApp->CallOnInit();
-    const int result = RUN_ALL_TESTS();
-    wxTheApp->OnExit();
-    wxEntryCleanup();
-    return result;
+    return wxEntry(argc, argv);
 }
