@@ -13,7 +13,7 @@ cmake --build "$top/build" -j"$(nproc)" --target dravik startup-probe minimal-fr
 measure() {  # program -> prints "median_ms median_kib"
   local ms=() kib=()
   for ((i = 0; i < runs; i++)); do
-    read -r m k < <(HOME="$tmp" "$top/build/tools/startup-probe" "$1" 300)
+    read -r m k < <(HOME="$tmp" "$top/build/tools/bench/startup-probe" "$1" 300)
     ms+=("$m"); kib+=("$k")
   done
   local mm kk
@@ -24,7 +24,7 @@ measure() {  # program -> prints "median_ms median_kib"
 
 body() {
   read -r pm pk < <(measure "$top/build/dravik")
-  read -r mm mk < <(measure "$top/build/tools/minimal-frame")
+  read -r mm mk < <(measure "$top/build/tools/bench/minimal-frame")
   printf '%-22s %14s %16s\n' "program" "first map (ms)" "peak memory (KiB)"
   printf '%-22s %14s %16s\n' "dravik" "$pm" "$pk"
   printf '%-22s %14s %16s\n' "minimal frame" "$mm" "$mk"
@@ -32,13 +32,10 @@ body() {
     'BEGIN { printf "ratio (dravik/minimal): time %.2f, memory %.2f  (medians of '"$runs"' runs)\n", a/b, c/d }'
 }
 
+if [[ -z "${DISPLAY:-}" ]]; then
+  exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$@"
+fi
+export NO_AT_BRIDGE=1 GDK_BACKEND=x11 GSETTINGS_BACKEND=memory
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
-export NO_AT_BRIDGE=1 GDK_BACKEND=x11
-export -f measure body
-export top runs tmp
-if [[ -z "${DISPLAY:-}" ]]; then
-  xvfb-run -a -s "-screen 0 1280x1024x24" bash -c body
-else
-  body
-fi
+body

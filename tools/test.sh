@@ -24,7 +24,7 @@ cmake --build "$build" -j"$(nproc)"
 export ASAN_OPTIONS="detect_leaks=0:abort_on_error=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$top/tests/tsan.supp"
-export NO_AT_BRIDGE=1 GDK_BACKEND=x11
+export NO_AT_BRIDGE=1 GDK_BACKEND=x11 GSETTINGS_BACKEND=memory
 
 run=(ctest --test-dir "$build" --output-on-failure "${select[@]}" "$@")
 if [[ -z "${DISPLAY:-}" ]]; then
