@@ -1,5 +1,11 @@
-// The USB Program command: build the message, show the USB programmer.
+// The USB Program command: build the message from the fields as they stand
+// (no validation on this road) and show the USB programmer.
 #include "MainFrame.h"
+#include "USBProgrammerDialog.h"
 
-// Placeholder until the USB programmer lands.
-void MainFrame::OnUSBProgram(wxCommandEvent&) {}
+void MainFrame::OnUSBProgram(wxCommandEvent&)
+{
+    std::vector<unsigned char> message;
+    ComputeMessage(message);
+    ShowUSBProgrammer(this, message);
+}

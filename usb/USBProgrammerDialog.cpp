@@ -1,0 +1,148 @@
+#include "USBProgrammerDialog.h"
+
+#include <algorithm>
+#include <chrono>
+
+#include <wx/intl.h>
+
+#include "MainFrame.h"
+
+namespace {
+constexpr int kPollPeriodMs = 1000;
+// How long the dialog waits, before it is first shown, for the first refresh
+// to list what is plugged in. Controllers that answer take milliseconds; one
+// that does not answer must not hold the window back for long.
+constexpr std::chrono::milliseconds kFirstListingWait(250);
+}  // namespace
+
+USBProgrammerDialog::USBProgrammerDialog(wxWindow* parent)
+    : USBProgrammerDialogBase(parent, wxID_ANY, "Dravik - USB Programmer", wxDefaultPosition, wxSize(350, 350),
+                              wxDEFAULT_DIALOG_STYLE)
+{
+    UpdateUSBList();
+    {
+        std::unique_lock<std::mutex> lock(queueMutex);
+        passEnded.wait_for(lock, kFirstListingWait, [this] {
+            return std::any_of(queue.begin(), queue.end(), [](const Queued& item) { return item.passEnd; });
+        });
+    }
+    ApplyQueued();
+
+    pollTimer = new wxTimer(this);
+    pollTimer->Start(kPollPeriodMs);
+    Connect(pollTimer->GetId(), wxEVT_TIMER, wxTimerEventHandler(USBProgrammerDialog::OnUSBTimer));
+    Layout();
+}
+
+USBProgrammerDialog::~USBProgrammerDialog()
+{
+    pollTimer->Stop();
+    Disconnect(pollTimer->GetId(), wxEVT_TIMER, wxTimerEventHandler(USBProgrammerDialog::OnUSBTimer));
+    delete pollTimer;
+    // A running pass ends at its next device; its read time limit bounds the
+    // wait. Changes it handed over are dropped with the dialog's pending
+    // events.
+    stopPass = true;
+    if (passThread.joinable())
+        passThread.join();
+}
+
+bool USBProgrammerDialog::HasDevice(const usb_dvk::Device* device) const
+{
+    return usb_programmer::HasDevice(entries, *device);
+}
+
+bool USBProgrammerDialog::StartPass(std::function<void(const usb_programmer::RowSink&)> pass)
+{
+    if (busy)
+        return false;
+    busy = true;
+    // The previous pass has handed over its end, so it is finishing or done.
+    if (passThread.joinable())
+        passThread.join();
+    passThread = std::thread([this, pass = std::move(pass)] {
+        pass([this](const usb_programmer::RowChange& change) { Post(Queued{false, change}); });
+        Post(Queued{true, {}});
+    });
+    return true;
+}
+
+void USBProgrammerDialog::Post(Queued item)
+{
+    {
+        std::lock_guard<std::mutex> lock(queueMutex);
+        queue.push_back(std::move(item));
+    }
+    passEnded.notify_all();
+    CallAfter(&USBProgrammerDialog::ApplyQueued);
+}
+
+void USBProgrammerDialog::ApplyQueued()
+{
+    std::deque<Queued> items;
+    {
+        std::lock_guard<std::mutex> lock(queueMutex);
+        items.swap(queue);
+    }
+    for (const Queued& item : items) {
+        if (!item.passEnd) {
+            ApplyChange(item.change);
+            continue;
+        }
+        passThread.join();
+        busy = false;
+    }
+}
+
+void USBProgrammerDialog::ApplyChange(const usb_programmer::RowChange& change)
+{
+    using Kind = usb_programmer::RowChange::Kind;
+    const auto row = static_cast<unsigned int>(change.row);
+    switch (change.kind) {
+    case Kind::Append:
+        deviceList->Append(wxGetTranslation(wxString::FromUTF8(change.text)));
+        break;
+    case Kind::SetText:
+        deviceList->SetString(row, wxString::FromUTF8(change.text));
+        break;
+    case Kind::SetCheck:
+        deviceList->Check(row, change.checked);
+        break;
+    case Kind::Delete:
+        deviceList->Delete(row);
+        break;
+    }
+}
+
+void USBProgrammerDialog::UpdateUSBList()
+{
+    StartPass([this](const usb_programmer::RowSink& sink) {
+        usb_programmer::RefreshPass(system, entries, sink, &stopPass);
+    });
+}
+
+void USBProgrammerDialog::OnProgramAll(wxCommandEvent&)
+{
+    StartPass([this, bytes = message](const usb_programmer::RowSink& sink) {
+        usb_programmer::ProgramPass(entries, bytes, sink, &stopPass);
+    });
+}
+
+void USBProgrammerDialog::OnExit(wxCommandEvent&)
+{
+    EndModal(0);
+}
+
+void USBProgrammerDialog::OnUSBTimer(wxTimerEvent&)
+{
+    UpdateUSBList();
+}
+
+void ShowUSBProgrammer(wxWindow* parent, const std::vector<unsigned char>& message)
+{
+    if (!CheckMessageSize(parent, message))
+        return;
+    USBProgrammerDialog dialog(parent);
+    dialog.SetMessage(message);
+    dialog.ShowModal();
+}

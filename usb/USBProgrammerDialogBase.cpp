@@ -1,0 +1,39 @@
+#include "USBProgrammerDialogBase.h"
+
+#include <wx/sizer.h>
+
+USBProgrammerDialogBase::USBProgrammerDialogBase(wxWindow* parent, wxWindowID id, const wxString& title,
+                                                 const wxPoint& position, const wxSize& size, long style)
+    : wxDialog(parent, id, title, position, size, style)
+{
+    constexpr int kBorder = 5;
+    SetSizeHints(wxDefaultSize, wxDefaultSize);
+
+    auto* column = new wxBoxSizer(wxVERTICAL);
+    deviceList = new wxCheckListBox(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, 0, nullptr, 0);
+    column->Add(deviceList, 1, wxALL | wxEXPAND, kBorder);
+
+    auto* buttonRow = new wxBoxSizer(wxHORIZONTAL);
+    programAllButton = new wxButton(this, wxID_ANY, "Program All");
+    buttonRow->Add(programAllButton, 0, wxALL, kBorder);
+    buttonRow->AddStretchSpacer(1);
+    exitButton = new wxButton(this, wxID_ANY, "Exit");
+    buttonRow->Add(exitButton, 0, wxALL, kBorder);
+    column->Add(buttonRow, 0, wxEXPAND);
+
+    SetSizer(column);
+    Layout();
+
+    programAllButton->Connect(wxEVT_COMMAND_BUTTON_CLICKED,
+                              wxCommandEventHandler(USBProgrammerDialogBase::OnProgramAll), nullptr, this);
+    exitButton->Connect(wxEVT_COMMAND_BUTTON_CLICKED, wxCommandEventHandler(USBProgrammerDialogBase::OnExit),
+                        nullptr, this);
+}
+
+USBProgrammerDialogBase::~USBProgrammerDialogBase()
+{
+    programAllButton->Disconnect(wxEVT_COMMAND_BUTTON_CLICKED,
+                                 wxCommandEventHandler(USBProgrammerDialogBase::OnProgramAll), nullptr, this);
+    exitButton->Disconnect(wxEVT_COMMAND_BUTTON_CLICKED, wxCommandEventHandler(USBProgrammerDialogBase::OnExit),
+                           nullptr, this);
+}

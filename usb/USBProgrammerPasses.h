@@ -1,0 +1,73 @@
+// The work of the USB programmer dialog without its windows: the refresh
+// pass, which brings the device entries up to date with the controllers
+// plugged in and gives every row its text, and the programming pass, which
+// delivers the message to every listed controller and marks its row.
+//
+// Entry i always belongs to row i of the dialog's list. A pass does not
+// touch the list itself: it reports each change of the list, in order, to
+// a sink, so a pass can run on a worker thread while the list's owner
+// applies the changes on its own thread.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "usb_dvk.h"
+
+namespace usb_programmer {
+
+constexpr std::uint16_t kVendorId = 0x04D8;
+constexpr std::uint16_t kProductId = 0x003F;
+// The row text of a device that was just found.
+constexpr char kCheckingText[] = "Checking...";
+
+// One listed controller.
+struct Entry {
+    std::unique_ptr<usb_dvk::Device> device;
+    bool programmed = false;  // result of the latest programming attempt that connected
+};
+using Entries = std::vector<Entry>;
+
+// One change of the list. Texts are UTF-8.
+struct RowChange {
+    enum class Kind { Append, SetText, SetCheck, Delete };
+    Kind kind;
+    std::size_t row;
+    std::string text;  // Append, SetText
+    bool checked;      // SetCheck
+};
+using RowSink = std::function<void(const RowChange&)>;
+
+// Whether an entry holds the device's path, byte for byte.
+bool HasDevice(const Entries& entries, const usb_dvk::Device& device);
+
+// Enumerates the controllers, appends an entry and a "Checking..." row for
+// every one not listed yet, then connects to each entry in turn: one that
+// connects gets its row text (identification " v" version " " clock) and its
+// mark from its programmed flag; one that does not is removed with its row.
+// A set stop flag ends the pass between two devices.
+void RefreshPass(usb_dvk::System& system, Entries& entries, const RowSink& sink,
+                 const std::atomic<bool>* stop = nullptr);
+
+// Delivers the message to every entry: the programmed flag of an entry that
+// connects becomes the delivery's result; every row's mark is set from its
+// entry's flag. A set stop flag ends the pass between two devices.
+void ProgramPass(Entries& entries, const std::vector<unsigned char>& message, const RowSink& sink,
+                 const std::atomic<bool>* stop = nullptr);
+
+// The UTF-8 text itself when it is valid UTF-8, else the empty text (as the
+// toolkit's strict conversion gives).
+std::string ValidUtf8OrEmpty(const std::string& text);
+
+// The list's rows held in memory, for users of the passes without a window.
+struct Rows {
+    std::vector<std::string> texts;
+    std::vector<bool> checked;
+    void Apply(const RowChange& change);
+};
+
+}  // namespace usb_programmer

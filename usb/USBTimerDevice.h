@@ -1,0 +1,30 @@
+// The conversation with one controller over a connected transfer: the
+// identification, version and clock queries, and the delivery of the
+// programming message in acknowledged pieces.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "usb_dvk.h"
+
+class USBTimerDevice : public usb_dvk::Transfer {
+public:
+    // The identification text; empty when the request or its reply falls short.
+    std::string GetDeviceID();
+    // The version text; empty on the same failures.
+    std::string GetVersion();
+    // The clock as text: "Error" when the request or its reply falls short,
+    // empty when the controller's day mask is 0.
+    std::string GetTimeStr();
+    // Delivers the message in pieces of at most 60 bytes, each acknowledged
+    // with "OK" before the next goes; true when every piece was acknowledged
+    // or the message is empty. Stops at the first failure.
+    bool SetData(const std::vector<unsigned char>& message);
+
+private:
+    // Sends the request (zero-filled to a report) and reads the reply into
+    // the report; false when either falls short of 64 bytes.
+    bool Exchange(const char* request, std::size_t length, unsigned char* reply);
+    std::string QueryText(const char* request, std::size_t length);
+};

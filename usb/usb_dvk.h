@@ -1,0 +1,128 @@
+// The USB transport to the controllers: discovery of present HID devices by
+// vendor and product id, and 65-byte report transfers (report id 0 and a
+// 64-byte report) over two handles per device, one for writing and one for
+// reading.
+//
+// The platform's own calls sit behind usb_dvk::Platform: SetupAPI and Win32
+// file I/O on Windows (usb_dvk_win32.cpp), hidapi elsewhere
+// (usb_dvk_hidapi.cpp). Tests install a platform of their own.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace usb_dvk {
+
+// Platform error codes the transport itself gives meaning to.
+constexpr std::uint32_t kErrorNoMoreItems = 259;  // normal end of an enumeration
+constexpr std::uint32_t kErrorTimeout = 1460;     // a read that ran out of time
+
+constexpr int kReportSize = 64;                   // one report's payload
+constexpr int kTransferSize = kReportSize + 1;    // report id 0 and the payload
+
+// How long a read waits for the device's reply. A controller answers a
+// query within a few milliseconds; acknowledging a data piece may take it a
+// few hundred while it stores the piece. Half a second covers that with
+// margin and still bounds a controller that never answers well below the
+// one-second refresh period.
+constexpr std::chrono::milliseconds kReadTimeLimit(500);
+
+// One discovered device: its path as the platform named it.
+class Device {
+public:
+    explicit Device(const char* path) : path(path) {}
+    const std::string& GetPath() const { return path; }
+
+private:
+    std::string path;
+};
+
+// Filled by System::GetDeviceList; the holder owns the objects. An entry
+// taken over by another owner is set to null.
+using DeviceList = std::vector<Device*>;
+
+// An open platform file handle, or kInvalidHandle.
+using Handle = std::intptr_t;
+constexpr Handle kInvalidHandle = -1;
+
+enum class Access { Write, Read };
+
+// The platform's enumeration and file I/O. Every call reports the platform
+// error code through lastError.
+class Platform {
+public:
+    virtual ~Platform() = default;
+    // Appends a new Device for every present HID interface of vid/pid
+    // (idString is System::GetDeviceIDStr of the pair), in an order that is
+    // stable from one enumeration to the next. True when the enumeration ran
+    // to its end; lastError then is kErrorNoMoreItems.
+    virtual bool Enumerate(const std::string& idString, std::uint16_t vid, std::uint16_t pid,
+                           DeviceList& list, std::uint32_t& lastError) = 0;
+    // Opens the path for writing or for reading; kInvalidHandle on failure.
+    virtual Handle Open(const std::string& path, Access access, std::uint32_t& lastError) = 0;
+    // Writes the 65 bytes; returns the byte count written (65 on success).
+    virtual int Write(Handle handle, const unsigned char* transfer, std::uint32_t& lastError) = 0;
+    // Reads one report into the 65 bytes (report id first), waiting at most
+    // timeLimit; returns the byte count read (65 on success, 0 when the time
+    // ran out or the read failed).
+    virtual int Read(Handle handle, unsigned char* transfer, std::chrono::milliseconds timeLimit,
+                     std::uint32_t& lastError) = 0;
+    virtual void Close(Handle handle) = 0;
+};
+
+// The platform the transport uses: the one installed with SetPlatform, or
+// the platform's own. SetPlatform(nullptr) goes back to the platform's own;
+// it is meant for tests, before any transfer starts.
+Platform& CurrentPlatform();
+void SetPlatform(Platform* platform);
+// The platform's own layer (defined by usb_dvk_win32.cpp or usb_dvk_hidapi.cpp).
+Platform& NativePlatform();
+
+// The enumeration context.
+class System {
+public:
+    // "vid_04d8&pid_003f" for 0x04D8 and 0x003F.
+    static std::string GetDeviceIDStr(std::uint16_t vid, std::uint16_t pid);
+    // Appends the present devices of vid/pid to the list (not cleared first).
+    // True when the enumeration ran to its end.
+    bool GetDeviceList(std::uint16_t vid, std::uint16_t pid, DeviceList& list);
+    // Deletes every non-null entry, then empties the list.
+    static void DeleteList(DeviceList& list);
+    std::uint32_t GetLastError() const { return lastError; }
+
+private:
+    std::uint32_t lastError = 0;
+};
+
+// One connection to one device, with its report buffer.
+class Transfer {
+public:
+    Transfer() = default;
+    virtual ~Transfer();
+    Transfer(const Transfer&) = delete;
+    Transfer& operator=(const Transfer&) = delete;
+
+    // Opens the device for writing, then for reading; true when both opened.
+    bool Connect(const Device* device);
+    void Disconnect();
+    // Writes one report with report id 0 in front; 64 on success, 0 when not
+    // connected.
+    int Send64(const unsigned char* data);
+    // Reads one report into data (64 bytes); 64 on success, 0 when not
+    // connected (data untouched). A read that runs out of time fails.
+    int Recv64(unsigned char* data);
+
+    bool IsConnected() const { return connected; }
+    std::uint32_t GetLastError() const { return lastError; }
+
+protected:
+    bool connected = false;
+    Handle readHandle = kInvalidHandle;
+    Handle writeHandle = kInvalidHandle;
+    unsigned char report[kTransferSize] = {};
+    std::uint32_t lastError = 0;
+};
+
+}  // namespace usb_dvk

@@ -1,0 +1,112 @@
+// The platform layer everywhere but Windows: hidapi (the hidraw backend on
+// Linux). Each open is its own hidraw file, so a device has separate write
+// and read handles as on Windows.
+#include <cerrno>
+#include <algorithm>
+#include <cstring>
+#include <mutex>
+
+#include <hidapi/hidapi.h>
+
+#include "usb_dvk.h"
+
+namespace usb_dvk {
+
+namespace {
+
+hid_device* HidDevice(Handle handle)
+{
+    return reinterpret_cast<hid_device*>(handle);
+}
+
+// Paths ordered by length first: /dev/hidraw2 before /dev/hidraw10.
+bool PathOrder(const std::string& a, const std::string& b)
+{
+    return a.size() != b.size() ? a.size() < b.size() : a < b;
+}
+
+std::uint32_t ErrorCode()
+{
+    return errno != 0 ? static_cast<std::uint32_t>(errno) : static_cast<std::uint32_t>(EIO);
+}
+
+class HidapiPlatform : public Platform {
+public:
+    HidapiPlatform() { hid_init(); }
+    ~HidapiPlatform() override { hid_exit(); }
+
+    bool Enumerate(const std::string&, std::uint16_t vid, std::uint16_t pid, DeviceList& list,
+                   std::uint32_t& lastError) override
+    {
+        // hidapi lists a device once per top-level collection; the path is
+        // what counts.
+        std::vector<std::string> paths;
+        hid_device_info* first = hid_enumerate(vid, pid);
+        for (hid_device_info* info = first; info != nullptr; info = info->next) {
+            if (info->path != nullptr && std::find(paths.begin(), paths.end(), info->path) == paths.end())
+                paths.emplace_back(info->path);
+        }
+        hid_free_enumeration(first);
+        std::sort(paths.begin(), paths.end(), PathOrder);
+        for (const std::string& path : paths)
+            list.push_back(new Device(path.c_str()));
+        lastError = kErrorNoMoreItems;
+        return true;
+    }
+
+    Handle Open(const std::string& path, Access, std::uint32_t& lastError) override
+    {
+        errno = 0;
+        hid_device* device = hid_open_path(path.c_str());
+        if (device == nullptr) {
+            lastError = ErrorCode();
+            return kInvalidHandle;
+        }
+        lastError = 0;
+        return reinterpret_cast<Handle>(device);
+    }
+
+    int Write(Handle handle, const unsigned char* transfer, std::uint32_t& lastError) override
+    {
+        errno = 0;
+        const int count = hid_write(HidDevice(handle), transfer, kTransferSize);
+        if (count < 0) {
+            lastError = ErrorCode();
+            return 0;
+        }
+        lastError = 0;
+        return count;
+    }
+
+    int Read(Handle handle, unsigned char* transfer, std::chrono::milliseconds timeLimit,
+             std::uint32_t& lastError) override
+    {
+        // The device uses no numbered reports: hidraw delivers the payload
+        // alone, which goes behind the report id byte.
+        errno = 0;
+        const int count = hid_read_timeout(HidDevice(handle), transfer + 1, kReportSize,
+                                           static_cast<int>(timeLimit.count()));
+        if (count < 0) {
+            lastError = ErrorCode();
+            return 0;
+        }
+        if (count == 0) {
+            lastError = kErrorTimeout;
+            return 0;
+        }
+        lastError = 0;
+        return count + 1;
+    }
+
+    void Close(Handle handle) override { hid_close(HidDevice(handle)); }
+};
+
+}  // namespace
+
+Platform& NativePlatform()
+{
+    static HidapiPlatform platform;
+    return platform;
+}
+
+}  // namespace usb_dvk

@@ -1,0 +1,192 @@
+#include "usb_dvk_model.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace usb_dvk {
+
+namespace {
+constexpr std::uint32_t kFileNotFound = 2;
+constexpr std::uint32_t kInvalidHandleError = 6;
+constexpr std::uint32_t kDeviceNotConnected = 1167;
+// What a short write or a short reply delivers.
+constexpr int kShortCount = 33;
+}  // namespace
+
+ModelPlatform::Plugged* ModelPlatform::Find(const std::string& path)
+{
+    auto it = std::find_if(devices.begin(), devices.end(), [&](const Plugged& d) { return d.path == path; });
+    return it == devices.end() ? nullptr : &*it;
+}
+
+const ModelPlatform::Plugged* ModelPlatform::Find(const std::string& path) const
+{
+    return const_cast<ModelPlatform*>(this)->Find(path);
+}
+
+ModelPlatform::Plugged* ModelPlatform::Present(const std::string& path)
+{
+    Plugged* device = Find(path);
+    return device != nullptr && !device->model->Vanished() ? device : nullptr;
+}
+
+void ModelPlatform::Plug(const std::string& path, dvk_model::ControllerModel& model, std::uint16_t vid,
+                         std::uint16_t pid)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    Plugged device;
+    device.path = path;
+    device.model = &model;
+    device.vid = vid;
+    device.pid = pid;
+    devices.push_back(std::move(device));
+}
+
+void ModelPlatform::Unplug(const std::string& path)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    devices.erase(std::remove_if(devices.begin(), devices.end(), [&](const Plugged& d) { return d.path == path; }),
+                  devices.end());
+    replied.notify_all();
+}
+
+void ModelPlatform::SetOpenFails(const std::string& path, bool fails)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    if (Plugged* device = Find(path))
+        device->openFails = fails;
+}
+
+void ModelPlatform::SetShortWrites(const std::string& path, bool shortWrites)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    if (Plugged* device = Find(path))
+        device->shortWrites = shortWrites;
+}
+
+void ModelPlatform::SetReplyDelay(std::chrono::microseconds delay)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    replyDelay = delay;
+}
+
+std::vector<TransferBytes> ModelPlatform::Writes(const std::string& path) const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    const Plugged* device = Find(path);
+    return device ? device->writes : std::vector<TransferBytes>();
+}
+
+int ModelPlatform::Reads(const std::string& path) const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    const Plugged* device = Find(path);
+    return device ? device->reads : 0;
+}
+
+int ModelPlatform::OpenHandles() const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return static_cast<int>(files.size());
+}
+
+bool ModelPlatform::Enumerate(const std::string&, std::uint16_t vid, std::uint16_t pid, DeviceList& list,
+                              std::uint32_t& lastError)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    for (const Plugged& device : devices) {
+        if (device.vid == vid && device.pid == pid && !device.model->Vanished())
+            list.push_back(new Device(device.path.c_str()));
+    }
+    lastError = kErrorNoMoreItems;
+    return true;
+}
+
+Handle ModelPlatform::Open(const std::string& path, Access access, std::uint32_t& lastError)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    const Plugged* device = Present(path);
+    if (device == nullptr || device->openFails) {
+        lastError = kFileNotFound;
+        return kInvalidHandle;
+    }
+    lastError = 0;
+    files[nextHandle] = OpenFile{path, access, {}};
+    return nextHandle++;
+}
+
+int ModelPlatform::Write(Handle handle, const unsigned char* transfer, std::uint32_t& lastError)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    auto file = files.find(handle);
+    if (file == files.end() || file->second.access != Access::Write) {
+        lastError = kInvalidHandleError;
+        return 0;
+    }
+    Plugged* device = Present(file->second.path);
+    if (device == nullptr) {
+        lastError = kDeviceNotConnected;
+        return 0;
+    }
+    TransferBytes bytes;
+    std::memcpy(bytes.data(), transfer, kTransferSize);
+    device->writes.push_back(bytes);
+    lastError = 0;
+    if (device->shortWrites)
+        return kShortCount;
+    dvk_model::Report request;
+    std::memcpy(request.data(), transfer + 1, kReportSize);
+    if (const auto reply = device->model->Handle(request)) {
+        const auto ready = std::chrono::steady_clock::now() + replyDelay;
+        for (auto& [other, open] : files) {
+            if (open.access == Access::Read && open.path == device->path)
+                open.replies.push_back(Reply{ready, *reply});
+        }
+        replied.notify_all();
+    }
+    return kTransferSize;
+}
+
+int ModelPlatform::Read(Handle handle, unsigned char* transfer, std::chrono::milliseconds timeLimit,
+                        std::uint32_t& lastError)
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeLimit;
+    std::unique_lock<std::mutex> lock(mutex);
+    for (;;) {
+        auto file = files.find(handle);
+        if (file == files.end() || file->second.access != Access::Read) {
+            lastError = kInvalidHandleError;
+            return 0;
+        }
+        Plugged* device = Present(file->second.path);
+        if (device == nullptr) {
+            lastError = kDeviceNotConnected;
+            return 0;
+        }
+        auto& replies = file->second.replies;
+        const auto now = std::chrono::steady_clock::now();
+        if (!replies.empty() && replies.front().ready <= now) {
+            const dvk_model::Report report = replies.front().report;
+            replies.pop_front();
+            ++device->reads;
+            lastError = 0;
+            const int count = device->model->ShortReplies() ? kShortCount : kTransferSize;
+            std::memcpy(transfer + 1, report.data(), static_cast<std::size_t>(count - 1));
+            return count;
+        }
+        if (now >= deadline) {
+            lastError = kErrorTimeout;
+            return 0;
+        }
+        const auto wake = replies.empty() ? deadline : std::min(deadline, replies.front().ready);
+        replied.wait_until(lock, wake);
+    }
+}
+
+void ModelPlatform::Close(Handle handle)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    files.erase(handle);
+}
+
+}  // namespace usb_dvk

@@ -1,0 +1,85 @@
+// A platform layer of usb_dvk whose devices are controller models instead
+// of hardware: for the tests and the benchmark. Models are plugged in at a
+// path; each write goes to the model, and its reply is queued for the read
+// handles open on that path, as the HID stack does.
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <map>
+#include <mutex>
+
+#include "ControllerModel.h"
+#include "usb_dvk.h"
+
+namespace usb_dvk {
+
+using TransferBytes = std::array<unsigned char, kTransferSize>;
+
+class ModelPlatform : public Platform {
+public:
+    // Plugs the model in (it must outlive its plugging); devices enumerate in
+    // the order they were plugged in.
+    void Plug(const std::string& path, dvk_model::ControllerModel& model, std::uint16_t vid = 0x04D8,
+              std::uint16_t pid = 0x003F);
+    // Unplugs for good: the path no longer enumerates nor opens, and open
+    // handles on it fail.
+    void Unplug(const std::string& path);
+    // The path enumerates but cannot be opened.
+    void SetOpenFails(const std::string& path, bool fails);
+    // Writes to the path report fewer bytes than asked.
+    void SetShortWrites(const std::string& path, bool shortWrites);
+    // Time the devices take to answer, for a bus that is not instantaneous.
+    void SetReplyDelay(std::chrono::microseconds delay);
+
+    // Every transfer written to the path, in order.
+    std::vector<TransferBytes> Writes(const std::string& path) const;
+    int Reads(const std::string& path) const;
+    // Handles open now, over all paths.
+    int OpenHandles() const;
+
+    bool Enumerate(const std::string& idString, std::uint16_t vid, std::uint16_t pid, DeviceList& list,
+                   std::uint32_t& lastError) override;
+    Handle Open(const std::string& path, Access access, std::uint32_t& lastError) override;
+    int Write(Handle handle, const unsigned char* transfer, std::uint32_t& lastError) override;
+    int Read(Handle handle, unsigned char* transfer, std::chrono::milliseconds timeLimit,
+             std::uint32_t& lastError) override;
+    void Close(Handle handle) override;
+
+private:
+    struct Plugged {
+        std::string path;
+        dvk_model::ControllerModel* model = nullptr;
+        std::uint16_t vid = 0;
+        std::uint16_t pid = 0;
+        bool openFails = false;
+        bool shortWrites = false;
+        std::vector<TransferBytes> writes;
+        int reads = 0;
+    };
+    struct Reply {
+        std::chrono::steady_clock::time_point ready;
+        dvk_model::Report report;
+    };
+    struct OpenFile {
+        std::string path;
+        Access access;
+        std::deque<Reply> replies;  // read handles only
+    };
+
+    // The plugged device of the path while it is present, else null.
+    Plugged* Present(const std::string& path);
+    Plugged* Find(const std::string& path);
+    const Plugged* Find(const std::string& path) const;
+
+    mutable std::mutex mutex;
+    std::condition_variable replied;
+    std::vector<Plugged> devices;
+    std::map<Handle, OpenFile> files;
+    Handle nextHandle = 1;
+    std::chrono::microseconds replyDelay{0};
+};
+
+}  // namespace usb_dvk
