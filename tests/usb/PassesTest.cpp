@@ -1,0 +1,211 @@
+// The refresh and programming passes of the USB programmer, without
+// windows: entries and rows stay paired, rows get the texts and marks the
+// list shows, devices come and go.
+#include <gtest/gtest.h>
+
+#include "USBProgrammerPasses.h"
+#include "UsbTestSupport.h"
+
+using usb_programmer::RowChange;
+using usbtest::Config;
+using usbtest::Message;
+
+namespace {
+
+class Passes : public usbtest::PlatformTest<usb_dvk::ModelPlatform> {
+protected:
+    void Refresh()
+    {
+        usb_programmer::RefreshPass(system, entries, [this](const RowChange& c) { Record(c); });
+        CheckPaired();
+    }
+    void Program(const std::vector<unsigned char>& message)
+    {
+        usb_programmer::ProgramPass(entries, message, [this](const RowChange& c) { Record(c); });
+        CheckPaired();
+    }
+    void Record(const RowChange& change)
+    {
+        changes.push_back(change);
+        rows.Apply(change);
+    }
+    void CheckPaired()
+    {
+        ASSERT_EQ(rows.texts.size(), entries.size());
+        ASSERT_EQ(rows.checked.size(), entries.size());
+    }
+    std::vector<std::string> Paths() const
+    {
+        std::vector<std::string> paths;
+        for (const auto& entry : entries)
+            paths.push_back(entry.device->GetPath());
+        return paths;
+    }
+
+    usb_dvk::System system;
+    usb_programmer::Entries entries;
+    usb_programmer::Rows rows;
+    std::vector<RowChange> changes;
+    dvk_model::ControllerModel first{Config("X", "1.2", {0x00, 0x01, 0x02})};
+    dvk_model::ControllerModel second{Config("DVK-2", "3.0", {0x7C, 0x77, 0x88})};
+};
+
+}  // namespace
+
+TEST_F(Passes, RefreshListsNewDevicesThenFillsTheirRows)
+{
+    platform.Plug("/dev/hidraw4", first);
+    platform.Plug("/dev/hidraw5", second);
+    Refresh();
+    // Day mask 0 leaves a trailing space.
+    EXPECT_EQ(rows.texts, (std::vector<std::string>{"X v1.2 ", "DVK-2 v3.0 MTuWThF 08:30:00"}));
+    EXPECT_EQ(rows.checked, (std::vector<bool>{false, false}));
+    // Both rows are appended as "Checking..." before any device is asked.
+    using Kind = RowChange::Kind;
+    ASSERT_GE(changes.size(), 2u);
+    EXPECT_EQ(changes[0].kind, Kind::Append);
+    EXPECT_EQ(changes[0].text, "Checking...");
+    EXPECT_EQ(changes[1].kind, Kind::Append);
+    EXPECT_EQ(changes[1].row, 1u);
+
+    // A second refresh appends nothing and writes the current texts.
+    second.SetConfig(Config("DVK-2", "3.1", {0xFE, 0x00, 0x05}));
+    changes.clear();
+    Refresh();
+    EXPECT_EQ(rows.texts[1], "DVK-2 v3.1 Everyday 00:00:05");
+    for (const RowChange& change : changes)
+        EXPECT_NE(change.kind, Kind::Append);
+}
+
+TEST_F(Passes, AControllerThatAnswersNothingShowsOnlyError)
+{
+    platform.Plug("/dev/hidraw0", first);
+    first.SetNeverAnswers(true);
+    Refresh();
+    EXPECT_EQ(rows.texts, (std::vector<std::string>{" v Error"}));
+
+    // Short replies fail the same way.
+    first.SetNeverAnswers(false);
+    first.SetShortReplies(true);
+    Refresh();
+    EXPECT_EQ(rows.texts, (std::vector<std::string>{" v Error"}));
+}
+
+TEST_F(Passes, ProgramAllMarksEachRowWithItsOwnResult)
+{
+    platform.Plug("/dev/hidraw0", first);
+    platform.Plug("/dev/hidraw1", second);
+    Refresh();
+    first.RejectPiece(0);
+    const auto message = Message(23);
+    Program(message);
+    EXPECT_EQ(rows.checked, (std::vector<bool>{false, true}));
+    EXPECT_TRUE(first.Received().empty());
+    EXPECT_EQ(second.Received(), message);
+    EXPECT_EQ(second.PiecesReceived(), 1);
+
+    // Refreshes keep writing the programmed flags back to the marks.
+    rows.checked = {true, false};  // as if the user clicked both marks
+    Refresh();
+    EXPECT_EQ(rows.checked, (std::vector<bool>{false, true}));
+}
+
+TEST_F(Passes, AFailedConnectionKeepsTheMarkAndAFailedDeliveryClearsIt)
+{
+    platform.Plug("/dev/hidraw0", first);
+    platform.Plug("/dev/hidraw1", second);
+    Refresh();
+    Program(Message(23));
+    EXPECT_EQ(rows.checked, (std::vector<bool>{true, true}));
+
+    // The first can no longer be opened (not yet removed by a refresh), the
+    // second answers short now.
+    platform.SetOpenFails("/dev/hidraw0", true);
+    second.SetShortReplies(true);
+    Program(Message(23));
+    EXPECT_EQ(rows.checked, (std::vector<bool>{true, false}));
+    EXPECT_TRUE(entries[0].programmed);
+    EXPECT_FALSE(entries[1].programmed);
+}
+
+TEST_F(Passes, UnpluggedDevicesLeaveAndComeBackAtTheEndUnmarked)
+{
+    dvk_model::ControllerModel third(Config("Z", "9", {0x02, 0, 0}));
+    platform.Plug("/dev/hidraw0", first);
+    platform.Plug("/dev/hidraw1", second);
+    platform.Plug("/dev/hidraw2", third);
+    Refresh();
+    Program(Message(23));
+    EXPECT_EQ(rows.checked, (std::vector<bool>{true, true, true}));
+
+    // The two first leave at once: the walk removes row 0 twice.
+    first.SetVanished(true);
+    second.SetVanished(true);
+    Refresh();
+    EXPECT_EQ(Paths(), (std::vector<std::string>{"/dev/hidraw2"}));
+    EXPECT_EQ(rows.texts, (std::vector<std::string>{"Z v9 Su 00:00:00"}));
+    EXPECT_EQ(rows.checked, (std::vector<bool>{true}));
+
+    first.SetVanished(false);
+    Refresh();
+    EXPECT_EQ(Paths(), (std::vector<std::string>{"/dev/hidraw2", "/dev/hidraw0"}));
+    EXPECT_EQ(rows.checked, (std::vector<bool>{true, false}));
+    EXPECT_EQ(rows.texts[1], "X v1.2 ");
+}
+
+TEST_F(Passes, ADeviceThatCannotBeOpenedIsAddedAndRemovedInOnePass)
+{
+    platform.Plug("/dev/hidraw0", first);
+    platform.Plug("/dev/hidraw1", second);
+    platform.SetOpenFails("/dev/hidraw0", true);
+    Refresh();
+    EXPECT_EQ(Paths(), (std::vector<std::string>{"/dev/hidraw1"}));
+    EXPECT_EQ(rows.texts, (std::vector<std::string>{"DVK-2 v3.0 MTuWThF 08:30:00"}));
+    using Kind = RowChange::Kind;
+    ASSERT_GE(changes.size(), 3u);
+    EXPECT_EQ(changes[2].kind, Kind::Delete);
+    EXPECT_EQ(changes[2].row, 0u);
+}
+
+TEST_F(Passes, NoControllerMeansNoRowsAndNothingProgrammed)
+{
+    Refresh();
+    Program(Message(23));
+    EXPECT_TRUE(rows.texts.empty());
+    EXPECT_TRUE(changes.empty());
+}
+
+TEST_F(Passes, AStopRequestEndsThePassBeforeTheNextDevice)
+{
+    platform.Plug("/dev/hidraw0", first);
+    Refresh();
+    std::atomic<bool> stop{true};
+    usb_programmer::ProgramPass(entries, Message(23), [this](const RowChange& c) { Record(c); }, &stop);
+    EXPECT_EQ(first.PiecesReceived(), 0);
+    EXPECT_EQ(platform.OpenHandles(), 0);
+}
+
+TEST_F(Passes, TextsThatAreNotUtf8ShowEmpty)
+{
+    first.SetConfig(Config("caf\xC3\xA9", "\xFF\x31", {0, 0, 0}));
+    platform.Plug("/dev/hidraw0", first);
+    Refresh();
+    EXPECT_EQ(rows.texts, (std::vector<std::string>{"caf\xC3\xA9 v "}));
+
+    EXPECT_EQ(usb_programmer::ValidUtf8OrEmpty("\xE2\x82\xAC"), "\xE2\x82\xAC");
+    EXPECT_EQ(usb_programmer::ValidUtf8OrEmpty("\xF0\x9F\x98\x80"), "\xF0\x9F\x98\x80");
+    EXPECT_EQ(usb_programmer::ValidUtf8OrEmpty("\xC0\xAF"), "");          // overlong
+    EXPECT_EQ(usb_programmer::ValidUtf8OrEmpty("\xED\xA0\x80"), "");      // surrogate
+    EXPECT_EQ(usb_programmer::ValidUtf8OrEmpty("\xE2\x82"), "");          // cut short
+    EXPECT_EQ(usb_programmer::ValidUtf8OrEmpty("\xF4\x90\x80\x80"), "");  // above U+10FFFF
+}
+
+TEST(HasDevice, ComparesPathsExactly)
+{
+    usb_programmer::Entries entries;
+    entries.push_back({std::make_unique<usb_dvk::Device>("/dev/hidraw1"), false});
+    EXPECT_TRUE(usb_programmer::HasDevice(entries, usb_dvk::Device("/dev/hidraw1")));
+    EXPECT_FALSE(usb_programmer::HasDevice(entries, usb_dvk::Device("/dev/HIDRAW1")));
+    EXPECT_FALSE(usb_programmer::HasDevice(entries, usb_dvk::Device("/dev/hidraw10")));
+    EXPECT_FALSE(usb_programmer::HasDevice({}, usb_dvk::Device("/dev/hidraw1")));
+}

@@ -1,0 +1,73 @@
+#include "UsbTestSupport.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace usbtest {
+
+Report TextReport(const std::string& text)
+{
+    Report report{};
+    std::copy_n(text.begin(), std::min(text.size(), report.size()), report.begin());
+    return report;
+}
+
+Report Payload(const usb_dvk::TransferBytes& transfer)
+{
+    Report report;
+    std::copy(transfer.begin() + 1, transfer.end(), report.begin());
+    return report;
+}
+
+dvk_model::ControllerConfig Config(const std::string& id, const std::string& version,
+                                   std::array<std::uint8_t, 3> clock)
+{
+    return dvk_model::ControllerConfig{id, version, clock};
+}
+
+std::vector<unsigned char> Message(std::size_t size)
+{
+    std::vector<unsigned char> message(size);
+    for (std::size_t i = 0; i < size; ++i)
+        message[i] = static_cast<unsigned char>(i * 7 + 3);
+    return message;
+}
+
+bool ScriptedPlatform::Enumerate(const std::string&, std::uint16_t, std::uint16_t, usb_dvk::DeviceList&,
+                                 std::uint32_t& lastError)
+{
+    lastError = usb_dvk::kErrorNoMoreItems;
+    return true;
+}
+
+usb_dvk::Handle ScriptedPlatform::Open(const std::string&, usb_dvk::Access access, std::uint32_t& lastError)
+{
+    lastError = 0;
+    return access == usb_dvk::Access::Write ? 1 : 2;
+}
+
+int ScriptedPlatform::Write(usb_dvk::Handle, const unsigned char* transfer, std::uint32_t& lastError)
+{
+    usb_dvk::TransferBytes bytes;
+    std::memcpy(bytes.data(), transfer, bytes.size());
+    writes.push_back(bytes);
+    lastError = writeCount == usb_dvk::kTransferSize ? 0 : 31;
+    return writeCount;
+}
+
+int ScriptedPlatform::Read(usb_dvk::Handle, unsigned char* transfer, std::chrono::milliseconds,
+                           std::uint32_t& lastError)
+{
+    ++reads;
+    if (replies.empty()) {
+        lastError = usb_dvk::kErrorTimeout;
+        return 0;
+    }
+    const Reply reply = replies.front();
+    replies.pop_front();
+    std::memcpy(transfer + 1, reply.report.data(), reply.report.size());
+    lastError = 0;
+    return reply.count;
+}
+
+}  // namespace usbtest

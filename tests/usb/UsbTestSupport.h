@@ -1,0 +1,60 @@
+// Shared pieces of the USB tests: a platform of scripted replies for the
+// exact bytes of the protocol, and fixtures that install a platform for the
+// duration of a test.
+#pragma once
+
+#include <deque>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "ControllerModel.h"
+#include "usb_dvk.h"
+#include "usb_dvk_model.h"
+
+namespace usbtest {
+
+using Report = dvk_model::Report;
+
+Report TextReport(const std::string& text);
+// The 64 report bytes of a recorded 65-byte transfer.
+Report Payload(const usb_dvk::TransferBytes& transfer);
+dvk_model::ControllerConfig Config(const std::string& id, const std::string& version,
+                                   std::array<std::uint8_t, 3> clock);
+// A message of the size whose bytes all differ from their neighbours.
+std::vector<unsigned char> Message(std::size_t size);
+
+// One device at any path, whose replies are given in advance: each read
+// takes the next reply (byte count, payload); with none left it times out
+// at once.
+class ScriptedPlatform : public usb_dvk::Platform {
+public:
+    struct Reply {
+        int count;
+        Report report;
+    };
+    void Answer(const Report& report, int count = usb_dvk::kTransferSize) { replies.push_back(Reply{count, report}); }
+
+    std::vector<usb_dvk::TransferBytes> writes;
+    std::deque<Reply> replies;
+    int writeCount = usb_dvk::kTransferSize;
+    int reads = 0;
+
+    bool Enumerate(const std::string&, std::uint16_t, std::uint16_t, usb_dvk::DeviceList&, std::uint32_t& lastError) override;
+    usb_dvk::Handle Open(const std::string&, usb_dvk::Access access, std::uint32_t& lastError) override;
+    int Write(usb_dvk::Handle, const unsigned char* transfer, std::uint32_t& lastError) override;
+    int Read(usb_dvk::Handle, unsigned char* transfer, std::chrono::milliseconds, std::uint32_t& lastError) override;
+    void Close(usb_dvk::Handle) override {}
+};
+
+// Installs the platform for the test's lifetime.
+template <class P>
+class PlatformTest : public testing::Test {
+protected:
+    void SetUp() override { usb_dvk::SetPlatform(&platform); }
+    void TearDown() override { usb_dvk::SetPlatform(nullptr); }
+    P platform;
+};
+
+}  // namespace usbtest
