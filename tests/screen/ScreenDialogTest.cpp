@@ -1,0 +1,372 @@
+// The screen programmer dialog with its real worker, in an X server.
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include <wx/testing.h>
+
+#include "GuiTest.h"
+#include "MainFrame.h"
+#include "ScreenTestSupport.h"
+
+using namespace std::chrono_literals;
+using screentest::RecordedDialog;
+
+namespace {
+
+// Swaps are drawn on the GUI thread, which the tests' own event loop runs,
+// and a busy machine delays threads now and then; the tests hold each pause
+// to what a controller needs to read it right: within 25 ms of its nominal
+// length. The benchmark measures how much closer it really is.
+constexpr double kTolerance = 24.0;
+
+// The nominal pauses between the swaps of a message.
+std::vector<double> NominalPauses(const std::vector<unsigned char>& message)
+{
+    std::vector<double> pauses;
+    for (unsigned char byte : message) {
+        if (!pauses.empty())
+            pauses.push_back(50);  // the lead-in of the next byte
+        pauses.push_back(50);      // after the start swap
+        for (int bit = 0; bit < 8; ++bit)
+            pauses.push_back((byte >> bit) & 1 ? 100 : 50);
+    }
+    return pauses;
+}
+
+void ExpectPauses(const std::vector<double>& measured, const std::vector<double>& nominal)
+{
+    ASSERT_EQ(measured.size(), nominal.size());
+    for (std::size_t i = 0; i < measured.size(); ++i)
+        EXPECT_NEAR(measured[i], nominal[i], kTolerance) << "pause " << i;
+}
+
+double MsBetween(screentest::Clock::time_point from, screentest::Clock::time_point to)
+{
+    return std::chrono::duration<double, std::milli>(to - from).count();
+}
+
+const std::vector<wxString> kWholeRun = {"Starting in...3", "Starting in...2", "Starting in...1",
+                                         "Programming...", "Programming...Done"};
+
+// The statuses shown from the index `from` on.
+std::vector<wxString> StatusesFrom(const RecordedDialog& run, std::size_t from)
+{
+    return {run.statuses.begin() + static_cast<long>(from), run.statuses.end()};
+}
+
+}  // namespace
+
+TEST(ScreenProgrammerDialog, OpensReady)
+{
+    RecordedDialog run(std::vector<unsigned char>(23, 0));
+    ScreenProgrammerDialog& dialog = run.Dialog();
+    EXPECT_EQ(dialog.GetTitle(), "Dravik - Screen Programmer");
+    EXPECT_EQ(dialog.GetSize(), wxSize(375, 275));
+    EXPECT_EQ(dialog.GetStatusText()->GetLabel(), "Ready to program");
+    EXPECT_EQ(dialog.GetStatusText()->GetFont().GetPointSize(), 14);
+    EXPECT_EQ(dialog.GetStatusText()->GetFont().GetWeight(), wxFONTWEIGHT_BOLD);
+    EXPECT_EQ(dialog.GetStartButton()->GetLabel(), "Start");
+    EXPECT_EQ(dialog.GetGauge()->GetRange(), 230);
+    EXPECT_EQ(dialog.GetGauge()->GetValue(), 0);
+    EXPECT_FALSE(dialog.GetProgrammer()->IsInverted());
+    EXPECT_FALSE(dialog.IsTransmitting());
+
+    // The panel takes the height left over; Exit sits at the right edge.
+    const wxRect panel = dialog.GetProgrammer()->GetRect();
+    const wxSize client = dialog.GetClientSize();
+    EXPECT_EQ(panel.GetLeft(), 5);
+    EXPECT_EQ(panel.GetWidth(), client.GetWidth() - 10);
+    EXPECT_GT(panel.GetHeight(), 60);
+    auto* exitButton = wxDynamicCast(dialog.FindWindow(wxID_OK), wxButton);
+    ASSERT_NE(exitButton, nullptr);
+    EXPECT_EQ(exitButton->GetLabel(), "Exit");
+    EXPECT_EQ(exitButton->GetRect().GetRight(), client.GetWidth() - 1 - 5);
+    EXPECT_LT(dialog.GetStartButton()->GetRect().GetLeft(), 10);
+}
+
+TEST(ScreenProgrammerDialog, SendsOneByteOnTime)
+{
+    RecordedDialog run({0x57});
+    ASSERT_TRUE(run.PressStart());
+    EXPECT_EQ(run.Dialog().GetGauge()->GetValue(), 0);
+    EXPECT_TRUE(run.Dialog().IsTransmitting());
+    ASSERT_TRUE(run.WaitForDone(6s));
+
+    EXPECT_EQ(StatusesFrom(run, 1), kWholeRun);
+    EXPECT_EQ(run.Dialog().GetStartButton()->GetLabel(), "Start");
+    EXPECT_FALSE(run.Dialog().IsTransmitting());
+    EXPECT_EQ(run.Dialog().GetGauge()->GetValue(), 10);
+    EXPECT_FALSE(run.Dialog().GetProgrammer()->IsInverted());
+
+    ASSERT_EQ(run.swaps.size(), 10u);
+    for (std::size_t i = 0; i < run.swaps.size(); ++i)
+        EXPECT_EQ(run.swaps[i].inverted, i % 2 == 0) << "swap " << i;
+    // Still through the countdown and the lead-in (the idle worker looks for
+    // Start every 25 ms).
+    EXPECT_NEAR(MsBetween(run.startPressed, run.swaps.front().time), 3050 + 12, kTolerance + 13);
+    ExpectPauses(run.Pauses(), {50, 100, 100, 100, 50, 100, 50, 100, 50});
+}
+
+// The one full-length transmission of the suite: about 15 s.
+TEST(ScreenProgrammerDialog, SendsTheWholeMessage)
+{
+    const std::vector<unsigned char> message = {0x57, 0x14, 0x57, 0x9B, 0x01, 0xF4, 0x00, 0x14,
+                                                0xAF, 0x02, 0x58, 0x00, 0x1E, 0x37, 0x03, 0xE8,
+                                                0x00, 0x00, 0x80, 0x00, 0xFA, 0x67, 0x39};
+    RecordedDialog run(message);
+    ASSERT_TRUE(run.PressStart());
+    ASSERT_TRUE(run.WaitForDone(25s));
+    EXPECT_EQ(run.swaps.size(), 230u);
+    EXPECT_EQ(run.Dialog().GetGauge()->GetValue(), 230);
+    EXPECT_EQ(run.Dialog().GetGauge()->GetRange(), 230);
+    EXPECT_EQ(run.Decode(), message);
+    ExpectPauses(run.Pauses(), NominalPauses(message));
+}
+
+TEST(ScreenProgrammerDialog, StopAndStartAgain)
+{
+    const std::vector<unsigned char> message = {0xFF, 0x00};
+    RecordedDialog run(message);
+    ASSERT_TRUE(run.PressStart());
+    ASSERT_TRUE(run.WaitFor([&] { return run.swaps.size() >= 5; }, 6s));
+
+    ASSERT_TRUE(run.PressStop());
+    EXPECT_EQ(run.Dialog().GetStatusText()->GetLabel(), "Programming...Stopped");
+    EXPECT_FALSE(run.Dialog().IsTransmitting());
+    // The screen shows the reset colours at once, and nothing more is sent.
+    EXPECT_FALSE(run.Dialog().GetProgrammer()->IsInverted());
+    const int stoppedAt = run.Dialog().GetGauge()->GetValue();
+    EXPECT_GE(stoppedAt, 6);
+    const std::size_t swapsAtStop = run.swaps.size();
+    run.WaitFor([] { return false; }, 300ms);
+    EXPECT_EQ(run.swaps.size(), swapsAtStop);
+    EXPECT_EQ(run.Dialog().GetGauge()->GetValue(), stoppedAt);
+    EXPECT_EQ(run.statuses.back(), "Programming...Stopped");
+
+    const std::size_t statusesBefore = run.statuses.size();
+    ASSERT_TRUE(run.PressStart());
+    EXPECT_EQ(run.Dialog().GetGauge()->GetValue(), 0);
+    ASSERT_TRUE(run.WaitForDone(8s));
+    EXPECT_EQ(StatusesFrom(run, statusesBefore), kWholeRun);
+    EXPECT_EQ(run.swaps.size(), swapsAtStop + 20);
+    EXPECT_GE(MsBetween(run.startPressed, run.swaps[swapsAtStop].time), 3050 - kTolerance);
+    EXPECT_EQ(run.Decode(swapsAtStop), message);
+    EXPECT_EQ(run.Dialog().GetGauge()->GetValue(), 20);
+}
+
+// Start pressed while the worker still sleeps through the step that
+// followed Stop: the new transmission starts cleanly from 3 all the same.
+TEST(ScreenProgrammerDialog, StartRightAfterStopStartsOver)
+{
+    const std::vector<unsigned char> message = {0x0F};
+    RecordedDialog run(message);
+    ASSERT_TRUE(run.PressStart());
+    ASSERT_TRUE(run.WaitForStatus("Starting in...2", 3s));
+    ASSERT_TRUE(run.PressStop());
+    const std::size_t statusesBefore = run.statuses.size();
+    ASSERT_TRUE(run.PressStart());
+    ASSERT_TRUE(run.WaitForDone(8s));
+    EXPECT_EQ(StatusesFrom(run, statusesBefore), kWholeRun);
+    ASSERT_EQ(run.swaps.size(), 10u);
+    EXPECT_GE(MsBetween(run.startPressed, run.swaps.front().time), 3050 - kTolerance);
+    EXPECT_EQ(run.Decode(), message);
+
+    // The same while sending: Stop within the first byte's last data bit,
+    // whose end swap must not follow, and Start at once.
+    const std::vector<unsigned char> twoBytes = {0x80, 0x0F};
+    run.Dialog().SetMessage(twoBytes);
+    const std::size_t swapsBefore = run.swaps.size();
+    ASSERT_TRUE(run.PressStart());
+    ASSERT_TRUE(run.WaitFor([&] { return run.swaps.size() >= swapsBefore + 9; }, 6s));
+    ASSERT_TRUE(run.PressStop());
+    const std::size_t restartAt = run.swaps.size();
+    ASSERT_EQ(restartAt, swapsBefore + 9);
+    ASSERT_TRUE(run.PressStart());
+    ASSERT_TRUE(run.WaitForDone(9s));
+    ASSERT_EQ(run.swaps.size(), restartAt + 20);
+    EXPECT_TRUE(run.swaps[restartAt].inverted);
+    EXPECT_EQ(run.Decode(restartAt), twoBytes);
+}
+
+TEST(ScreenProgrammerDialog, StartAfterDoneStartsOver)
+{
+    const std::vector<unsigned char> message = {0x80};
+    RecordedDialog run(message);
+    ASSERT_TRUE(run.PressStart());
+    ASSERT_TRUE(run.WaitForDone(6s));
+    EXPECT_EQ(run.Dialog().GetGauge()->GetValue(), 10);
+    const std::size_t statusesBefore = run.statuses.size();
+    ASSERT_TRUE(run.PressStart());
+    EXPECT_EQ(run.Dialog().GetGauge()->GetValue(), 0);
+    ASSERT_TRUE(run.WaitForDone(6s));
+    EXPECT_EQ(StatusesFrom(run, statusesBefore), kWholeRun);
+    ASSERT_EQ(run.swaps.size(), 20u);
+    EXPECT_EQ(run.Decode(10), message);
+}
+
+// The GUI thread is held up while the worker queues swaps; the dialog is
+// closed before they are shown. They must come to nothing.
+TEST(ScreenProgrammerDialog, CloseWithSwapsQueued)
+{
+    bool closed = false;
+    RecordedDialog run({0xFF, 0xFF});
+    run.Dialog().GetProgrammer()->SetSwapHook([&closed](bool) { EXPECT_FALSE(closed); });
+    ASSERT_TRUE(run.PressStart());
+    ASSERT_TRUE(run.WaitForStatus("Programming...", 5s));
+    std::this_thread::sleep_for(400ms);
+    const auto took = run.Close();
+    closed = true;
+    EXPECT_LT(took.count(), 200);
+    guitest::Pump(200ms);
+}
+
+// Open, Start and close, twenty times: during the countdown, while sending
+// and after Done, at varying moments.
+TEST(ScreenProgrammerDialog, OpenStartCloseCycles)
+{
+    const std::vector<unsigned char> message = {0x00};
+    for (int cycle = 0; cycle < 20; ++cycle) {
+        SCOPED_TRACE(cycle);
+        RecordedDialog run(message);
+        ASSERT_TRUE(run.PressStart());
+        long limitMs = 1000;
+        switch (cycle % 3) {
+        case 0:  // countdown
+            run.WaitFor([] { return false; }, std::chrono::milliseconds(100 + 150 * (cycle % 7)));
+            ASSERT_EQ(run.swaps.size(), 0u);
+            break;
+        case 1:  // sending
+            ASSERT_TRUE(run.WaitFor([&] { return run.swaps.size() >= 1u + cycle % 8; }, 5s));
+            ASSERT_EQ(run.Dialog().GetStatusText()->GetLabel(), "Programming...");
+            limitMs = 200;
+            break;
+        default:  // done
+            ASSERT_TRUE(run.WaitForDone(6s));
+            limitMs = 200;
+            break;
+        }
+        const auto took = run.Close();
+        EXPECT_LT(took.count(), limitMs + 100);
+    }
+}
+
+namespace {
+
+class ExpectScreenProgrammer : public wxExpectModalBase<ScreenProgrammerDialog, ExpectScreenProgrammer> {
+public:
+    explicit ExpectScreenProgrammer(std::function<void(ScreenProgrammerDialog*)> check) : check(std::move(check)) {}
+
+protected:
+    int OnInvoked(ScreenProgrammerDialog* dialog) const override
+    {
+        check(dialog);
+        return wxID_OK;
+    }
+
+private:
+    std::function<void(ScreenProgrammerDialog*)> check;
+};
+
+class ExpectErrorBox : public wxExpectModalBase<wxMessageDialog, ExpectErrorBox> {
+public:
+    ExpectErrorBox(const wxString& message, const wxString& caption) : message(message), caption(caption) {}
+
+protected:
+    int OnInvoked(wxMessageDialog* box) const override
+    {
+        EXPECT_EQ(box->GetMessage(), message);
+        EXPECT_EQ(box->GetCaption(), caption);
+        EXPECT_EQ(box->GetMessageDialogStyle() & (wxOK | wxICON_ERROR), wxOK | wxICON_ERROR);
+        return wxID_OK;
+    }
+
+private:
+    wxString message;
+    wxString caption;
+};
+
+void PressProgram(MainFrame* frame)
+{
+    auto* button = wxDynamicCast(wxWindow::FindWindowByLabel("Program", frame), wxButton);
+    ASSERT_NE(button, nullptr);
+    wxCommandEvent event(wxEVT_BUTTON, button->GetId());
+    event.SetEventObject(button);
+    button->ProcessWindowEvent(event);
+}
+
+void SetFields(MainFrame* frame, std::initializer_list<const char*> values)
+{
+    int i = 0;
+    for (const char* value : values)
+        frame->GetSettingField(static_cast<dvk::SettingIndex>(i++))->ChangeValue(value);
+}
+
+}  // namespace
+
+TEST(ProgramCommand, ShowsTheScreenProgrammerWithTheMessage)
+{
+    guitest::TemporaryConfig config;
+    MainFrame* frame = guitest::CreateMainFrame();
+    SetFields(frame, {"100", "500", "20", "80", "600", "30", "200", "1000", "0", "128", "250"});
+
+    std::vector<unsigned char> computed;
+    frame->ComputeMessage(computed);
+    EXPECT_EQ(computed, (std::vector<unsigned char>{0x57, 0x14, 0x57, 0x9B, 0x01, 0xF4, 0x00, 0x14,
+                                                    0xAF, 0x02, 0x58, 0x00, 0x1E, 0x37, 0x03, 0xE8,
+                                                    0x00, 0x00, 0x80, 0x00, 0xFA, 0x67, 0x39}));
+
+    // The dialog is shown with the message; Exit pressed during the
+    // countdown ends it and its worker promptly.
+    screentest::Clock::time_point exitAt;
+    {
+        wxTEST_DIALOG(PressProgram(frame), ExpectScreenProgrammer([&](ScreenProgrammerDialog* dialog) {
+                          EXPECT_EQ(dialog->GetParent(), frame);
+                          EXPECT_EQ(dialog->GetTitle(), "Dravik - Screen Programmer");
+                          EXPECT_EQ(dialog->GetGauge()->GetRange(), 230);
+                          dialog->Show();
+                          guitest::WaitFor([dialog] { return dialog->IsShownOnScreen(); });
+                          EXPECT_TRUE(screentest::Click(dialog->GetStartButton(), "Stop"));
+                          EXPECT_TRUE(guitest::WaitFor(
+                              [dialog] { return dialog->GetStatusText()->GetLabel() == "Starting in...3"; }));
+                          exitAt = screentest::Clock::now();
+                      }));
+    }
+    EXPECT_LT(MsBetween(exitAt, screentest::Clock::now()), 1100);
+    guitest::DestroyMainFrame(frame);
+}
+
+TEST(ProgramCommand, InvalidSettingOpensNoDialog)
+{
+    guitest::TemporaryConfig config;
+    MainFrame* frame = guitest::CreateMainFrame();
+    SetFields(frame, {"256", "500", "20", "80", "600", "30", "200", "1000", "0", "128", "250"});
+    {
+        // Only the validation's box; a screen programmer would fail the test.
+        wxTEST_DIALOG(PressProgram(frame), wxExpectModal<wxMessageDialog>(wxID_OK));
+    }
+    guitest::DestroyMainFrame(frame);
+}
+
+TEST(ProgramCommand, SizeCheckAllows128Bytes)
+{
+    guitest::TemporaryConfig config;
+    MainFrame* frame = guitest::CreateMainFrame();
+    {
+        // Any modal dialog at all would be counted (and answered).
+        struct CountModals : wxModalDialogHook {
+            int count = 0;
+            int Enter(wxDialog*) override { return ++count, wxID_OK; }
+            void Exit(wxDialog*) override {}
+        } modals;
+        modals.Register();
+        EXPECT_TRUE(CheckMessageSize(frame, std::vector<unsigned char>(128, 0x57)));
+        modals.Unregister();
+        EXPECT_EQ(modals.count, 0);
+    }
+    {
+        wxTEST_DIALOG(EXPECT_FALSE(CheckMessageSize(frame, std::vector<unsigned char>(129, 0x57))),
+                      ExpectErrorBox("Program size exceeds device memory.", "Programming - Error"));
+    }
+    guitest::DestroyMainFrame(frame);
+}
