@@ -45,10 +45,16 @@ if [[ -z $deb ]]; then
   fi
   [[ -n $package ]] || fail "cannot find the kernel package that linux-image-amd64 depends on (apt-cache depends linux-image-amd64)"
   echo "usb_kernel_hid: downloading $package"
-  (cd "$cache" && apt-get download "$package" >/dev/null 2>"$cache/download.log") ||
+  download_start_ns=$(date +%s%N)
+  # Into a directory of its own first, so an interrupted download leaves no
+  # broken package behind in the cache.
+  rm -rf "$cache/download"; mkdir -p "$cache/download"
+  (cd "$cache/download" && apt-get download "$package" >/dev/null 2>"$cache/download.log") ||
     fail "apt-get download $package failed: $(tail -n3 "$cache/download.log")"
+  mv "$cache"/download/linux-image-*.deb "$cache/" 2>/dev/null || fail "apt-get download $package left no package"
+  rm -rf "$cache/download"
   deb=$(ls -1 "$cache"/linux-image-*.deb 2>/dev/null | head -n1)
-  [[ -n $deb ]] || fail "apt-get download $package left no package in $cache"
+  echo "usb_kernel_hid: downloaded $(basename "$deb") in $(ms $(( ($(date +%s%N) - download_start_ns) / 1000000 ))) s"
 fi
 kroot="$cache/root-$(basename "$deb" .deb)"
 if [[ ! -e $kroot/.complete ]]; then
@@ -82,7 +88,8 @@ done
 copy_with_libraries() {
   local program=$1
   cp "$program" "$root/bin/$(basename "$program")" || return 1
-  ldd "$program" 2>/dev/null | awk '/=> \// {print $3} /^\t\// {print $1}' | while read -r lib; do
+  # ldd fails for static programs and scripts: they need nothing more.
+  { ldd "$program" 2>/dev/null || true; } | awk '/=> \// {print $3} /^\t\// {print $1}' | while read -r lib; do
     mkdir -p "$root$(dirname "$lib")"
     cp -L "$lib" "$root$lib" || exit 1
   done
@@ -102,7 +109,7 @@ mount -t sysfs sysfs /sys
 mount -t devtmpfs devtmpfs /dev
 echo "DVK-KERNEL-BOOTED: \$(cut -d' ' -f1 /proc/uptime)"
 for m in hid hid-generic uhid; do
-  insmod /modules/\$m.ko || echo "DVK-KERNEL-RESULT: 0 passed, 1 failed (insmod \$m failed)"
+  insmod /modules/\$m.ko || echo "FAIL: insmod \$m.ko"
 done
 [ -e /dev/uhid ] || echo "DVK-KERNEL-NOTE: /dev/uhid is missing"
 /bin/$(basename "$guest_program") ${guest_args[*]} </dev/null
@@ -125,7 +132,7 @@ while IFS= read -r line; do
   line=${line%$'\r'}
   printf '%s\n' "$line" >>"$log"
   # The firmware's terminal codes may stand in front of the first line.
-  [[ $line == *DVK-* ]] && line="DVK-${line#*DVK-}"
+  [[ $line == *DVK-KERNEL-* ]] && line="DVK-KERNEL-${line#*DVK-KERNEL-}"
   case $line in
     DVK-KERNEL-BOOTED:*) booted=$(( ($(date +%s%N) - boot_start_ns) / 1000000 )); echo "$line" ;;
     DVK-KERNEL-RESULT:*) result=${line#DVK-KERNEL-RESULT: }; echo "$line" ;;

@@ -1,0 +1,73 @@
+// One running dvk-uhid-controller, started by the guest test: its process,
+// and the lines it prints (read through a pipe). Destroying the object ends
+// the process if it still runs.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+namespace kernel_test {
+
+// One data piece as the controller reported it.
+struct PieceLine {
+  unsigned offset = 0;
+  unsigned count = 0;
+  bool accepted = false;
+};
+
+// What a controller printed about the requests it got.
+struct ControllerLog {
+  std::vector<std::string> requests;       // "ID", "VER", "GETTIME", "piece ..."
+  std::vector<PieceLine> pieces;
+  bool hasReceived = false;
+  std::vector<uint8_t> lastReceived;       // bytes stored after the last accepted piece
+};
+
+class ControllerProcess {
+public:
+  ControllerProcess() = default;
+  ~ControllerProcess();
+  ControllerProcess(const ControllerProcess&) = delete;
+  ControllerProcess& operator=(const ControllerProcess&) = delete;
+
+  // Starts `tool` with --print and the arguments, and waits until it says
+  // its hidraw node is there. False with a reason in Error() otherwise.
+  bool Start(const std::string& tool, const std::vector<std::string>& args, std::chrono::milliseconds limit);
+  // The /dev/hidrawN node the controller announced.
+  const std::string& Node() const { return node_; }
+  const std::string& Error() const { return error_; }
+  bool Running() const { return pid_ > 0; }
+
+  // Drops whatever it printed so far.
+  void Drain();
+  // Reads what it prints until it has been quiet for `quiet`.
+  ControllerLog Collect(std::chrono::milliseconds quiet);
+
+  // Sends SIGTERM and waits for the process to end; true when it removed
+  // its device and exited normally.
+  bool Stop(std::chrono::milliseconds limit);
+  // Waits for the process to end by itself (--vanish-after).
+  bool WaitExit(std::chrono::milliseconds limit);
+
+private:
+  bool ReadLine(std::string& line, std::chrono::milliseconds limit);
+  bool Reap(std::chrono::milliseconds limit);
+
+  pid_t pid_ = -1;
+  int out_ = -1;
+  std::string pending_;
+  std::deque<std::string> lines_;
+  std::string node_;
+  std::string error_;
+  bool sawVanished_ = false;
+  int exitStatus_ = -1;
+};
+
+// Parses "aa bb cc" into bytes.
+std::vector<uint8_t> ParseHex(const std::string& text);
+
+}  // namespace kernel_test

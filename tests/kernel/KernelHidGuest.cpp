@@ -1,0 +1,439 @@
+// Runs inside the booted test kernel (see run-kernel-test.sh): the real
+// hidapi platform layer of usb_dvk, the controller protocol and the USB
+// programmer's passes against virtual controllers made through /dev/uhid.
+// Prints PASS/FAIL per check and, last, the result line the host reads:
+//   DVK-KERNEL-RESULT: <passed> passed, <failed> failed
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "ControllerProcess.h"
+#include "ProgrammingMessage.h"
+#include "USBProgrammerPasses.h"
+#include "USBTimerDevice.h"
+#include "usb_dvk.h"
+
+using kernel_test::ControllerLog;
+using kernel_test::ControllerProcess;
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+namespace {
+
+int passed = 0;
+int failed = 0;
+
+bool Check(bool ok, const std::string& what, const std::string& detail = {}) {
+  ++(ok ? passed : failed);
+  if (ok || detail.empty())
+    std::printf("%s: %s\n", ok ? "PASS" : "FAIL", what.c_str());
+  else
+    std::printf("FAIL: %s (%s)\n", what.c_str(), detail.c_str());
+  std::fflush(stdout);
+  return ok;
+}
+
+int Result() {
+  std::printf("DVK-KERNEL-RESULT: %d passed, %d failed\n", passed, failed);
+  std::fflush(stdout);
+  return failed == 0 ? 0 : 1;
+}
+
+std::string Quote(const std::string& text) { return "\"" + text + "\""; }
+
+std::string Join(const std::vector<std::string>& items) {
+  std::string text;
+  for (const std::string& item : items)
+    text += (text.empty() ? "" : ", ") + item;
+  return "[" + text + "]";
+}
+
+long long Ms(Clock::duration d) { return std::chrono::duration_cast<std::chrono::milliseconds>(d).count(); }
+
+// A virtual controller of the test with the row text it should give.
+struct Virtual {
+  std::string label;
+  std::vector<std::string> args;
+  std::string rowText;
+  std::unique_ptr<ControllerProcess> process;
+};
+
+class Guest {
+public:
+  explicit Guest(std::string tool) : tool_(std::move(tool)) {}
+  void Run();
+
+private:
+  bool StartController(Virtual& v);
+  std::vector<std::string> Enumerate(std::uint16_t vid, std::uint16_t pid, bool* ok = nullptr);
+  std::string LabelOf(const std::string& path) const;
+  std::vector<std::string> Labels(const std::vector<std::string>& paths) const;
+  void DrainAll();
+  void Refresh();
+  void Program(const std::vector<unsigned char>& message);
+  std::vector<std::string> RowLabels() const;
+  std::vector<std::string> ExpectedTexts(const std::vector<std::string>& labels) const;
+  std::string Marks() const;
+
+  void CheckEnumeration();
+  void CheckQueries();
+  void CheckDelivery(const std::vector<unsigned char>& message23);
+  void CheckMisbehaving();
+  void CheckPasses(const std::vector<unsigned char>& message23);
+  void CheckVanishing(const std::vector<unsigned char>& message23);
+
+  std::string tool_;
+  std::map<std::string, Virtual> virtuals_;  // by label
+  usb_dvk::System system_;
+  usb_programmer::Entries entries_;
+  usb_programmer::Rows rows_;
+};
+
+bool Guest::StartController(Virtual& v) {
+  v.process = std::make_unique<ControllerProcess>();
+  const bool ok = v.process->Start(tool_, v.args, 15s);
+  return Check(ok, "virtual controller " + v.label + " created", v.process->Error());
+}
+
+std::vector<std::string> Guest::Enumerate(std::uint16_t vid, std::uint16_t pid, bool* ok) {
+  usb_dvk::DeviceList list;
+  const bool result = system_.GetDeviceList(vid, pid, list);
+  if (ok)
+    *ok = result;
+  std::vector<std::string> paths;
+  for (usb_dvk::Device* d : list)
+    paths.push_back(d->GetPath());
+  usb_dvk::System::DeleteList(list);
+  return paths;
+}
+
+std::string Guest::LabelOf(const std::string& path) const {
+  for (const auto& [label, v] : virtuals_) {
+    if (v.process && v.process->Running() && v.process->Node() == path)
+      return label;
+  }
+  return "unknown " + path;
+}
+
+std::vector<std::string> Guest::Labels(const std::vector<std::string>& paths) const {
+  std::vector<std::string> labels;
+  for (const std::string& p : paths)
+    labels.push_back(LabelOf(p));
+  return labels;
+}
+
+void Guest::DrainAll() {
+  for (auto& [label, v] : virtuals_) {
+    if (v.process)
+      v.process->Drain();
+  }
+}
+
+void Guest::Refresh() {
+  DrainAll();
+  usb_programmer::RefreshPass(system_, entries_, [this](const usb_programmer::RowChange& c) { rows_.Apply(c); });
+}
+
+void Guest::Program(const std::vector<unsigned char>& message) {
+  DrainAll();
+  usb_programmer::ProgramPass(entries_, message, [this](const usb_programmer::RowChange& c) { rows_.Apply(c); });
+}
+
+std::vector<std::string> Guest::RowLabels() const {
+  std::vector<std::string> labels;
+  for (const auto& e : entries_)
+    labels.push_back(LabelOf(e.device->GetPath()));
+  return labels;
+}
+
+std::vector<std::string> Guest::ExpectedTexts(const std::vector<std::string>& labels) const {
+  std::vector<std::string> texts;
+  for (const std::string& l : labels) {
+    auto it = virtuals_.find(l);
+    texts.push_back(it == virtuals_.end() ? "?" : it->second.rowText);
+  }
+  return texts;
+}
+
+std::string Guest::Marks() const {
+  std::string marks;
+  for (bool c : rows_.checked)
+    marks += c ? 'x' : '-';
+  return marks;
+}
+
+// The four controllers A to D are listed, the decoys are not, and the
+// order stays the same.
+void Guest::CheckEnumeration() {
+  bool ok = false;
+  std::vector<std::string> first = Enumerate(0x04D8, 0x003F, &ok);
+  Check(ok && system_.GetLastError() == usb_dvk::kErrorNoMoreItems, "enumeration runs to its end");
+  std::vector<std::string> labels = Labels(first);
+  std::vector<std::string> sorted = labels;
+  std::sort(sorted.begin(), sorted.end());
+  Check(sorted == std::vector<std::string>{"A", "B", "C", "D"},
+        "enumeration lists exactly the four virtual controllers, no decoy", "got " + Join(labels));
+  bool stable = true;
+  for (int i = 0; i < 5; ++i)
+    stable = stable && Enumerate(0x04D8, 0x003F) == first;
+  Check(stable, "order is the same in five more enumerations", "first " + Join(labels));
+
+  usb_dvk::DeviceList twice;
+  system_.GetDeviceList(0x04D8, 0x003F, twice);
+  system_.GetDeviceList(0x04D8, 0x003F, twice);
+  Check(twice.size() == 2 * first.size(), "a second enumeration into the same list appends",
+        std::to_string(twice.size()) + " entries");
+  usb_dvk::System::DeleteList(twice);
+
+  // The decoys are there: the layer lists them for their own ids.
+  Check(Labels(Enumerate(0x1209, 0x0001)) == std::vector<std::string>{"decoy-other-ids"},
+        "the decoy with other ids is listed for its own ids only");
+  Check(Labels(Enumerate(0x04D8, 0x0040)) == std::vector<std::string>{"decoy-other-product"},
+        "the decoy with another product id is listed for its own ids only");
+  Check(Labels(Enumerate(0x04D9, 0x003F)) == std::vector<std::string>{"decoy-other-vendor"},
+        "the decoy with another vendor id is listed for its own ids only");
+  Check(Enumerate(0x0001, 0x0002, &ok).empty() && ok, "no device for ids nobody has, and the enumeration ends normally");
+}
+
+void Guest::CheckQueries() {
+  struct Expect { std::string label, id, version, clock; };
+  const std::vector<Expect> expected = {
+      {"A", "DVK-A", "1.2", "MTuWThF 08:30:00"},
+      {"B", "DVK-B", "3.0.1", "Everyday 12:34:56"},
+  };
+  for (const Expect& e : expected) {
+    USBTimerDevice device;
+    usb_dvk::Device path(virtuals_[e.label].process->Node().c_str());
+    if (!Check(device.Connect(&path), "controller " + e.label + " connects"))
+      continue;
+    const std::string id = device.GetDeviceID();
+    const std::string version = device.GetVersion();
+    const std::string clock = device.GetTimeStr();
+    Check(id == e.id, "controller " + e.label + " identification " + Quote(e.id), "got " + Quote(id));
+    Check(version == e.version, "controller " + e.label + " version " + Quote(e.version), "got " + Quote(version));
+    Check(clock == e.clock, "controller " + e.label + " clock " + Quote(e.clock), "got " + Quote(clock));
+    device.Disconnect();
+    Check(!device.IsConnected(), "controller " + e.label + " disconnects");
+  }
+}
+
+void Guest::CheckDelivery(const std::vector<unsigned char>& message23) {
+  ControllerProcess& a = *virtuals_["A"].process;
+  USBTimerDevice device;
+  usb_dvk::Device path(a.Node().c_str());
+  if (!Check(device.Connect(&path), "controller A connects for delivery"))
+    return;
+
+  a.Drain();
+  bool ok = device.SetData(message23);
+  Check(ok, "SetData of the 23-byte programming message is acknowledged");
+  ControllerLog log = a.Collect(300ms);
+  Check(log.pieces.size() == 1 && log.pieces[0].offset == 0 && log.pieces[0].count == 23 && log.pieces[0].accepted,
+        "the 23-byte message goes as one piece", Join(log.requests));
+  Check(log.hasReceived && log.lastReceived == std::vector<uint8_t>(message23.begin(), message23.end()),
+        "the controller received exactly the 23 bytes");
+
+  std::vector<unsigned char> message133(133);
+  for (size_t i = 0; i < message133.size(); ++i)
+    message133[i] = static_cast<unsigned char>(0xA0 ^ (i * 7));
+  ok = device.SetData(message133);
+  Check(ok, "SetData of a 133-byte message is acknowledged");
+  log = a.Collect(300ms);
+  bool threePieces = log.pieces.size() == 3;
+  const unsigned offsets[3] = {0, 60, 120}, counts[3] = {60, 60, 13};
+  for (size_t i = 0; threePieces && i < 3; ++i)
+    threePieces = log.pieces[i].offset == offsets[i] && log.pieces[i].count == counts[i] && log.pieces[i].accepted;
+  Check(threePieces, "the 133-byte message arrives in three pieces (offsets 0, 60, 120; counts 60, 60, 13)",
+        Join(log.requests));
+  Check(log.hasReceived && log.lastReceived == std::vector<uint8_t>(message133.begin(), message133.end()),
+        "the controller received exactly the 133 bytes");
+}
+
+void Guest::CheckMisbehaving() {
+  const std::vector<unsigned char> message(23, 0x5A);
+  {
+    ControllerProcess& c = *virtuals_["C"].process;
+    USBTimerDevice device;
+    usb_dvk::Device path(c.Node().c_str());
+    if (Check(device.Connect(&path), "rejecting controller C connects")) {
+      c.Drain();
+      Check(!device.SetData(message), "SetData to the controller that rejects a piece gives false");
+      std::vector<unsigned char> message133(133, 0x11);
+      Check(!device.SetData(message133), "SetData of 133 bytes to it gives false too");
+      ControllerLog log = c.Collect(300ms);
+      Check(log.pieces.size() == 2 && !log.pieces[0].accepted && !log.pieces[1].accepted,
+            "nothing is sent after the rejected piece", Join(log.requests));
+    }
+  }
+  {
+    ControllerProcess& d = *virtuals_["D"].process;
+    USBTimerDevice device;
+    usb_dvk::Device path(d.Node().c_str());
+    if (Check(device.Connect(&path), "silent controller D connects")) {
+      const long long limit = usb_dvk::kReadTimeLimit.count();
+      Clock::time_point start = Clock::now();
+      const std::string id = device.GetDeviceID();
+      const long long idMs = Ms(Clock::now() - start);
+      // The guest runs under emulation: allow one second over the limit.
+      Check(id.empty() && idMs < limit + 1000,
+            "identification from the silent controller is empty after " + std::to_string(idMs) +
+                " ms (read time limit " + std::to_string(limit) + " ms)",
+            "got " + Quote(id));
+      start = Clock::now();
+      const std::string clock = device.GetTimeStr();
+      const long long clockMs = Ms(Clock::now() - start);
+      Check(clock == "Error" && clockMs < limit + 1000,
+            "its clock reads \"Error\" after " + std::to_string(clockMs) + " ms", "got " + Quote(clock));
+      start = Clock::now();
+      const bool delivered = device.SetData(message);
+      const long long dataMs = Ms(Clock::now() - start);
+      Check(!delivered && dataMs < limit + 1000, "SetData to it gives false after " + std::to_string(dataMs) + " ms");
+    }
+  }
+  // The others still answer.
+  for (const char* label : {"A", "B"}) {
+    USBTimerDevice device;
+    usb_dvk::Device path(virtuals_[label].process->Node().c_str());
+    Check(device.Connect(&path) && device.GetDeviceID() == std::string("DVK-") + label &&
+              device.SetData(message),
+          std::string("controller ") + label + " still answers and takes a message after the silent one");
+  }
+}
+
+void Guest::CheckPasses(const std::vector<unsigned char>& message23) {
+  Clock::time_point start = Clock::now();
+  Refresh();
+  const long long refreshMs = Ms(Clock::now() - start);
+  std::vector<std::string> labels = RowLabels();
+  std::vector<std::string> sortedLabels = labels;
+  std::sort(sortedLabels.begin(), sortedLabels.end());
+  Check(sortedLabels == std::vector<std::string>{"A", "B", "C", "D"} && labels == Labels(Enumerate(0x04D8, 0x003F)),
+        "first refresh pass lists A to D in enumeration order (" + std::to_string(refreshMs) + " ms)",
+        "got " + Join(labels));
+  Check(rows_.texts == ExpectedTexts(labels), "rows show identification, version and clock",
+        "got " + Join(rows_.texts) + ", expected " + Join(ExpectedTexts(labels)));
+  Check(Marks() == std::string(labels.size(), '-'), "no row is marked before programming", Marks());
+
+  Program(message23);
+  std::string expectedMarks;
+  for (const std::string& l : labels)
+    expectedMarks += (l == "A" || l == "B") ? 'x' : '-';
+  Check(Marks() == expectedMarks, "Program All marks A and B, not the rejecting C or the silent D (" +
+        Join(labels) + " " + Marks() + ")", "expected " + expectedMarks);
+  for (const char* label : {"A", "B"}) {
+    ControllerLog log = virtuals_[label].process->Collect(200ms);
+    Check(log.hasReceived && log.lastReceived == std::vector<uint8_t>(message23.begin(), message23.end()),
+          std::string("controller ") + label + " received the message of Program All");
+  }
+
+  Refresh();
+  Check(RowLabels() == labels && rows_.texts == ExpectedTexts(labels) && Marks() == expectedMarks,
+        "the next refresh keeps rows, texts and marks", Join(rows_.texts) + " " + Marks());
+}
+
+void Guest::CheckVanishing(const std::vector<unsigned char>& message23) {
+  // E vanishes by itself after some seconds, B on a signal.
+  Virtual& e = virtuals_["E"];
+  if (!StartController(e))
+    return;
+  Refresh();
+  std::vector<std::string> labels = RowLabels();
+  Check(!labels.empty() && labels.back() == "E" && rows_.texts.back() == e.rowText && !rows_.checked.back(),
+        "a controller plugged in while listing appears at the end, unmarked", Join(labels));
+
+  std::vector<std::unique_ptr<usb_dvk::Device>> old;
+  old.push_back(std::make_unique<usb_dvk::Device>(virtuals_["B"].process->Node().c_str()));
+  Check(virtuals_["B"].process->Stop(5s), "controller B vanishes on SIGTERM");
+  Check(e.process->WaitExit(20s), "controller E vanishes by itself (--vanish-after)");
+  USBTimerDevice device;
+  Check(!device.Connect(old.back().get()) && !device.IsConnected(), "the vanished B's path no longer connects");
+
+  std::vector<std::string> before = labels;
+  Refresh();
+  std::vector<std::string> expected;
+  for (const std::string& l : before) {
+    if (l != "B" && l != "E")
+      expected.push_back(l);
+  }
+  labels = RowLabels();
+  Check(labels == expected && rows_.texts.size() == expected.size(),
+        "the next refresh removes the rows of B and E", "got " + Join(labels) + ", expected " + Join(expected));
+  Check(rows_.texts == ExpectedTexts(labels), "the remaining rows keep their texts", Join(rows_.texts));
+
+  Virtual& b = virtuals_["B"];
+  if (!StartController(b))
+    return;
+  Refresh();
+  labels = RowLabels();
+  Check(labels.size() == expected.size() + 1 && labels.back() == "B" && rows_.texts.back() == b.rowText &&
+            !rows_.checked.back(),
+        "B comes back as a new row at the end, unmarked", Join(labels) + " " + Marks());
+  std::string marks;
+  for (const std::string& l : labels)
+    marks += (l == "A") ? 'x' : '-';
+  Check(Marks() == marks, "the other marks stay", Marks() + ", expected " + marks);
+
+  Program(message23);
+  marks.clear();
+  for (const std::string& l : labels)
+    marks += (l == "A" || l == "B") ? 'x' : '-';
+  Check(Marks() == marks, "Program All after the return marks A and the new B only", Marks() + ", expected " + marks);
+}
+
+void Guest::Run() {
+  if (!Check(access("/dev/uhid", R_OK | W_OK) == 0, "/dev/uhid is there"))
+    return;
+  if (!Check(access(tool_.c_str(), X_OK) == 0, "the virtual controller program is there", tool_))
+    return;
+
+  auto add = [this](std::string label, std::vector<std::string> args, std::string rowText) {
+    virtuals_[label] = Virtual{label, std::move(args), std::move(rowText), nullptr};
+  };
+  add("A", {"--id", "DVK-A", "--version", "1.2", "--clock", "7c7788"}, "DVK-A v1.2 MTuWThF 08:30:00");
+  add("B", {"--id", "DVK-B", "--version", "3.0.1", "--clock", "feb0f0"}, "DVK-B v3.0.1 Everyday 12:34:56");
+  // A clock without days shows nothing: the row ends in a space.
+  add("C", {"--id", "DVK-C", "--version", "1.0", "--clock", "000000", "--reject-piece", "0"}, "DVK-C v1.0 ");
+  add("D", {"--id", "DVK-D", "--never-answer"}, " v Error");
+  add("E", {"--id", "DVK-E", "--version", "2", "--clock", "8263a5", "--vanish-after", "8"}, "DVK-E v2 SuSa 07:05:09");
+  add("decoy-other-ids", {"--decoy"}, "");
+  add("decoy-other-product", {"--product", "0040"}, "");
+  add("decoy-other-vendor", {"--vendor", "04d9"}, "");
+
+  // Created one after the other, decoys in between, so the hidraw numbers
+  // do not follow the letters.
+  for (const char* label : {"decoy-other-ids", "B", "D", "decoy-other-product", "A", "C", "decoy-other-vendor"}) {
+    if (!StartController(virtuals_[label]))
+      return;
+  }
+
+  std::vector<unsigned char> message23;
+  dvk::SettingTexts texts = {L"200", L"1000", L"50", L"150", L"800", L"40", L"100", L"1200", L"60", L"30", L"250"};
+  dvk::AppendProgrammingMessage(texts, message23);
+  if (!Check(message23.size() == 23, "the programming message has 23 bytes", std::to_string(message23.size())))
+    return;
+
+  CheckEnumeration();
+  CheckQueries();
+  CheckDelivery(message23);
+  CheckMisbehaving();
+  CheckPasses(message23);
+  CheckVanishing(message23);
+  return;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::setvbuf(stdout, nullptr, _IOLBF, 0);
+  const Clock::time_point start = Clock::now();
+  Guest guest(argc > 1 ? argv[1] : "/bin/dvk-uhid-controller");
+  guest.Run();
+  std::printf("DVK-KERNEL-TIME: checks took %lld ms\n", Ms(Clock::now() - start));
+  return Result();
+}
