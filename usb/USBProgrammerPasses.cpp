@@ -81,8 +81,14 @@ void RefreshPass(usb_dvk::System& system, Entries& entries, const RowSink& sink,
             sink(RowChange{RowChange::Kind::Delete, row, {}, false});
             continue;
         }
+        // A stop request is also looked at between the queries, so that it
+        // waits for one read at most.
         const std::string id = ValidUtf8OrEmpty(controller.GetDeviceID());
+        if (Stopped(stop))
+            return;
         const std::string version = ValidUtf8OrEmpty(controller.GetVersion());
+        if (Stopped(stop))
+            return;
         const std::string clock = ValidUtf8OrEmpty(controller.GetTimeStr());
         sink(RowChange{RowChange::Kind::SetText, row, id + " v" + version + " " + clock, false});
         sink(RowChange{RowChange::Kind::SetCheck, row, {}, entry.programmed});

@@ -49,7 +49,7 @@ bool HasDevice(const Entries& entries, const usb_dvk::Device& device);
 // every one not listed yet, then connects to each entry in turn: one that
 // connects gets its row text (identification " v" version " " clock) and its
 // mark from its programmed flag; one that does not is removed with its row.
-// A set stop flag ends the pass between two devices.
+// A set stop flag ends the pass between two devices or two queries.
 void RefreshPass(usb_dvk::System& system, Entries& entries, const RowSink& sink,
                  const std::atomic<bool>* stop = nullptr);
 
