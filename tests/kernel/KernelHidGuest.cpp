@@ -4,12 +4,16 @@
 // Prints PASS/FAIL per check and, last, the result line the host reads:
 //   DVK-KERNEL-RESULT: <passed> passed, <failed> failed
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <map>
 #include <memory>
 #include <set>
 #include <string>
+#include <fcntl.h>
+#include <linux/hidraw.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 #include <vector>
 
@@ -85,6 +89,7 @@ private:
   void CheckQueries();
   void CheckDelivery(const std::vector<unsigned char>& message23);
   void CheckMisbehaving();
+  void CheckFeatureRequests();
   void CheckPasses(const std::vector<unsigned char>& message23);
   void CheckVanishing(const std::vector<unsigned char>& message23);
 
@@ -306,6 +311,26 @@ void Guest::CheckMisbehaving() {
   }
 }
 
+// The virtual device has no feature reports; it must refuse requests for
+// them at once instead of leaving the kernel waiting.
+void Guest::CheckFeatureRequests() {
+  const int fd = open(virtuals_["A"].process->Node().c_str(), O_RDWR | O_CLOEXEC);
+  if (!Check(fd >= 0, "controller A's hidraw node opens"))
+    return;
+  unsigned char buffer[65] = {};
+  Clock::time_point start = Clock::now();
+  int got = ioctl(fd, HIDIOCGFEATURE(sizeof buffer), buffer);
+  const int getError = errno;
+  int set = ioctl(fd, HIDIOCSFEATURE(sizeof buffer), buffer);
+  const int setError = errno;
+  const long long ms = Ms(Clock::now() - start);
+  close(fd);
+  Check(got < 0 && set < 0 && getError == EIO && setError == EIO && ms < 2000,
+        "feature report requests are refused at once (" + std::to_string(ms) + " ms)",
+        "get " + std::to_string(got) + "/" + std::to_string(getError) + ", set " + std::to_string(set) + "/" +
+            std::to_string(setError));
+}
+
 void Guest::CheckPasses(const std::vector<unsigned char>& message23) {
   Clock::time_point start = Clock::now();
   Refresh();
@@ -422,6 +447,7 @@ void Guest::Run() {
   CheckQueries();
   CheckDelivery(message23);
   CheckMisbehaving();
+  CheckFeatureRequests();
   CheckPasses(message23);
   CheckVanishing(message23);
   return;

@@ -176,31 +176,33 @@ Event UhidDevice::WaitEvent(int timeoutMs) {
       result.data.assign(ev.u.output.data, ev.u.output.data + size);
       break;
     }
-    case UHID_GET_REPORT: {
-      // This device has no feature reports: refuse, so the kernel does not
-      // wait for an answer that never comes.
-      uhid_event reply;
-      std::memset(&reply, 0, sizeof reply);
-      reply.type = UHID_GET_REPORT_REPLY;
-      reply.u.get_report_reply.id = ev.u.get_report.id;
-      reply.u.get_report_reply.err = EIO;
-      WriteEvent(&reply, sizeof reply);
+    // This device has no feature reports: refuse, so the kernel does not
+    // wait for an answer that never comes.
+    case UHID_GET_REPORT:
+      RefuseReportRequest(UHID_GET_REPORT_REPLY, ev.u.get_report.id);
       result.kind = EventKind::Other;
       break;
-    }
-    case UHID_SET_REPORT: {
-      uhid_event reply;
-      std::memset(&reply, 0, sizeof reply);
-      reply.type = UHID_SET_REPORT_REPLY;
-      reply.u.set_report_reply.id = ev.u.set_report.id;
-      reply.u.set_report_reply.err = EIO;
-      WriteEvent(&reply, sizeof reply);
+    case UHID_SET_REPORT:
+      RefuseReportRequest(UHID_SET_REPORT_REPLY, ev.u.set_report.id);
       result.kind = EventKind::Other;
       break;
-    }
     default: result.kind = EventKind::Other; break;
   }
   return result;
+}
+
+void UhidDevice::RefuseReportRequest(uint32_t replyType, uint32_t id) {
+  uhid_event reply;
+  std::memset(&reply, 0, sizeof reply);
+  reply.type = replyType;
+  if (replyType == UHID_GET_REPORT_REPLY) {
+    reply.u.get_report_reply.id = id;
+    reply.u.get_report_reply.err = EIO;
+  } else {
+    reply.u.set_report_reply.id = id;
+    reply.u.set_report_reply.err = EIO;
+  }
+  WriteEvent(&reply, sizeof reply);
 }
 
 bool UhidDevice::SendInput(const std::vector<uint8_t>& report) {

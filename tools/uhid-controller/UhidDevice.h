@@ -70,6 +70,8 @@ public:
 
 private:
   bool WriteEvent(const void* event, size_t size);
+  // Answers a get- or set-report request with an I/O error.
+  void RefuseReportRequest(uint32_t replyType, uint32_t id);
 
   int fd_ = -1;
   std::string uniq_;

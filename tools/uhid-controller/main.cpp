@@ -114,6 +114,10 @@ int main(int argc, char** argv) {
   identity.uniq = "dvk-" + std::to_string(getpid());
   if (!device.Create(identity, uhid_dvk::VendorReportDescriptor64(), options.uhidNode)) {
     std::fprintf(stderr, "dvk-uhid-controller: %s\n", device.Error().c_str());
+    if (access(options.uhidNode.c_str(), F_OK) != 0)
+      std::fprintf(stderr, "dvk-uhid-controller: this kernel has no uhid loaded: try 'modprobe uhid' as root\n");
+    else if (access(options.uhidNode.c_str(), R_OK | W_OK) != 0)
+      std::fprintf(stderr, "dvk-uhid-controller: %s is only for root: run this as root\n", options.uhidNode.c_str());
     return 1;
   }
 
