@@ -150,7 +150,7 @@ echo "usb_kernel_hid: QEMU ran $(ms "$qemu_ms") s; total time $(elapsed) s"
 
 [[ $qemu_status == 124 ]] && fail "QEMU did not finish within 170 s (see $log)"
 [[ -n $booted ]] || fail "the guest never reached init (QEMU status ${qemu_status:-unknown}, see $log)"
-[[ -n $result ]] || fail "the guest printed no result line (see $log)"
+[[ -n $result ]] || fail "the guest printed no result line (guest program status ${exit_line:-unknown}, see $log)"
 [[ $exit_line == 0 ]] || fail "the guest program exited with status ${exit_line:-unknown}: $result"
 [[ $result =~ ^[0-9]+\ passed,\ 0\ failed ]] || fail "$result"
 [[ $result =~ ^0\ passed ]] && fail "no check ran"
