@@ -301,6 +301,27 @@ void Guest::CheckMisbehaving() {
       Check(!delivered && dataMs < limit + 1000, "SetData to it gives false after " + std::to_string(dataMs) + " ms");
     }
   }
+  {
+    // Replies shorter than the 64-byte report: the HID core drops them
+    // ("too short"), so the queries fail as if unanswered, within the limit.
+    Virtual& f = virtuals_["F"];
+    if (StartController(f)) {
+      USBTimerDevice device;
+      usb_dvk::Device path(f.process->Node().c_str());
+      if (Check(device.Connect(&path), "controller F with short replies connects")) {
+        Clock::time_point start = Clock::now();
+        const std::string id = device.GetDeviceID();
+        const std::string clock = device.GetTimeStr();
+        const long long ms = Ms(Clock::now() - start);
+        Check(id.empty() && clock == "Error" && ms < 2 * (usb_dvk::kReadTimeLimit.count() + 1000),
+              "32-byte replies give an empty identification and \"Error\" for the clock (two queries, " +
+                  std::to_string(ms) + " ms)",
+              "got " + Quote(id) + " and " + Quote(clock));
+      }
+      device.Disconnect();
+      Check(f.process->Stop(5s), "controller F vanishes on SIGTERM");
+    }
+  }
   // The others still answer.
   for (const char* label : {"A", "B"}) {
     USBTimerDevice device;
@@ -426,6 +447,7 @@ void Guest::Run() {
   add("C", {"--id", "DVK-C", "--version", "1.0", "--clock", "000000", "--reject-piece", "0"}, "DVK-C v1.0 ");
   add("D", {"--id", "DVK-D", "--never-answer"}, " v Error");
   add("E", {"--id", "DVK-E", "--version", "2", "--clock", "8263a5", "--vanish-after", "8"}, "DVK-E v2 SuSa 07:05:09");
+  add("F", {"--id", "DVK-F", "--short-replies"}, " v Error");
   add("decoy-other-ids", {"--decoy"}, "");
   add("decoy-other-product", {"--product", "0040"}, "");
   add("decoy-other-vendor", {"--vendor", "04d9"}, "");
