@@ -393,12 +393,11 @@ void Guest::CheckVanishing(const std::vector<unsigned char>& message23) {
   Check(!labels.empty() && labels.back() == "E" && rows_.texts.back() == e.rowText && !rows_.checked.back(),
         "a controller plugged in while listing appears at the end, unmarked", Join(labels));
 
-  std::vector<std::unique_ptr<usb_dvk::Device>> old;
-  old.push_back(std::make_unique<usb_dvk::Device>(virtuals_["B"].process->Node().c_str()));
+  const usb_dvk::Device oldB(virtuals_["B"].process->Node().c_str());
   Check(virtuals_["B"].process->Stop(5s), "controller B vanishes on SIGTERM");
   Check(e.process->WaitExit(20s), "controller E vanishes by itself (--vanish-after)");
   USBTimerDevice device;
-  Check(!device.Connect(old.back().get()) && !device.IsConnected(), "the vanished B's path no longer connects");
+  Check(!device.Connect(&oldB) && !device.IsConnected(), "the vanished B's path no longer connects");
 
   std::vector<std::string> before = labels;
   Refresh();
