@@ -12,7 +12,7 @@ constexpr int kPollPeriodMs = 1000;
 // How long the dialog waits, before it is first shown, for the first refresh
 // to list what is plugged in. Controllers that answer take milliseconds; one
 // that does not answer must not hold the window back for long.
-constexpr std::chrono::milliseconds kFirstListingWait(250);
+constexpr std::chrono::milliseconds kFirstListingWait(100);
 }  // namespace
 
 USBProgrammerDialog::USBProgrammerDialog(wxWindow* parent)
