@@ -127,7 +127,8 @@ private:
         case State::WaitForDialog:
             if (!dialog || now - stepStarted < 100)
                 return;
-            dialog->GetStartButton()->Bind(wxEVT_BUTTON, [](wxCommandEvent& event) {
+            dialog->GetStartButton()->Bind(wxEVT_BUTTON, [this](wxCommandEvent& event) {
+                ++started;
                 std::printf("start %.4f\n", NowMs());
                 std::fflush(stdout);
                 event.Skip();
@@ -142,7 +143,8 @@ private:
             ClickOn(dialog->GetStartButton());
             return;
         case State::WaitForDone:
-            if (!dialog || dialog->GetStatusText()->GetLabel() != "Programming...Done" || dialog->IsTransmitting())
+            if (!dialog || started <= done || dialog->GetStatusText()->GetLabel() != "Programming...Done" ||
+                dialog->IsTransmitting())
                 return;
             if (++done < transmissions) {
                 Next(State::ClickStart);
@@ -173,7 +175,8 @@ private:
     State state = State::ClickProgram;
     double stepStarted = 0;
     int transmissions = 1;
-    int done = 0;
+    int started = 0;  // Start presses handled
+    int done = 0;     // transmissions seen through to "Programming...Done"
     std::string failed;
 };
 
