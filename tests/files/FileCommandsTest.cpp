@@ -1,0 +1,508 @@
+// Open, Save and Save As of the main window in a real X server, with the
+// file dialogs and message boxes answered by the test.
+#include <gtest/gtest.h>
+
+#include <sys/mount.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+
+#include <wx/app.h>
+#include <wx/filedlg.h>
+#include <wx/filefn.h>
+#include <wx/testing.h>
+
+#include "GuiTest.h"
+#include "MainFrame.h"
+#include "SettingsFile.h"
+#include "SettingsFileSamples.h"
+
+namespace fs = std::filesystem;
+using guitest::ExpectMessageBox;
+
+namespace {
+
+const wxString kWildcard = "Dravik files (*.dvk)|*.dvk|All files (*.*)|*.*";
+
+// Expects one of the program's file dialogs: checks what it shows, then
+// answers it with path and id.
+class ExpectFileDialog : public wxExpectModalBase<wxFileDialog, ExpectFileDialog> {
+public:
+    ExpectFileDialog(bool save, const wxString& defaultName, const wxString& answerPath, int id = wxID_OK)
+        : save(save), defaultName(defaultName), answerPath(answerPath), id(id)
+    {
+    }
+
+    ExpectFileDialog WithHiddenMainWindow() const
+    {
+        ExpectFileDialog copy = *this;
+        copy.hiddenMainWindow = true;
+        return copy;
+    }
+
+protected:
+    int OnInvoked(wxFileDialog* dialog) const override
+    {
+        EXPECT_EQ(dialog->GetMessage(),
+                  save ? "Please select the file to save" : "Please select the file to open");
+        EXPECT_EQ(dialog->GetWildcard(), kWildcard);
+        EXPECT_EQ(dialog->GetWindowStyle() & (wxFD_OPEN | wxFD_SAVE | wxFD_OVERWRITE_PROMPT |
+                                               wxFD_FILE_MUST_EXIST),
+                  save ? wxFD_SAVE : wxFD_OPEN);
+        EXPECT_EQ(dialog->GetFilename(), defaultName);
+        EXPECT_EQ(dialog->GetDirectory(), wxString());
+        // The parent is the main window; while that is hidden (at start-up)
+        // the toolkit gives the dialog no parent.
+        MainFrame* mainWindow = nullptr;
+        for (wxWindow* window : wxTopLevelWindows)
+            if (auto* frame = dynamic_cast<MainFrame*>(window))
+                mainWindow = frame;
+        EXPECT_NE(mainWindow, nullptr);
+        if (mainWindow) {
+            EXPECT_EQ(mainWindow->IsShown(), !hiddenMainWindow);
+            EXPECT_EQ(dialog->GetParent(), hiddenMainWindow ? nullptr : mainWindow);
+        }
+        dialog->SetPath(answerPath);
+        // The toolkit's chooser takes the folder in on its own time. An open
+        // chooser gives no path for a file that does not exist.
+        if (save || wxFileExists(answerPath)) {
+            guitest::WaitFor([&] { return !dialog->GetPath().empty(); }, std::chrono::milliseconds(2000));
+            EXPECT_EQ(dialog->GetPath(), answerPath);
+        }
+        return id;
+    }
+
+private:
+    bool save;
+    wxString defaultName;
+    wxString answerPath;
+    int id;
+    bool hiddenMainWindow = false;
+};
+
+// While it lives, any modal dialog fails the test and is answered Cancel.
+class NoDialogExpected : public wxModalDialogHook {
+public:
+    NoDialogExpected() { Register(); }
+    ~NoDialogExpected() override { Unregister(); }
+
+protected:
+    int Enter(wxDialog* dialog) override
+    {
+        ADD_FAILURE() << "unexpected dialog \"" << dialog->GetTitle() << "\"";
+        return wxID_CANCEL;
+    }
+    void Exit(wxDialog*) override {}
+};
+
+ExpectMessageBox OpenErrorBox()
+{
+    return ExpectMessageBox("Error opening file. Possible data corruption. Please verify values.",
+                            "Open file error", wxOK | wxICON_ERROR, wxID_OK);
+}
+
+ExpectMessageBox SaveErrorBox()
+{
+    return ExpectMessageBox("Error saving file. The settings were not saved.", "Save file error",
+                            wxOK | wxICON_ERROR, wxID_OK);
+}
+
+ExpectMessageBox SaveBeforeOpening(int answer)
+{
+    return ExpectMessageBox("Save before opening?", "Save Settings?", wxYES_NO | wxCANCEL, answer);
+}
+
+std::string ReadBytes(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+void WriteBytes(const fs::path& path, const std::string& bytes)
+{
+    std::ofstream out(path, std::ios::binary);
+    out << bytes;
+    ASSERT_TRUE(out.flush()) << path;
+}
+
+std::set<std::string> Entries(const fs::path& folder)
+{
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder))
+        names.insert(entry.path().filename().string());
+    return names;
+}
+
+// A small memory file system mounted on a fresh folder for the test; needs
+// root, and the test fails when it cannot be had.
+class MountedTmpfs {
+public:
+    explicit MountedTmpfs(const fs::path& folder, const char* options) : path(folder)
+    {
+        fs::create_directories(path);
+        if (::mount("tmpfs", path.c_str(), "tmpfs", 0, options) == 0)
+            mounted = true;
+        else
+            error = std::strerror(errno);
+    }
+    ~MountedTmpfs()
+    {
+        if (mounted)
+            ::umount2(path.c_str(), MNT_DETACH);
+    }
+    bool ReadOnly()
+    {
+        if (::mount("tmpfs", path.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) == 0)
+            return true;
+        error = std::strerror(errno);
+        return false;
+    }
+    // Fills the file system up with one file; true when no byte is left.
+    bool Fill()
+    {
+        std::ofstream filler(path / "filler", std::ios::binary);
+        const std::string block(4096, 'x');
+        while (filler.write(block.data(), block.size()) && filler.flush()) {
+        }
+        filler.close();
+        std::ofstream probe(path / "probe", std::ios::binary);
+        const bool full = !(probe << 'x').flush();
+        probe.close();
+        fs::remove(path / "probe");
+        return full;
+    }
+
+    fs::path path;
+    bool mounted = false;
+    std::string error;
+};
+
+class FileCommandsTest : public testing::Test {
+protected:
+    void SetUp() override { frame = guitest::CreateMainFrame(); }
+    void TearDown() override
+    {
+        if (frame && !wxTheApp->IsScheduledForDestruction(frame))
+            guitest::DestroyMainFrame(frame);
+        guitest::DeletePendingWindows();
+    }
+
+    fs::path Folder() const { return fs::path(folder.Path().utf8_string()); }
+    fs::path File(const char* name) const { return fs::path(folder.File(name).utf8_string()); }
+
+    void SetFields(const dvk::SettingTexts& texts)
+    {
+        for (int i = 0; i < dvk::SettingCount; ++i)
+            frame->GetSettingField(static_cast<dvk::SettingIndex>(i))->SetValue(texts[i]);
+    }
+
+    // Fields set and marked modified, as after typing.
+    void Edit(const dvk::SettingTexts& texts)
+    {
+        SetFields(texts);
+        ASSERT_TRUE(frame->IsModified());
+    }
+
+    int SaveAs(const fs::path& path)
+    {
+        int result = -1;
+        wxTEST_DIALOG(result = frame->SaveProgram(true),
+                      ExpectFileDialog(true, frame->GetCurrentFileName(), wxString::FromUTF8(path.string())));
+        return result;
+    }
+
+    // Opens with the modified flag clear (no save prompt) and the given boxes.
+    int OpenClean(const fs::path& path)
+    {
+        frame->SetSaveStatus(false);
+        int result = -1;
+        wxTEST_DIALOG(result = frame->OpenProgram(),
+                      ExpectFileDialog(false, wxString(), wxString::FromUTF8(path.string())));
+        return result;
+    }
+
+    int OpenFailing(const fs::path& path)
+    {
+        frame->SetSaveStatus(false);
+        int result = -1;
+        wxTEST_DIALOG(result = frame->OpenProgram(),
+                      ExpectFileDialog(false, wxString(), wxString::FromUTF8(path.string())),
+                      OpenErrorBox());
+        return result;
+    }
+
+    static dvk::SettingTexts Texts(const wchar_t* all)
+    {
+        dvk::SettingTexts texts;
+        texts.fill(all);
+        return texts;
+    }
+
+    guitest::TemporaryConfig config;
+    guitest::TemporaryDir folder;
+    MainFrame* frame = nullptr;
+};
+
+TEST_F(FileCommandsTest, SavesTheExampleByteForByteAndReadsItBack)
+{
+    Edit(samples::kExampleTexts);
+    const fs::path path = File("example.dvk");
+    ASSERT_EQ(SaveAs(path), 1);
+    EXPECT_EQ(ReadBytes(path), samples::kExampleFile);
+    EXPECT_EQ(fs::file_size(path), 257u);
+    EXPECT_FALSE(frame->IsModified());
+    EXPECT_EQ(frame->GetTitle(), "Dravik Embosser Controller");
+    EXPECT_EQ(frame->GetCurrentFileName(), "example.dvk");
+    EXPECT_EQ(frame->GetCurrentFilePath(), wxString::FromUTF8(path.string()));
+    EXPECT_EQ(Entries(Folder()), std::set<std::string>{"example.dvk"});
+
+    // Overwritten, then opened again: the example's texts come back.
+    Edit(Texts(L"1"));
+    int result = -1;
+    wxTEST_DIALOG(result = frame->OpenProgram(), SaveBeforeOpening(wxID_NO),
+                  ExpectFileDialog(false, wxString(), wxString::FromUTF8(path.string())));
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(frame->GetSettingTexts(), samples::kExampleTexts);
+    EXPECT_FALSE(frame->IsModified());
+    EXPECT_EQ(frame->GetTitle(), "Dravik Embosser Controller");
+    EXPECT_EQ(ReadBytes(path), samples::kExampleFile) << "No in the prompt must not save";
+}
+
+TEST_F(FileCommandsTest, SavesFieldTextsAsNumbers)
+{
+    dvk::SettingTexts texts = samples::kExampleTexts;
+    texts[dvk::StampCurrent] = L"007";
+    texts[dvk::StampTimeout] = L"";
+    texts[dvk::StampDelay] = L"-1";
+    Edit(texts);
+    const fs::path path = File("numbers.dvk");
+    ASSERT_EQ(SaveAs(path), 1);
+    EXPECT_NE(ReadBytes(path).find("<Stamp current=\"7\" timeout=\"0\" delay=\"4294967295\"/>\r\n"),
+              std::string::npos);
+
+    SetFields(Texts(L"x"));
+    ASSERT_EQ(OpenClean(path), 1);
+    EXPECT_EQ(frame->GetSettingField(dvk::StampCurrent)->GetValue(), "7");
+    EXPECT_EQ(frame->GetSettingField(dvk::StampTimeout)->GetValue(), "0");
+    EXPECT_EQ(frame->GetSettingField(dvk::StampDelay)->GetValue(), "4294967295");
+}
+
+TEST_F(FileCommandsTest, SaveAppendsDvkOnlyWhenTheExactExtensionIsMissing)
+{
+    Edit(samples::kExampleTexts);
+    ASSERT_EQ(SaveAs(File("settings")), 1);
+    EXPECT_EQ(frame->GetCurrentFileName(), "settings");
+    EXPECT_EQ(frame->GetCurrentFilePath(), wxString::FromUTF8(File("settings.dvk").string()));
+    EXPECT_EQ(ReadBytes(File("settings.dvk")), samples::kExampleFile);
+
+    // The next Save As offers the current name; the extension test is exact.
+    ASSERT_EQ(SaveAs(File("settings.DVK")), 1);
+    EXPECT_EQ(frame->GetCurrentFileName(), "settings.DVK");
+    EXPECT_EQ(Entries(Folder()), (std::set<std::string>{"settings.dvk", "settings.DVK.dvk"}));
+
+    // Save As onto an existing file replaces it without a question.
+    Edit(Texts(L"5"));
+    ASSERT_EQ(SaveAs(File("settings.dvk")), 1);
+    EXPECT_NE(ReadBytes(File("settings.dvk")).find("current=\"5\""), std::string::npos);
+
+    // Save with a known path shows no dialog.
+    Edit(Texts(L"6"));
+    int result = -1;
+    {
+        NoDialogExpected none;
+        result = frame->SaveProgram(false);
+    }
+    EXPECT_EQ(result, 1);
+    EXPECT_NE(ReadBytes(File("settings.dvk")).find("current=\"6\""), std::string::npos);
+}
+
+TEST_F(FileCommandsTest, SaveWritesBackToAFileOpenedUnderAnotherExtension)
+{
+    WriteBytes(File("old.xml"), samples::kExampleFile);
+    ASSERT_EQ(OpenClean(File("old.xml")), 1);
+    EXPECT_EQ(frame->GetCurrentFileName(), "old.xml");
+    Edit(Texts(L"9"));
+    int result = -1;
+    {
+        NoDialogExpected none;
+        result = frame->SaveProgram(false);
+    }
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(ReadBytes(File("old.xml")), dvk::FormatSettingsFile(Texts(L"9")));
+    EXPECT_EQ(Entries(Folder()), std::set<std::string>{"old.xml"});
+}
+
+TEST_F(FileCommandsTest, CancelledDialogsChangeNothing)
+{
+    Edit(Texts(L"3"));
+    int result = -1;
+    wxTEST_DIALOG(result = frame->SaveProgram(false), ExpectFileDialog(true, wxString(), wxString(), wxID_CANCEL));
+    EXPECT_EQ(result, 2);
+    EXPECT_TRUE(frame->IsModified());
+    EXPECT_TRUE(frame->GetCurrentFilePath().empty());
+
+    // The close flow's Yes saves; a cancelled save keeps the window open.
+    wxTEST_DIALOG(frame->Close(),
+                  ExpectMessageBox("Save before exiting?", "Save Settings?", wxYES_NO | wxCANCEL | wxYES_DEFAULT,
+                                   wxID_YES),
+                  ExpectFileDialog(true, wxString(), wxString(), wxID_CANCEL));
+    EXPECT_FALSE(wxTheApp->IsScheduledForDestruction(frame));
+
+    // Save before opening: Cancel stops before the open dialog; Yes with a
+    // cancelled save dialog too.
+    wxTEST_DIALOG(result = frame->OpenProgram(), SaveBeforeOpening(wxID_CANCEL));
+    EXPECT_EQ(result, 0);
+    wxTEST_DIALOG(result = frame->OpenProgram(), SaveBeforeOpening(wxID_YES),
+                  ExpectFileDialog(true, wxString(), wxString(), wxID_CANCEL));
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(frame->GetSettingTexts(), Texts(L"3"));
+    EXPECT_TRUE(frame->IsModified());
+}
+
+TEST_F(FileCommandsTest, SaveBeforeOpeningAndBeforeClosingWrites)
+{
+    const fs::path first = File("first.dvk");
+    const fs::path second = File("second.dvk");
+    WriteBytes(second, samples::kExampleFile);
+    Edit(Texts(L"4"));
+    ASSERT_EQ(SaveAs(first), 1);
+
+    // Yes saves to the current file, then the chosen file is opened.
+    Edit(Texts(L"8"));
+    int result = -1;
+    wxTEST_DIALOG(result = frame->OpenProgram(), SaveBeforeOpening(wxID_YES),
+                  ExpectFileDialog(false, wxString(), wxString::FromUTF8(second.string())));
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(ReadBytes(first), dvk::FormatSettingsFile(Texts(L"8")));
+    EXPECT_EQ(frame->GetSettingTexts(), samples::kExampleTexts);
+    EXPECT_EQ(frame->GetCurrentFileName(), "second.dvk");
+
+    // The close flow's Yes saves, then the window goes.
+    Edit(Texts(L"2"));
+    wxTEST_DIALOG(frame->Close(),
+                  ExpectMessageBox("Save before exiting?", "Save Settings?", wxYES_NO | wxCANCEL | wxYES_DEFAULT,
+                                   wxID_YES));
+    EXPECT_TRUE(wxTheApp->IsScheduledForDestruction(frame));
+    EXPECT_EQ(ReadBytes(second), dvk::FormatSettingsFile(Texts(L"2")));
+}
+
+TEST_F(FileCommandsTest, BadFilesAreReportedAndApplyOnlyWhatCameFirst)
+{
+    const dvk::SettingTexts before = Texts(L"1");
+    struct Case {
+        const char* name;
+        std::string bytes;
+        int applied;  // settings, in canonical order, taken from the file
+    };
+    const Case cases[] = {
+        {"foo.dvk", samples::Replace(samples::kExampleFile, "\t<StampReturn", "\t<Foo/>\r\n\t<StampReturn"), 3},
+        {"nodelay.dvk", samples::Replace(samples::kExampleFile, " delay=\"40\"/>\r\n\t<StampReturn", "/>\r\n\t<StampReturn"), 2},
+        {"declaration.dvk", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n" + samples::kExampleFile, 0},
+        {"empty.dvk", "", 0},
+        {"missing.dvk", "", 0},  // not written
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (std::string(c.name) != "missing.dvk")
+            WriteBytes(File(c.name), c.bytes);
+        SetFields(before);
+        EXPECT_EQ(OpenFailing(File(c.name)), 0);
+        dvk::SettingTexts expected = before;
+        for (int i = 0; i < c.applied; ++i)
+            expected[i] = samples::kExampleTexts[i];
+        EXPECT_EQ(frame->GetSettingTexts(), expected);
+        EXPECT_TRUE(frame->GetCurrentFileName().empty());
+        EXPECT_TRUE(frame->GetCurrentFilePath().empty());
+        EXPECT_FALSE(frame->IsModified());
+    }
+}
+
+TEST_F(FileCommandsTest, OpensFilesWrittenWithOtherWhitespace)
+{
+    const std::string variants[] = {samples::WithLineEnds(samples::kExampleFile, "\n"),
+                                    samples::IndentedWithSpaces(samples::kExampleFile)};
+    for (const std::string& bytes : variants) {
+        WriteBytes(File("variant.dvk"), bytes);
+        SetFields(Texts(L""));
+        EXPECT_EQ(OpenClean(File("variant.dvk")), 1);
+        EXPECT_EQ(frame->GetSettingTexts(), samples::kExampleTexts);
+    }
+}
+
+TEST_F(FileCommandsTest, SaveIntoAReadOnlyFolderIsReportedAndKeepsTheOldFile)
+{
+    MountedTmpfs mount(File("readonly"), "size=64k");
+    ASSERT_TRUE(mount.mounted) << "cannot mount a tmpfs (the test needs root): " << mount.error;
+    const fs::path path = mount.path / "settings.dvk";
+    WriteBytes(path, samples::kExampleFile);
+    ASSERT_TRUE(mount.ReadOnly()) << "cannot remount read-only: " << mount.error;
+
+    Edit(Texts(L"7"));
+    int result = -1;
+    wxTEST_DIALOG(result = frame->SaveProgram(true),
+                  ExpectFileDialog(true, wxString(), wxString::FromUTF8(path.string())), SaveErrorBox());
+    EXPECT_EQ(result, 0);
+    EXPECT_TRUE(frame->IsModified());
+    EXPECT_EQ(frame->GetTitle(), "Dravik Embosser Controller*");
+    EXPECT_EQ(frame->GetCurrentFilePath(), wxString::FromUTF8(path.string()));
+    EXPECT_EQ(ReadBytes(path), samples::kExampleFile);
+    EXPECT_EQ(Entries(mount.path), std::set<std::string>{"settings.dvk"});
+
+    // Opening first asks to save; the failed save stops the Open.
+    wxTEST_DIALOG(result = frame->OpenProgram(), SaveBeforeOpening(wxID_YES), SaveErrorBox());
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(frame->GetSettingTexts(), Texts(L"7"));
+    EXPECT_TRUE(frame->IsModified());
+}
+
+TEST_F(FileCommandsTest, SaveOnAFullDiskKeepsThePreviousFileByteForByte)
+{
+    MountedTmpfs mount(File("full"), "size=32k");
+    ASSERT_TRUE(mount.mounted) << "cannot mount a tmpfs (the test needs root): " << mount.error;
+    const fs::path path = mount.path / "settings.dvk";
+    Edit(samples::kExampleTexts);
+    ASSERT_EQ(SaveAs(path), 1);
+    ASSERT_TRUE(mount.Fill()) << "the file system did not fill up";
+
+    Edit(Texts(L"12345"));
+    int result = -1;
+    wxTEST_DIALOG(result = frame->SaveProgram(false), SaveErrorBox());
+    EXPECT_EQ(result, 0);
+    EXPECT_TRUE(frame->IsModified());
+    EXPECT_EQ(ReadBytes(path), samples::kExampleFile);
+    EXPECT_EQ(Entries(mount.path), (std::set<std::string>{"filler", "settings.dvk"}));
+
+    // The close flow stays open when the save fails.
+    wxTEST_DIALOG(frame->Close(),
+                  ExpectMessageBox("Save before exiting?", "Save Settings?", wxYES_NO | wxCANCEL | wxYES_DEFAULT,
+                                   wxID_YES),
+                  SaveErrorBox());
+    EXPECT_FALSE(wxTheApp->IsScheduledForDestruction(frame));
+    EXPECT_EQ(ReadBytes(path), samples::kExampleFile);
+}
+
+TEST(FileCommandsStartUp, TheOpenDialogComesBeforeTheWindowIsShown)
+{
+    guitest::TemporaryConfig config;
+    guitest::TemporaryDir folder;
+    const fs::path path(folder.File("start.dvk").utf8_string());
+    WriteBytes(path, samples::kExampleFile);
+
+    MainFrame* frame = nullptr;
+    wxTEST_DIALOG(frame = new MainFrame(),
+                  ExpectFileDialog(false, wxString(), wxString::FromUTF8(path.string())).WithHiddenMainWindow());
+    EXPECT_EQ(frame->GetSettingTexts(), samples::kExampleTexts);
+    EXPECT_FALSE(frame->IsModified());
+    EXPECT_EQ(frame->GetTitle(), "Dravik Embosser Controller");
+    EXPECT_EQ(frame->GetCurrentFileName(), "start.dvk");
+    guitest::DestroyMainFrame(frame);
+}
+
+}  // namespace
