@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <wx/app.h>
+#include <wx/clipbrd.h>
 #include <wx/filedlg.h>
 #include <wx/uiaction.h>
 
@@ -101,6 +102,23 @@ TEST_F(MainWindowTest, TypingIsFilteredAndMarksTheSettingsModified)
     EXPECT_EQ(Field(dvk::PaperActivateTime)->GetValue(), "+-,eE99999");
 }
 
+TEST_F(MainWindowTest, PastingIsCutToTheTypingLimit)
+{
+    ASSERT_TRUE(wxTheClipboard->Open());
+    wxTheClipboard->SetData(new wxTextDataObject("98765"));
+    wxTheClipboard->Close();
+    wxTextCtrl* current = Field(dvk::StampCurrent);
+    current->ChangeValue("1");
+    current->SetFocus();
+    current->SetInsertionPointEnd();
+    current->Paste();
+    guitest::Pump(100ms);
+    EXPECT_EQ(current->GetValue(), "198");
+    Field(dvk::StampTimeout)->Paste();
+    guitest::Pump(100ms);
+    EXPECT_EQ(Field(dvk::StampTimeout)->GetValue(), "98765");
+}
+
 TEST_F(MainWindowTest, ProgramTextIsNotCutToTheTypingLimit)
 {
     Field(dvk::StampCurrent)->SetValue("0255");
@@ -176,7 +194,7 @@ TEST_F(MainWindowTest, CloseFlowYesSavesThenCloses)
     frame->SetSaveStatus(true);
     wxTEST_DIALOG(frame->Close(),
                   ExpectMessageBox("Save before exiting?", "Save Settings?", wxYES_NO | wxCANCEL | wxYES_DEFAULT, wxID_YES),
-                  wxExpectModal<wxFileDialog>(dir.File("closing.dvk")));
+                  guitest::ExpectFileDialogPath(dir.File("closing.dvk")));
     EXPECT_TRUE(wxFileExists(dir.File("closing.dvk")));
     EXPECT_TRUE(Closed());
 }

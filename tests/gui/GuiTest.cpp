@@ -26,6 +26,12 @@ int ExpectMessageBox::OnInvoked(wxMessageDialog* box) const
     return answer;
 }
 
+void SetDialogPath(wxFileDialog* dialog, const wxString& path)
+{
+    dialog->SetPath(path);
+    WaitFor([dialog] { return !dialog->GetPath().empty(); });
+}
+
 void Pump(std::chrono::milliseconds duration)
 {
     WaitFor([] { return false; }, duration);

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include <wx/fileconf.h>
+#include <wx/filedlg.h>
 #include <wx/msgdlg.h>
 #include <wx/string.h>
 #include <wx/testing.h>
@@ -31,6 +32,29 @@ private:
     wxString caption;
     long style;
     int answer;
+};
+
+// Answers a file dialog: sets its path and lets the toolkit take it in (the
+// GTK chooser applies a new folder asynchronously, so GetPath is empty
+// until events have been processed).
+void SetDialogPath(wxFileDialog* dialog, const wxString& path);
+
+// Expects a file dialog and answers it with the path and id.
+class ExpectFileDialogPath : public wxExpectModalBase<wxFileDialog, ExpectFileDialogPath> {
+public:
+    explicit ExpectFileDialogPath(const wxString& path, int id = wxID_OK) : path(path), id(id) {}
+
+protected:
+    int OnInvoked(wxFileDialog* dialog) const override
+    {
+        if (id == wxID_OK)
+            SetDialogPath(dialog, path);
+        return id;
+    }
+
+private:
+    wxString path;
+    int id;
 };
 
 // Processes pending events for the given time.
