@@ -30,6 +30,22 @@ ModelPlatform::Plugged* ModelPlatform::Present(const std::string& path)
     return device != nullptr && !device->model->Vanished() ? device : nullptr;
 }
 
+ModelPlatform::OpenFile* ModelPlatform::Usable(Handle handle, Access access, Plugged*& device,
+                                               std::uint32_t& lastError)
+{
+    auto file = files.find(handle);
+    if (file == files.end() || file->second.access != access) {
+        lastError = kInvalidHandleError;
+        return nullptr;
+    }
+    device = Present(file->second.path);
+    if (device == nullptr) {
+        lastError = kDeviceNotConnected;
+        return nullptr;
+    }
+    return &file->second;
+}
+
 void ModelPlatform::Plug(const std::string& path, dvk_model::ControllerModel& model, std::uint16_t vid,
                          std::uint16_t pid)
 {
@@ -55,6 +71,13 @@ void ModelPlatform::SetOpenFails(const std::string& path, bool fails)
     std::lock_guard<std::mutex> lock(mutex);
     if (Plugged* device = Find(path))
         device->openFails = fails;
+}
+
+void ModelPlatform::SetReadOpenFails(const std::string& path, bool fails)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    if (Plugged* device = Find(path))
+        device->readOpenFails = fails;
 }
 
 void ModelPlatform::SetShortWrites(const std::string& path, bool shortWrites)
@@ -106,7 +129,7 @@ Handle ModelPlatform::Open(const std::string& path, Access access, std::uint32_t
 {
     std::lock_guard<std::mutex> lock(mutex);
     const Plugged* device = Present(path);
-    if (device == nullptr || device->openFails) {
+    if (device == nullptr || device->openFails || (access == Access::Read && device->readOpenFails)) {
         lastError = kFileNotFound;
         return kInvalidHandle;
     }
@@ -118,16 +141,9 @@ Handle ModelPlatform::Open(const std::string& path, Access access, std::uint32_t
 int ModelPlatform::Write(Handle handle, const unsigned char* transfer, std::uint32_t& lastError)
 {
     std::lock_guard<std::mutex> lock(mutex);
-    auto file = files.find(handle);
-    if (file == files.end() || file->second.access != Access::Write) {
-        lastError = kInvalidHandleError;
+    Plugged* device = nullptr;
+    if (Usable(handle, Access::Write, device, lastError) == nullptr)
         return 0;
-    }
-    Plugged* device = Present(file->second.path);
-    if (device == nullptr) {
-        lastError = kDeviceNotConnected;
-        return 0;
-    }
     TransferBytes bytes;
     std::memcpy(bytes.data(), transfer, kTransferSize);
     device->writes.push_back(bytes);
@@ -153,17 +169,11 @@ int ModelPlatform::Read(Handle handle, unsigned char* transfer, std::chrono::mil
     const auto deadline = std::chrono::steady_clock::now() + timeLimit;
     std::unique_lock<std::mutex> lock(mutex);
     for (;;) {
-        auto file = files.find(handle);
-        if (file == files.end() || file->second.access != Access::Read) {
-            lastError = kInvalidHandleError;
+        Plugged* device = nullptr;
+        OpenFile* file = Usable(handle, Access::Read, device, lastError);
+        if (file == nullptr)
             return 0;
-        }
-        Plugged* device = Present(file->second.path);
-        if (device == nullptr) {
-            lastError = kDeviceNotConnected;
-            return 0;
-        }
-        auto& replies = file->second.replies;
+        auto& replies = file->replies;
         const auto now = std::chrono::steady_clock::now();
         if (!replies.empty() && replies.front().ready <= now) {
             const dvk_model::Report report = replies.front().report;

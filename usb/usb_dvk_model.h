@@ -29,6 +29,8 @@ public:
     void Unplug(const std::string& path);
     // The path enumerates but cannot be opened.
     void SetOpenFails(const std::string& path, bool fails);
+    // The path opens for writing but not for reading.
+    void SetReadOpenFails(const std::string& path, bool fails);
     // Writes to the path report fewer bytes than asked.
     void SetShortWrites(const std::string& path, bool shortWrites);
     // Time the devices take to answer, for a bus that is not instantaneous.
@@ -55,6 +57,7 @@ private:
         std::uint16_t vid = 0;
         std::uint16_t pid = 0;
         bool openFails = false;
+        bool readOpenFails = false;
         bool shortWrites = false;
         std::vector<TransferBytes> writes;
         int reads = 0;
@@ -69,6 +72,9 @@ private:
         std::deque<Reply> replies;  // read handles only
     };
 
+    // The open file of the handle, opened for that access, with its device
+    // while present; null with the error code otherwise.
+    OpenFile* Usable(Handle handle, Access access, Plugged*& device, std::uint32_t& lastError);
     // The plugged device of the path while it is present, else null.
     Plugged* Present(const std::string& path);
     Plugged* Find(const std::string& path);

@@ -149,9 +149,11 @@ TEST_F(TransferOverModel, ConnectToAVanishedDeviceFailsAndLeavesNothingOpen)
 
     // The read open failing after the write open closes the write handle.
     model.SetVanished(false);
-    platform.SetOpenFails("/dev/hidraw0", true);
+    platform.SetReadOpenFails("/dev/hidraw0", true);
     EXPECT_FALSE(transfer.Connect(&kDevice));
+    EXPECT_FALSE(transfer.IsConnected());
     EXPECT_EQ(platform.OpenHandles(), 0);
+    EXPECT_TRUE(platform.Writes("/dev/hidraw0").empty());
 }
 
 TEST_F(TransferOverModel, SendPutsReportIdZeroInFrontAndReceiveDeliversTheReply)
