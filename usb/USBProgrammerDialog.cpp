@@ -11,7 +11,8 @@ namespace {
 constexpr int kPollPeriodMs = 1000;
 // How long the dialog waits, before it is first shown, for the first refresh
 // to list what is plugged in. Controllers that answer take milliseconds; one
-// that does not answer must not hold the window back for long.
+// that does not answer must not hold the window back for long: the rows it
+// holds up show "Checking..." and are filled in when the refresh gets there.
 constexpr std::chrono::milliseconds kFirstListingWait(100);
 }  // namespace
 
@@ -39,9 +40,9 @@ USBProgrammerDialog::~USBProgrammerDialog()
     pollTimer->Stop();
     Disconnect(pollTimer->GetId(), wxEVT_TIMER, wxTimerEventHandler(USBProgrammerDialog::OnUSBTimer));
     delete pollTimer;
-    // A running pass ends at its next device; its read time limit bounds the
-    // wait. Changes it handed over are dropped with the dialog's pending
-    // events.
+    // A running pass ends before its next device or query, so this waits for
+    // one read at most, which the read time limit bounds. Changes it handed
+    // over are dropped with the dialog's pending events.
     stopPass = true;
     if (passThread.joinable())
         passThread.join();
