@@ -67,11 +67,11 @@ protected:
             EXPECT_EQ(mainWindow->IsShown(), !hiddenMainWindow);
             EXPECT_EQ(dialog->GetParent(), hiddenMainWindow ? nullptr : mainWindow);
         }
-        dialog->SetPath(answerPath);
-        // The toolkit's chooser takes the folder in on its own time. An open
-        // chooser gives no path for a file that does not exist.
-        if (save || wxFileExists(answerPath)) {
-            guitest::WaitFor([&] { return !dialog->GetPath().empty(); }, std::chrono::milliseconds(2000));
+        // An open chooser gives no path for a file that does not exist.
+        if (answerPath.empty() || (!save && !wxFileExists(answerPath))) {
+            dialog->SetPath(answerPath);
+        } else {
+            guitest::SetDialogPath(dialog, answerPath);
             EXPECT_EQ(dialog->GetPath(), answerPath);
         }
         return id;
