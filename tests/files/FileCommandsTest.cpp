@@ -117,19 +117,11 @@ ExpectMessageBox SaveBeforeOpening(int answer)
     return ExpectMessageBox("Save before opening?", "Save Settings?", wxYES_NO | wxCANCEL, answer);
 }
 
-std::string ReadBytes(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
+using samples::ReadBytes;
 
 void WriteBytes(const fs::path& path, const std::string& bytes)
 {
-    std::ofstream out(path, std::ios::binary);
-    out << bytes;
-    ASSERT_TRUE(out.flush()) << path;
+    ASSERT_TRUE(samples::WriteBytes(path, bytes)) << path;
 }
 
 std::set<std::string> Entries(const fs::path& folder)

@@ -1,7 +1,10 @@
-// The example settings and the file the program writes for them, shared by
-// the settings-file tests.
+// The example settings and the file the program writes for them, and file
+// helpers, shared by the settings-file tests.
 #pragma once
 
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 
 #include "Settings.h"
@@ -36,6 +39,21 @@ inline std::string WithLineEnds(const std::string& text, const std::string& line
 inline std::string IndentedWithSpaces(const std::string& text)
 {
     return Replace(text, "\t", "    ");
+}
+
+inline std::string ReadBytes(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+// True when all bytes reached the file.
+inline bool WriteBytes(const std::filesystem::path& path, const std::string& bytes)
+{
+    std::ofstream out(path, std::ios::binary);
+    return static_cast<bool>(out.write(bytes.data(), static_cast<std::streamsize>(bytes.size())).flush());
 }
 
 }  // namespace samples

@@ -44,17 +44,11 @@ Applied AllOf(const dvk::SettingTexts& texts)
     return applied;
 }
 
-std::string ReadFile(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using samples::ReadBytes;
 
 void WriteFile(const fs::path& path, const std::string& bytes)
 {
-    std::ofstream(path, std::ios::binary) << bytes;
+    ASSERT_TRUE(samples::WriteBytes(path, bytes)) << path;
 }
 
 // A fresh folder removed with its contents at the end.
@@ -200,7 +194,7 @@ TEST(AtomicWrite, ReplacesTheFileAndKeepsItsMode)
     ASSERT_EQ(::chmod(file.c_str(), 0640), 0);
 
     ASSERT_TRUE(dvk::WriteFileAtomically(file.string(), "new"));
-    EXPECT_EQ(ReadFile(file), "new");
+    EXPECT_EQ(ReadBytes(file), "new");
     struct stat status;
     ASSERT_EQ(::stat(file.c_str(), &status), 0);
     EXPECT_EQ(status.st_mode & 07777, 0640u);
@@ -221,7 +215,7 @@ TEST(AtomicWrite, WritesThroughALinkAndKeepsTheLink)
     fs::create_symlink(real, link);
     ASSERT_TRUE(dvk::WriteFileAtomically(link.string(), "new"));
     EXPECT_TRUE(fs::is_symlink(link));
-    EXPECT_EQ(ReadFile(real), "new");
+    EXPECT_EQ(ReadBytes(real), "new");
     EXPECT_EQ(folder.Entries(), 2u);
 }
 
@@ -235,7 +229,7 @@ TEST(AtomicWrite, FailsWithoutLeavingAnything)
     EXPECT_FALSE(dvk::WriteFileAtomically((folder.path / "missing" / "a.dvk").string(), "x"));
     EXPECT_FALSE(dvk::WriteFileAtomically((folder.path / "dir.dvk").string(), "x"));
     EXPECT_FALSE(dvk::WriteFileAtomically((existingFile / "a.dvk").string(), "x"));
-    EXPECT_EQ(ReadFile(existingFile), "keep");
+    EXPECT_EQ(ReadBytes(existingFile), "keep");
     EXPECT_TRUE(fs::is_directory(folder.path / "dir.dvk"));
     EXPECT_EQ(folder.Entries(), 2u);
 }
