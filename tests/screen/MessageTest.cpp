@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <string>
+#include <cstdlib>
+#include <vector>
 
 #include "ProgrammingMessage.h"
 
@@ -16,15 +16,21 @@ dvk::SettingTexts Texts(std::initializer_list<const wchar_t*> values)
     return texts;
 }
 
-std::string Hex(const std::vector<unsigned char>& bytes)
+// "57 14 ..." as bytes.
+std::vector<unsigned char> Bytes(const char* hex)
 {
-    std::string text;
-    for (unsigned char byte : bytes) {
-        char part[4];
-        std::snprintf(part, sizeof part, text.empty() ? "%02X" : " %02X", byte);
-        text += part;
+    std::vector<unsigned char> bytes;
+    char* end = nullptr;
+    for (unsigned long byte = std::strtoul(hex, &end, 16); end != hex; byte = std::strtoul(hex, &end, 16)) {
+        bytes.push_back(static_cast<unsigned char>(byte));
+        hex = end;
     }
-    return text;
+    return bytes;
+}
+
+std::vector<unsigned char> Slice(const std::vector<unsigned char>& bytes, long first, long count)
+{
+    return {bytes.begin() + first, bytes.begin() + first + count};
 }
 
 std::vector<unsigned char> Build(const dvk::SettingTexts& texts)
@@ -41,13 +47,13 @@ const dvk::SettingTexts kExample =
 
 TEST(ProgrammingMessage, WorkedExample)
 {
-    EXPECT_EQ(Hex(Build(kExample)), "57 14 57 9B 01 F4 00 14 AF 02 58 00 1E 37 03 E8 00 00 80 00 FA 67 39");
+    EXPECT_EQ(Build(kExample), Bytes("57 14 57 9B 01 F4 00 14 AF 02 58 00 1E 37 03 E8 00 00 80 00 FA 67 39"));
 }
 
 TEST(ProgrammingMessage, AllZero)
 {
-    EXPECT_EQ(Hex(Build(Texts({L"0", L"0", L"0", L"0", L"0", L"0", L"0", L"0", L"0", L"0", L"0"}))),
-              "57 14 57 FF 00 00 00 00 FF 00 00 00 00 FF 00 00 00 00 00 00 00 FD 65");
+    EXPECT_EQ(Build(Texts({L"0", L"0", L"0", L"0", L"0", L"0", L"0", L"0", L"0", L"0", L"0"})),
+              Bytes("57 14 57 FF 00 00 00 00 FF 00 00 00 00 FF 00 00 00 00 00 00 00 FD 65"));
 }
 
 TEST(ProgrammingMessage, CurrentsInvertedSensitivityNot)
@@ -66,10 +72,10 @@ TEST(ProgrammingMessage, TimesHighByteFirstEachInItsPlace)
     // another's place shows.
     const auto message = Build(
         Texts({L"0", L"256", L"65535", L"0", L"258", L"4660", L"0", L"1", L"43981", L"0", L"65280"}));
-    EXPECT_EQ(Hex({message.begin() + 4, message.begin() + 8}), "01 00 FF FF");
-    EXPECT_EQ(Hex({message.begin() + 9, message.begin() + 13}), "01 02 12 34");
-    EXPECT_EQ(Hex({message.begin() + 14, message.begin() + 18}), "00 01 AB CD");
-    EXPECT_EQ(Hex({message.begin() + 19, message.begin() + 21}), "FF 00");
+    EXPECT_EQ(Slice(message, 4, 4), Bytes("01 00 FF FF"));
+    EXPECT_EQ(Slice(message, 9, 4), Bytes("01 02 12 34"));
+    EXPECT_EQ(Slice(message, 14, 4), Bytes("00 01 AB CD"));
+    EXPECT_EQ(Slice(message, 19, 2), Bytes("FF 00"));
 }
 
 TEST(ProgrammingMessage, FixedLengthAndChecksumsWhateverTheValues)
@@ -101,12 +107,12 @@ TEST(ProgrammingMessage, UnvalidatedTexts)
     texts[dvk::PaperActivateTime] = L"  +42 ms";
     const auto message = Build(texts);
     ASSERT_EQ(message.size(), dvk::kMessageLength);
-    EXPECT_EQ(Hex({message.begin() + 4, message.begin() + 8}), "00 01 00 00");
+    EXPECT_EQ(Slice(message, 4, 4), Bytes("00 01 00 00"));
     EXPECT_EQ(message[8], 0xD3);
-    EXPECT_EQ(Hex({message.begin() + 9, message.begin() + 11}), "11 70");
+    EXPECT_EQ(Slice(message, 9, 2), Bytes("11 70"));
     EXPECT_EQ(message[13], 0x00);
-    EXPECT_EQ(Hex({message.begin() + 14, message.begin() + 16}), "FF FF");
-    EXPECT_EQ(Hex({message.begin() + 19, message.begin() + 21}), "00 2A");
+    EXPECT_EQ(Slice(message, 14, 2), Bytes("FF FF"));
+    EXPECT_EQ(Slice(message, 19, 2), Bytes("00 2A"));
     unsigned data = 0;
     for (int i = 3; i <= 20; ++i)
         data += message[i];

@@ -20,6 +20,21 @@ namespace {
 // length. The benchmark measures how much closer it really is.
 constexpr double kTolerance = 24.0;
 
+// Under ThreadSanitizer every thread runs many times slower and now and then
+// stalls for tens of milliseconds: those builds check what happens and in
+// which order, the others also when.
+#if defined(__SANITIZE_THREAD__)
+constexpr bool kTimed = false;
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+constexpr bool kTimed = false;
+#else
+constexpr bool kTimed = true;
+#endif
+#else
+constexpr bool kTimed = true;
+#endif
+
 // The nominal pauses between the swaps of a message.
 std::vector<double> NominalPauses(const std::vector<unsigned char>& message)
 {
@@ -37,6 +52,8 @@ std::vector<double> NominalPauses(const std::vector<unsigned char>& message)
 void ExpectPauses(const std::vector<double>& measured, const std::vector<double>& nominal)
 {
     ASSERT_EQ(measured.size(), nominal.size());
+    if (!kTimed)
+        return;
     for (std::size_t i = 0; i < measured.size(); ++i)
         EXPECT_NEAR(measured[i], nominal[i], kTolerance) << "pause " << i;
 }
@@ -44,6 +61,14 @@ void ExpectPauses(const std::vector<double>& measured, const std::vector<double>
 double MsBetween(screentest::Clock::time_point from, screentest::Clock::time_point to)
 {
     return std::chrono::duration<double, std::milli>(to - from).count();
+}
+
+// The bytes that the swaps from `first` on carry, read from their timing.
+void ExpectDecodes(const RecordedDialog& run, std::size_t first, const std::vector<unsigned char>& message)
+{
+    if (kTimed) {
+        EXPECT_EQ(run.Decode(first), message);
+    }
 }
 
 const std::vector<wxString> kWholeRun = {"Starting in...3", "Starting in...2", "Starting in...1",
@@ -104,7 +129,9 @@ TEST(ScreenProgrammerDialog, SendsOneByteOnTime)
         EXPECT_EQ(run.swaps[i].inverted, i % 2 == 0) << "swap " << i;
     // Still through the countdown and the lead-in (the idle worker looks for
     // Start every 25 ms).
-    EXPECT_NEAR(MsBetween(run.startPressed, run.swaps.front().time), 3050 + 12, kTolerance + 13);
+    if (kTimed) {
+        EXPECT_NEAR(MsBetween(run.startPressed, run.swaps.front().time), 3050 + 12, kTolerance + 13);
+    }
     ExpectPauses(run.Pauses(), {50, 100, 100, 100, 50, 100, 50, 100, 50});
 }
 
@@ -120,7 +147,7 @@ TEST(ScreenProgrammerDialog, SendsTheWholeMessage)
     EXPECT_EQ(run.swaps.size(), 230u);
     EXPECT_EQ(run.Dialog().GetGauge()->GetValue(), 230);
     EXPECT_EQ(run.Dialog().GetGauge()->GetRange(), 230);
-    EXPECT_EQ(run.Decode(), message);
+    ExpectDecodes(run, 0, message);
     ExpectPauses(run.Pauses(), NominalPauses(message));
 }
 
@@ -151,7 +178,7 @@ TEST(ScreenProgrammerDialog, StopAndStartAgain)
     EXPECT_EQ(StatusesFrom(run, statusesBefore), kWholeRun);
     EXPECT_EQ(run.swaps.size(), swapsAtStop + 20);
     EXPECT_GE(MsBetween(run.startPressed, run.swaps[swapsAtStop].time), 3050 - kTolerance);
-    EXPECT_EQ(run.Decode(swapsAtStop), message);
+    ExpectDecodes(run, swapsAtStop, message);
     EXPECT_EQ(run.Dialog().GetGauge()->GetValue(), 20);
 }
 
@@ -170,7 +197,7 @@ TEST(ScreenProgrammerDialog, StartRightAfterStopStartsOver)
     EXPECT_EQ(StatusesFrom(run, statusesBefore), kWholeRun);
     ASSERT_EQ(run.swaps.size(), 10u);
     EXPECT_GE(MsBetween(run.startPressed, run.swaps.front().time), 3050 - kTolerance);
-    EXPECT_EQ(run.Decode(), message);
+    ExpectDecodes(run, 0, message);
 
     // The same while sending: Stop within the first byte's last data bit,
     // whose end swap must not follow, and Start at once.
@@ -186,7 +213,7 @@ TEST(ScreenProgrammerDialog, StartRightAfterStopStartsOver)
     ASSERT_TRUE(run.WaitForDone(9s));
     ASSERT_EQ(run.swaps.size(), restartAt + 20);
     EXPECT_TRUE(run.swaps[restartAt].inverted);
-    EXPECT_EQ(run.Decode(restartAt), twoBytes);
+    ExpectDecodes(run, restartAt, twoBytes);
 }
 
 TEST(ScreenProgrammerDialog, StartAfterDoneStartsOver)
@@ -202,7 +229,7 @@ TEST(ScreenProgrammerDialog, StartAfterDoneStartsOver)
     ASSERT_TRUE(run.WaitForDone(6s));
     EXPECT_EQ(StatusesFrom(run, statusesBefore), kWholeRun);
     ASSERT_EQ(run.swaps.size(), 20u);
-    EXPECT_EQ(run.Decode(10), message);
+    ExpectDecodes(run, 10, message);
 }
 
 // The GUI thread is held up while the worker queues swaps; the dialog is
