@@ -155,32 +155,32 @@ MainFrameBase::MainFrameBase(wxWindow* parent, int id, const wxString& title, co
     menuBar->Append(helpMenu, "&Help");
     SetMenuBar(menuBar);
 
-    Connect(wxEVT_CLOSE_WINDOW, wxCloseEventHandler(MainFrameBase::OnClose));
-    usbProgramButton->Connect(wxEVT_COMMAND_BUTTON_CLICKED,
-                              wxCommandEventHandler(MainFrameBase::OnUSBProgram), nullptr, this);
-    programButton->Connect(wxEVT_COMMAND_BUTTON_CLICKED,
-                           wxCommandEventHandler(MainFrameBase::OnProgram), nullptr, this);
-    exitButton->Connect(wxEVT_COMMAND_BUTTON_CLICKED,
-                        wxCommandEventHandler(MainFrameBase::OnExit), nullptr, this);
-    Connect(openItem->GetId(), wxEVT_COMMAND_MENU_SELECTED, wxCommandEventHandler(MainFrameBase::OnOpen));
-    Connect(saveItem->GetId(), wxEVT_COMMAND_MENU_SELECTED, wxCommandEventHandler(MainFrameBase::OnSave));
-    Connect(saveAsItem->GetId(), wxEVT_COMMAND_MENU_SELECTED, wxCommandEventHandler(MainFrameBase::OnSaveAs));
-    Connect(exitItem->GetId(), wxEVT_COMMAND_MENU_SELECTED, wxCommandEventHandler(MainFrameBase::OnExit));
-    Connect(aboutItem->GetId(), wxEVT_COMMAND_MENU_SELECTED, wxCommandEventHandler(MainFrameBase::OnAbout));
+    WireEvents(true);
 }
 
 MainFrameBase::~MainFrameBase()
 {
-    Disconnect(wxEVT_CLOSE_WINDOW, wxCloseEventHandler(MainFrameBase::OnClose));
-    usbProgramButton->Disconnect(wxEVT_COMMAND_BUTTON_CLICKED,
-                                 wxCommandEventHandler(MainFrameBase::OnUSBProgram), nullptr, this);
-    programButton->Disconnect(wxEVT_COMMAND_BUTTON_CLICKED,
-                              wxCommandEventHandler(MainFrameBase::OnProgram), nullptr, this);
-    exitButton->Disconnect(wxEVT_COMMAND_BUTTON_CLICKED,
-                           wxCommandEventHandler(MainFrameBase::OnExit), nullptr, this);
-    Disconnect(openItem->GetId(), wxEVT_COMMAND_MENU_SELECTED, wxCommandEventHandler(MainFrameBase::OnOpen));
-    Disconnect(saveItem->GetId(), wxEVT_COMMAND_MENU_SELECTED, wxCommandEventHandler(MainFrameBase::OnSave));
-    Disconnect(saveAsItem->GetId(), wxEVT_COMMAND_MENU_SELECTED, wxCommandEventHandler(MainFrameBase::OnSaveAs));
-    Disconnect(exitItem->GetId(), wxEVT_COMMAND_MENU_SELECTED, wxCommandEventHandler(MainFrameBase::OnExit));
-    Disconnect(aboutItem->GetId(), wxEVT_COMMAND_MENU_SELECTED, wxCommandEventHandler(MainFrameBase::OnAbout));
+    WireEvents(false);
+}
+
+// Connects the handlers (or disconnects them again): the buttons' events on
+// the buttons, with the frame as sink; the menu items' on the frame.
+void MainFrameBase::WireEvents(bool connect)
+{
+    const auto wire = [this, connect](wxEvtHandler* source, int id, wxEventType type,
+                                      wxObjectEventFunction handler) {
+        if (connect)
+            source->Connect(id, type, handler, nullptr, this);
+        else
+            source->Disconnect(id, type, handler, nullptr, this);
+    };
+    wire(this, wxID_ANY, wxEVT_CLOSE_WINDOW, wxCloseEventHandler(MainFrameBase::OnClose));
+    wire(usbProgramButton, wxID_ANY, wxEVT_COMMAND_BUTTON_CLICKED, wxCommandEventHandler(MainFrameBase::OnUSBProgram));
+    wire(programButton, wxID_ANY, wxEVT_COMMAND_BUTTON_CLICKED, wxCommandEventHandler(MainFrameBase::OnProgram));
+    wire(exitButton, wxID_ANY, wxEVT_COMMAND_BUTTON_CLICKED, wxCommandEventHandler(MainFrameBase::OnExit));
+    wire(this, openItem->GetId(), wxEVT_COMMAND_MENU_SELECTED, wxCommandEventHandler(MainFrameBase::OnOpen));
+    wire(this, saveItem->GetId(), wxEVT_COMMAND_MENU_SELECTED, wxCommandEventHandler(MainFrameBase::OnSave));
+    wire(this, saveAsItem->GetId(), wxEVT_COMMAND_MENU_SELECTED, wxCommandEventHandler(MainFrameBase::OnSaveAs));
+    wire(this, exitItem->GetId(), wxEVT_COMMAND_MENU_SELECTED, wxCommandEventHandler(MainFrameBase::OnExit));
+    wire(this, aboutItem->GetId(), wxEVT_COMMAND_MENU_SELECTED, wxCommandEventHandler(MainFrameBase::OnAbout));
 }

@@ -49,6 +49,8 @@ protected:
     wxMenuItem* aboutItem;
 
 private:
+    void WireEvents(bool connect);
+
     // The typing limit of the short fields: it refuses typed and pasted
     // characters beyond the limit but never cuts text the program sets
     // (the native limit of some platforms does).
