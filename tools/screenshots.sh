@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Starts the program in Xvfb and takes screenshots of its windows into
 # docs/screenshots: the start-up open dialog, the main window with example
-# settings, and the About box.
+# settings, the two programmer dialogs and the About box.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 out="$top/docs/screenshots"
@@ -17,6 +17,10 @@ body() {
   HOME="$tmp" GSETTINGS_BACKEND=memory "$top/build/dravik" &
   local pid=$!
   trap 'kill $pid 2>/dev/null || true' RETURN
+  close() {  # window-name: Escape with the pointer (so the keyboard) on it
+    xdotool mousemove --window "$(xdotool search --onlyvisible --name "$1" | head -1)" 20 20 key Escape
+    sleep 0.5
+  }
   shot() {  # window-name file
     local id
     id=$(xdotool search --sync --onlyvisible --name "$1" | head -1)
@@ -38,6 +42,17 @@ body() {
   done
   sleep 0.3
   shot "^Dravik Embosser Controller" main-window.png
+  # Tab has reached "USB Program": open the USB programmer (no controller
+  # attached here), then the screen programmer through "Program".
+  xdotool key space
+  shot "Dravik - USB Programmer" usb-programmer.png
+  # Its Exit button (no Escape there: the dialog has no Cancel or OK button).
+  xdotool mousemove --window "$(xdotool search --onlyvisible --name "Dravik - USB Programmer" | head -1)" 302 327 click 1
+  sleep 0.5
+  xdotool mousemove --window "$main" 190 100 key Tab space
+  shot "Dravik - Screen Programmer" screen-programmer.png
+  close "Dravik - Screen Programmer"
+  xdotool mousemove --window "$main" 190 100
   xdotool key alt+h
   sleep 0.3
   xdotool key a
