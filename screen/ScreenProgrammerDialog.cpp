@@ -41,7 +41,7 @@ ScreenProgrammerDialog::ScreenProgrammerDialog(wxWindow* parent)
     SetSizer(sizer);
     Layout();
 
-    thread = new ScreenProgrammerThread(this);
+    thread = std::make_unique<ScreenProgrammerThread>(this);
     thread->Create();
     thread->Run();
 }
@@ -50,7 +50,7 @@ ScreenProgrammerDialog::~ScreenProgrammerDialog()
 {
     closing = true;
     thread->Delete();
-    delete thread;
+    thread.reset();
     // Changes the worker queued and nobody has shown go with the dialog's
     // pending events; ApplyUpdate would ignore them anyway.
 }

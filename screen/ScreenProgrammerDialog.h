@@ -2,6 +2,7 @@
 // controller to read, with a status line, a progress gauge, Start/Stop and Exit.
 #pragma once
 
+#include <memory>
 #include <vector>
 
 #include <wx/button.h>
@@ -44,7 +45,7 @@ private:
     wxGauge* gauge;
     ScreenProgrammer* programmer;
     wxButton* startButton;
-    ScreenProgrammerThread* thread;  // owned; ended and deleted by the destructor
+    std::unique_ptr<ScreenProgrammerThread> thread;  // ended by the destructor
     std::vector<unsigned char> message;
 
     // GUI thread only: the number of the transmission whose window changes

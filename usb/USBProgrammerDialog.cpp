@@ -29,7 +29,7 @@ USBProgrammerDialog::USBProgrammerDialog(wxWindow* parent)
     }
     ApplyQueued();
 
-    pollTimer = new wxTimer(this);
+    pollTimer = std::make_unique<wxTimer>(this);
     pollTimer->Start(kPollPeriodMs);
     Connect(pollTimer->GetId(), wxEVT_TIMER, wxTimerEventHandler(USBProgrammerDialog::OnUSBTimer));
     Layout();
@@ -39,7 +39,7 @@ USBProgrammerDialog::~USBProgrammerDialog()
 {
     pollTimer->Stop();
     Disconnect(pollTimer->GetId(), wxEVT_TIMER, wxTimerEventHandler(USBProgrammerDialog::OnUSBTimer));
-    delete pollTimer;
+    pollTimer.reset();
     // A running pass ends before its next device or query, so this waits for
     // one read at most, which the read time limit bounds. Changes it handed
     // over are dropped with the dialog's pending events.

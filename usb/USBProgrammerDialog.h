@@ -11,6 +11,7 @@
 #include <condition_variable>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -56,7 +57,7 @@ private:
     void ApplyQueued();
     void ApplyChange(const usb_programmer::RowChange& change);
 
-    wxTimer* pollTimer = nullptr;
+    std::unique_ptr<wxTimer> pollTimer;
     usb_dvk::System system;
     // Used by the running pass only while busy; by the GUI thread otherwise.
     usb_programmer::Entries entries;
