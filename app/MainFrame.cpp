@@ -6,6 +6,7 @@
 #include <wx/valtext.h>
 
 #include "AboutDlg.h"
+#include "DvkVersion.h"
 #include "dravik.xpm"
 
 namespace {
@@ -120,7 +121,7 @@ void MainFrame::OnExit(wxCommandEvent&)
 void MainFrame::OnAbout(wxCommandEvent&)
 {
     AboutDlg box(this, wxID_ANY, "Dravik - About",
-                 "Dravik Embosser Controller\nVersion 3.0\nwww.dravik-controls.example");
+                 "Dravik Embosser Controller\nVersion " DVK_VERSION "\nwww.dravik-controls.example");
     box.ShowModal();
 }
 
