@@ -61,16 +61,13 @@ start=$(date +%s)
   tar -xf "$orig" -C src --strip-components=1
   mkdir src/build-msw
   cd src/build-msw
-  ../configure --prefix="$prefix.partial" "${options[@]}" CXX="$cxx" CC="$cc" \
+  ../configure --prefix="$prefix" "${options[@]}" CXX="$cxx" CC="$cc" \
     CXXFLAGS="-O2" CFLAGS="-O2" >configure.log 2>&1 || { tail -40 configure.log >&2; exit 1; }
   make -j"$(nproc)" >make.log 2>&1 || { tail -40 make.log >&2; exit 1; }
-  rm -rf "$prefix.partial"
+  rm -rf "$prefix"
   make install >install.log 2>&1 || { tail -40 install.log >&2; exit 1; }
 ) >&2
-rm -rf "$prefix"
-mv "$prefix.partial" "$prefix"
-# wx-config holds its install prefix; it moved with the folder.
-sed -i "s|$prefix.partial|$prefix|g" "$prefix/bin/wx-config" "$prefix"/lib/wx/config/* 2>/dev/null || true
+# Only a complete installation counts; an interrupted one is built again.
 touch "$prefix/.complete"
 echo "built wxWidgets $version for MSW in $(( $(date +%s) - start )) s" >&2
 echo "$prefix"

@@ -1,0 +1,216 @@
+// A console test aid for Windows programs run under wine: finds a program's
+// top-level windows by their title and reads or operates their controls
+// through the window messages a user's actions produce.
+//   window-aid wait TITLE [SECONDS]     waits for a visible window; prints "x y width height"
+//   window-aid gone TITLE [SECONDS]     waits until no such window is left
+//   window-aid close TITLE              the close box (WM_CLOSE)
+//   window-aid move TITLE X Y W H      moves and sizes it as a user would
+//   window-aid edits TITLE             one line per edit field: "x y width height|text"
+//   window-aid click TITLE LABEL       clicks the button with that label
+//   window-aid controls TITLE          every child window: "class|text"
+//   window-aid settext TITLE N TEXT    sets the text of the Nth edit field (from 0),
+//                                       as a paste would (for file dialogs' name boxes)
+//   window-aid count TITLE             the number of rows of its first list box
+//   window-aid menubar TITLE           prints a point "x y" on the first menu title
+// Exits with 0 on success, 1 when the window or control is not there in time.
+#include <windows.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+std::wstring Widen(const char* text)
+{
+    const int length = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(length), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text, -1, wide.data(), length);
+    wide.resize(static_cast<std::size_t>(length) - 1);
+    return wide;
+}
+
+std::string Narrow(const std::wstring& text)
+{
+    const int length = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string narrow(static_cast<std::size_t>(length), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, narrow.data(), length, nullptr, nullptr);
+    narrow.resize(static_cast<std::size_t>(length) - 1);
+    return narrow;
+}
+
+// The text of a window of another process: WM_GETTEXT is marshalled for it.
+std::wstring TextOf(HWND window)
+{
+    wchar_t buffer[1024] = {};
+    SendMessageTimeoutW(window, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(buffer), SMTO_ABORTIFHUNG, 2000,
+                        nullptr);
+    return buffer;
+}
+
+std::wstring ClassOf(HWND window)
+{
+    wchar_t buffer[256] = {};
+    GetClassNameW(window, buffer, 256);
+    return buffer;
+}
+
+struct Search {
+    std::wstring title;
+    HWND found = nullptr;
+};
+
+BOOL CALLBACK MatchTopLevel(HWND window, LPARAM data)
+{
+    auto* search = reinterpret_cast<Search*>(data);
+    if (IsWindowVisible(window) && TextOf(window) == search->title) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND FindTopLevel(const std::wstring& title)
+{
+    Search search{title};
+    EnumWindows(MatchTopLevel, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+HWND WaitFor(const std::wstring& title, double seconds)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    for (;;) {
+        if (HWND window = FindTopLevel(title))
+            return window;
+        if (std::chrono::steady_clock::now() >= end)
+            return nullptr;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+}
+
+BOOL CALLBACK CollectChild(HWND window, LPARAM data)
+{
+    reinterpret_cast<std::vector<HWND>*>(data)->push_back(window);
+    return TRUE;
+}
+
+// Every descendant, in the order the program created them.
+std::vector<HWND> Children(HWND parent)
+{
+    std::vector<HWND> children;
+    EnumChildWindows(parent, CollectChild, reinterpret_cast<LPARAM>(&children));
+    return children;
+}
+
+void PrintRect(HWND window, const char* suffix)
+{
+    RECT rect{};
+    GetWindowRect(window, &rect);
+    std::printf("%ld %ld %ld %ld%s", rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top, suffix);
+}
+
+int Usage()
+{
+    std::fprintf(stderr, "usage: window-aid wait|gone|close|move|edits|click|controls|settext|count|menubar TITLE [...]\n");
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 3)
+        return Usage();
+    const std::string command = argv[1];
+    const std::wstring title = Widen(argv[2]);
+    const double seconds = argc > 3 && (command == "wait" || command == "gone") ? std::atof(argv[3]) : 10.0;
+
+    if (command == "gone") {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+        while (FindTopLevel(title) != nullptr) {
+            if (std::chrono::steady_clock::now() >= end) {
+                std::fprintf(stderr, "window \"%s\" still there\n", argv[2]);
+                return 1;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        return 0;
+    }
+
+    HWND window = WaitFor(title, seconds);
+    if (window == nullptr) {
+        std::fprintf(stderr, "no window \"%s\"\n", argv[2]);
+        return 1;
+    }
+
+    if (command == "wait") {
+        PrintRect(window, "\n");
+    } else if (command == "close") {
+        PostMessageW(window, WM_CLOSE, 0, 0);
+    } else if (command == "move") {
+        if (argc < 7)
+            return Usage();
+        SetWindowPos(window, nullptr, std::atoi(argv[3]), std::atoi(argv[4]), std::atoi(argv[5]),
+                     std::atoi(argv[6]), SWP_NOZORDER | SWP_NOACTIVATE);
+    } else if (command == "edits") {
+        for (HWND child : Children(window)) {
+            if (_wcsicmp(ClassOf(child).c_str(), L"Edit") == 0) {
+                PrintRect(child, "|");
+                std::printf("%s\n", Narrow(TextOf(child)).c_str());
+            }
+        }
+    } else if (command == "click") {
+        if (argc < 4)
+            return Usage();
+        const std::wstring label = Widen(argv[3]);
+        for (HWND child : Children(window)) {
+            if (_wcsicmp(ClassOf(child).c_str(), L"Button") == 0 && TextOf(child) == label) {
+                // What a mouse click on the button sends its parent.
+                PostMessageW(GetParent(child), WM_COMMAND,
+                             MAKEWPARAM(GetDlgCtrlID(child), BN_CLICKED), reinterpret_cast<LPARAM>(child));
+                return 0;
+            }
+        }
+        std::fprintf(stderr, "no button \"%s\" in \"%s\"\n", argv[3], argv[2]);
+        return 1;
+    } else if (command == "settext") {
+        if (argc < 5)
+            return Usage();
+        int index = std::atoi(argv[3]);
+        for (HWND child : Children(window)) {
+            if (_wcsicmp(ClassOf(child).c_str(), L"Edit") == 0 && index-- == 0) {
+                SendMessageW(child, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(Widen(argv[4]).c_str()));
+                return 0;
+            }
+        }
+        std::fprintf(stderr, "no edit field %s in \"%s\"\n", argv[3], argv[2]);
+        return 1;
+    } else if (command == "count") {
+        for (HWND child : Children(window)) {
+            if (_wcsicmp(ClassOf(child).c_str(), L"ListBox") == 0) {
+                std::printf("%ld\n", static_cast<long>(SendMessageW(child, LB_GETCOUNT, 0, 0)));
+                std::fflush(stdout);
+                return 0;
+            }
+        }
+        std::fprintf(stderr, "no list box in \"%s\"\n", argv[2]);
+        return 1;
+    } else if (command == "menubar") {
+        // A point on the first title of the menu bar, which lies right above
+        // the client area.
+        POINT origin{0, 0};
+        ClientToScreen(window, &origin);
+        std::printf("%ld %ld\n", origin.x + 12, origin.y - GetSystemMetrics(SM_CYMENU) / 2);
+    } else if (command == "controls") {
+        for (HWND child : Children(window))
+            std::printf("%s|%s\n", Narrow(ClassOf(child)).c_str(), Narrow(TextOf(child)).c_str());
+    } else {
+        return Usage();
+    }
+    std::fflush(stdout);
+    return 0;
+}

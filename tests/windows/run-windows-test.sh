@@ -1,0 +1,169 @@
+#!/usr/bin/env bash
+# The Windows program under wine, in the X server of $DISPLAY: builds it
+# (tools/build-windows.sh, incremental) and drives its real windows as a user
+# would, with xdotool for the keyboard and mouse and window-aid.exe (a Win32
+# console aid) to find windows and read controls. Prints one PASS or FAIL line
+# per check and fails when any check failed. It never skips: a missing tool
+# fails the test with the reason.
+#   run-windows-test.sh WORK_DIR WINDOWS_BUILD_DIR SCREEN_PROBE EXPECTED_SAVE
+set -uo pipefail
+top=$(cd "$(dirname "$0")/../.." && pwd)
+work=$1 winbuild=$2 probe=$3 expected_save=$4
+wine=/usr/lib/wine/wine64
+failures=0
+pass() { echo "PASS  $*"; }
+fail() { echo "FAIL  $*"; failures=$((failures + 1)); }
+check() { local what=$1; shift; if "$@"; then pass "$what"; else fail "$what"; fi; }
+die() { echo "FAIL  $*"; exit 1; }
+
+[[ -n "${DISPLAY:-}" ]] || die "needs an X display (tools/test.sh starts Xvfb)"
+[[ -x "$wine" ]] || die "missing $wine (Debian package wine64)"
+command -v xdotool >/dev/null || die "missing xdotool (Debian package xdotool)"
+command -v x86_64-w64-mingw32-g++-posix >/dev/null || die "missing mingw-w64 (Debian package g++-mingw-w64-x86-64-posix)"
+
+start=$(date +%s)
+bash "$top/tools/build-windows.sh" "$winbuild" >"$work.build.log" 2>&1 ||
+  { tail -30 "$work.build.log"; die "the Windows build failed (log: $work.build.log)"; }
+echo "Windows build ready in $(( $(date +%s) - start )) s"
+version=$(sed -n 's/^#define DVK_VERSION "\(.*\)"/\1/p' "$winbuild/app/generated/DvkVersion.h")
+
+rm -rf "$work"
+mkdir -p "$work"
+x86_64-w64-mingw32-g++-posix -std=c++17 -O2 -Wall -Wextra -Werror -static \
+  "$top/tests/windows/WindowAid.cpp" -o "$work/window-aid.exe" || die "window-aid.exe did not build"
+
+# A prefix of our own, without the .NET and HTML runtimes wine would offer.
+export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+"$wine" wineboot --init >/dev/null 2>&1 || die "wineboot failed"
+trap '/usr/lib/wine/wineserver -k 2>/dev/null' EXIT
+
+winpath() { echo "Z:${1//\//\\}"; }  # a Linux path as wine's drive Z sees it
+aid() { "$wine" "$work/window-aid.exe" "$@" 2>>"$work/aid.log" | tr -d '\r'; return "${PIPESTATUS[0]}"; }
+main="Dravik Embosser Controller"
+open_dialog="Please select the file to open"
+save_dialog="Please select the file to save"
+
+# Clicks the middle of the Nth edit field of a window and types into it,
+# first deleting what it holds.
+type_into() {  # title index text
+  local rect
+  rect=$(aid edits "$1" | sed -n "$(($2 + 1))p" | cut -d'|' -f1)
+  [[ -n "$rect" ]] || return 1
+  read -r x y w h <<<"$rect"
+  xdotool mousemove $((x + w / 2)) $((y + h / 2)) click 1
+  xdotool key End $(printf 'BackSpace %.0s' {1..8})
+  xdotool type --delay 20 "$3"
+}
+# Opens the menu bar's first menu (File) with the mouse and picks an item by
+# its underlined letter.
+file_menu() {  # title key
+  local x y
+  read -r x y < <(aid menubar "$1") || return 1
+  xdotool mousemove "$x" "$y" click 1
+  sleep 0.3
+  xdotool key "$2"
+}
+# The main window's title as it is now: with "*" once the settings changed.
+main_now() { if aid wait "$main*" 0 >/dev/null; then echo "$main*"; else echo "$main"; fi; }
+field_texts() { aid edits "$1" | cut -d'|' -f2 | paste -sd, -; }
+
+start_program() {  # exe -> pid in $program_pid, waits for the start-up open dialog
+  "$wine" "$1" >>"$work/program.log" 2>&1 &
+  program_pid=$!
+  aid wait "$open_dialog" 60 >/dev/null
+}
+
+# --- Start-up, the open dialog, the main window, the keystroke filter -----
+if start_program "$winbuild/dravik.exe"; then pass "start-up open dialog shown before the window"
+else die "the start-up open dialog did not appear"; fi
+check "main window not shown before the open dialog is answered" bash -c "! \"$wine\" \"$work/window-aid.exe\" wait '$main' 0.5 >/dev/null 2>&1"
+aid click "$open_dialog" Cancel >/dev/null
+rect=$(aid wait "$main" 20)
+read -r _ _ width height <<<"$rect"
+check "after Cancel: \"$main\", 380 x 310 (got ${width:-?} x ${height:-?})" test "$width $height" = "380 310"
+check "eleven empty fields" test "$(field_texts "$main")" = ",,,,,,,,,,"
+type_into "$main" 0 "1a2"
+check "a letter typed into a field is refused (field reads $(aid edits "$main*" | head -1 | cut -d'|' -f2))" \
+  test "$(aid edits "$main*" | head -1 | cut -d'|' -f2)" = "12"
+
+# --- Open through the open dialog, Save As under another name -------------
+printf '<Dravik_38417 version="100">\n  <Stamp current="120" timeout="500" delay="40"/>\n  <StampReturn current="100" timeout="500" delay="40"/>\n  <Replace current="150" timeout="900" delay="100"/>\n  <PaperSensor sensitivity="60" activate="250"/>\n</Dravik_38417>\n' >"$work/in.dvk"
+file_menu "$main*" o
+aid click "Save Settings?" "&No" >/dev/null || fail "\"Save before opening?\" not asked"
+aid wait "$open_dialog" 20 >/dev/null
+aid settext "$open_dialog" 0 "$(winpath "$work/in.dvk")"
+aid click "$open_dialog" "&Open" >/dev/null
+aid wait "$main" 20 >/dev/null
+check "File > Open fills the fields" test "$(field_texts "$main")" = "120,500,40,100,500,40,150,900,100,60,250"
+file_menu "$main" a
+aid wait "$save_dialog" 20 >/dev/null
+aid settext "$save_dialog" 0 "$(winpath "$work/saved")"
+aid click "$save_dialog" Save >/dev/null
+for _ in $(seq 50); do [[ -s "$work/saved.dvk" ]] && break; sleep 0.1; done
+"$expected_save" "$work/in.dvk" >"$work/expected.dvk"
+check "Save As writes exactly the bytes of the Linux program ($(stat -c %s "$work/saved.dvk" 2>/dev/null || echo no) bytes)" \
+  cmp -s "$work/saved.dvk" "$work/expected.dvk"
+
+# --- Screen programming read off the screen by the optical probe ----------
+example=(100 500 20 80 600 30 200 1000 0 128 250)
+for i in "${!example[@]}"; do type_into "$(main_now)" "$i" "${example[$i]}"; done
+check "the worked example typed in" test "$(field_texts "$main*")" = "$(IFS=,; echo "${example[*]}")"
+aid click "$main*" Program >/dev/null
+aid wait "Dravik - Screen Programmer" 20 >/dev/null || fail "the screen programmer did not open"
+"$probe" --count 1 --timeout 60 >"$work/probe.log" 2>&1 &
+probe_pid=$!
+sleep 1
+aid click "Dravik - Screen Programmer" Start >/dev/null
+if wait "$probe_pid" && grep -q "57 14 57 9B 01 F4 00 14 AF 02 58 00 1E 37 03 E8 00 00 80 00 FA 67 39" "$work/probe.log"
+then pass "the optical probe decodes the 23 bytes off wine's window"
+else fail "the optical probe did not decode the message:"; sed 's/^/    /' "$work/probe.log"; fi
+aid click "Dravik - Screen Programmer" Exit >/dev/null
+check "the screen programmer closes" aid gone "Dravik - Screen Programmer" 10
+
+# --- USB Program with no controller ---------------------------------------
+aid click "$main*" "USB Program" >/dev/null
+aid wait "Dravik - USB Programmer" 20 >/dev/null || fail "the USB programmer did not open"
+check "the USB programmer lists nothing" test "$(aid count "Dravik - USB Programmer")" = 0
+aid click "Dravik - USB Programmer" Exit >/dev/null
+check "the USB programmer closes" aid gone "Dravik - USB Programmer" 10
+
+# --- Placement stored by one run, restored by the next --------------------
+aid move "$main*" 150 120 420 340
+sleep 0.5
+moved=$(aid wait "$main*" 5)
+aid close "$main*"
+aid click "Save Settings?" "&No" >/dev/null || fail "\"Save before exiting?\" not asked"
+wait "$program_pid"
+start_program "$winbuild/dravik.exe" || die "the second start showed no open dialog"
+aid click "$open_dialog" Cancel >/dev/null
+restored=$(aid wait "$main" 20)
+check "placement restored by the next run ($moved -> $restored)" test "$restored" = "$moved"
+aid close "$main"
+wait "$program_pid"
+
+# --- The installer ----------------------------------------------------------
+setup="$winbuild/dravik-setup-$version.exe"
+installed="$WINEPREFIX/drive_c/Program Files/Dravik"
+shortcut="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Dravik Embosser Controller.lnk"
+check "the installer exists: $(basename "$setup")" test -f "$setup"
+"$wine" "$setup" /S >/dev/null 2>&1
+check "silent install puts dravik.exe in Program Files" test -f "$installed/dravik.exe"
+check "and a Start menu entry" test -f "$shortcut"
+if start_program "$installed/dravik.exe"; then
+  aid click "$open_dialog" Cancel >/dev/null
+  check "the installed program shows its main window" aid wait "$main" 20
+  aid close "$main"
+  wait "$program_pid"
+else
+  fail "the installed program did not start"
+fi
+"$wine" "$installed/uninstall.exe" /S >/dev/null 2>&1
+# The uninstaller runs on from a copy of itself; wait for it.
+for _ in $(seq 100); do [[ -e "$installed" || -e "$shortcut" ]] || break; sleep 0.2; done
+check "uninstalling removes the program's folder" test ! -e "$installed"
+check "and the Start menu entry" test ! -e "$shortcut"
+check "and its entry in Apps and Features" bash -c \
+  "! \"$wine\" reg query 'HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\DravikEmbosserController' >/dev/null 2>&1"
+
+echo "windows checks: $failures failed, $(( $(date +%s) - start )) s in all"
+((failures == 0))

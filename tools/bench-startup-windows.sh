@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# Start-up of the Windows program under wine: the time from launch until its
+# first window (the start-up open dialog) is mapped on the X server, against
+# a minimal wxWidgets program built the same way (static, mingw-w64, the
+# toolkit's manifest) that shows the same open dialog first. Both run in
+# turn in one wine prefix whose wine server is kept running, so that wine's
+# own start-up is left out of both.
+#   tools/bench-startup-windows.sh [RUNS]
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+runs=${1:-10}
+wine=/usr/lib/wine/wine64
+if [[ -z "${DISPLAY:-}" ]]; then
+  exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$@"
+fi
+bash "$top/tools/build-windows.sh" >/dev/null
+cmake -S "$top" -B "$top/build" -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$top/build" -j"$(nproc)" --target startup-probe >/dev/null
+
+tmp=$(mktemp -d)
+trap 'WINEPREFIX="$tmp/prefix" /usr/lib/wine/wineserver -k 2>/dev/null; rm -rf "$tmp"' EXIT
+wx=$(bash "$top/tools/windows/build-wx-msw.sh")
+cxx=x86_64-w64-mingw32-g++-posix
+# The yardstick, compiled as CMake compiles the program: -O2, static, stripped,
+# with the toolkit's resources (manifest).
+printf '#define wxUSE_DPI_AWARE_MANIFEST 2\n#include "wx/msw/wx.rc"\n' >"$tmp/minimal.rc"
+$("$wx/bin/wx-config" --rescomp) "$tmp/minimal.rc" -O coff -o "$tmp/minimal.res"
+"$cxx" -std=c++17 -O2 $("$wx/bin/wx-config" --cxxflags) "$top/tools/bench/MinimalOpenDialog.cpp" "$tmp/minimal.res" \
+  $("$wx/bin/wx-config" --libs core,base) -static -static-libgcc -static-libstdc++ -s -o "$tmp/minimal.exe"
+
+export WINEPREFIX="$tmp/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+"$wine" wineboot --init >/dev/null 2>&1
+/usr/lib/wine/wineserver -p  # keep the server between runs
+for exe in dravik minimal; do
+  printf '#!/bin/sh\nexec %s %s\n' "$wine" "$( [[ $exe == dravik ]] && echo "$top/build-windows/dravik.exe" || echo "$tmp/minimal.exe")" >"$tmp/run-$exe"
+  chmod +x "$tmp/run-$exe"
+  "$tmp/run-$exe" & sleep 3; kill $! 2>/dev/null; wait $! 2>/dev/null || true  # warm the page cache
+done
+
+measure() {  # launcher -> prints the median time to the first map
+  local ms=() m k
+  for ((i = 0; i < runs; i++)); do
+    read -r m k < <("$top/build/tools/bench/startup-probe" "$1" 300)
+    ms+=("$m")
+    sleep 0.3
+  done
+  printf '%s\n' "${ms[@]}" | sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)], a[1], a[NR]}'
+}
+# Alternate the two, so that both see the same machine.
+read -r pm pmin pmax < <(measure "$tmp/run-dravik")
+read -r mm mmin mmax < <(measure "$tmp/run-minimal")
+printf '%-26s %12s %8s %8s\n' "under wine, $runs runs" "median (ms)" "min" "max"
+printf '%-26s %12s %8s %8s\n' "dravik.exe" "$pm" "$pmin" "$pmax"
+printf '%-26s %12s %8s %8s\n' "minimal wxWidgets program" "$mm" "$mmin" "$mmax"
+awk -v a="$pm" -v b="$mm" 'BEGIN { printf "ratio (dravik/minimal): %.2f\n", a / b }'
