@@ -151,7 +151,7 @@ check "silent install puts dravik.exe in Program Files" test -f "$installed/drav
 check "and a Start menu entry" test -f "$shortcut"
 if start_program "$installed/dravik.exe"; then
   aid click "$open_dialog" Cancel >/dev/null
-  check "the installed program shows its main window" aid wait "$main" 20
+  check "the installed program shows its main window" bash -c "\"$wine\" \"$work/window-aid.exe\" wait '$main' 20 >/dev/null"
   aid close "$main"
   wait "$program_pid"
 else
