@@ -30,25 +30,27 @@ $("$wx/bin/wx-config" --rescomp) "$tmp/minimal.rc" -O coff -o "$tmp/minimal.res"
 
 export WINEPREFIX="$tmp/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 "$wine" wineboot --init >/dev/null 2>&1
-/usr/lib/wine/wineserver -p  # keep the server between runs
+/usr/lib/wine/wineserver -p || true  # keep the server between runs
 for exe in dravik minimal; do
   printf '#!/bin/sh\nexec %s %s\n' "$wine" "$( [[ $exe == dravik ]] && echo "$top/build-windows/dravik.exe" || echo "$tmp/minimal.exe")" >"$tmp/run-$exe"
   chmod +x "$tmp/run-$exe"
   "$tmp/run-$exe" & sleep 3; kill $! 2>/dev/null; wait $! 2>/dev/null || true  # warm the page cache
 done
 
-measure() {  # launcher -> prints the median time to the first map
-  local ms=() m k
-  for ((i = 0; i < runs; i++)); do
-    read -r m k < <("$top/build/tools/bench/startup-probe" "$1" 300)
-    ms+=("$m")
-    sleep 0.3
-  done
-  printf '%s\n' "${ms[@]}" | sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)], a[1], a[NR]}'
+first_map() {  # launcher -> milliseconds to its first mapped window
+  local m k
+  read -r m k < <("$top/build/tools/bench/startup-probe" "$1" 300)
+  echo "$m"
 }
-# Alternate the two, so that both see the same machine.
-read -r pm pmin pmax < <(measure "$tmp/run-dravik")
-read -r mm mmin mmax < <(measure "$tmp/run-minimal")
+summary() { sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)], a[1], a[NR]}'; }
+# The two take turns, so that both see the same machine.
+program=() minimal=()
+for ((i = 0; i < runs; i++)); do
+  program+=("$(first_map "$tmp/run-dravik")"); sleep 0.3
+  minimal+=("$(first_map "$tmp/run-minimal")"); sleep 0.3
+done
+read -r pm pmin pmax < <(printf '%s\n' "${program[@]}" | summary)
+read -r mm mmin mmax < <(printf '%s\n' "${minimal[@]}" | summary)
 printf '%-26s %12s %8s %8s\n' "under wine, $runs runs" "median (ms)" "min" "max"
 printf '%-26s %12s %8s %8s\n' "dravik.exe" "$pm" "$pmin" "$pmax"
 printf '%-26s %12s %8s %8s\n' "minimal wxWidgets program" "$mm" "$mmin" "$mmax"

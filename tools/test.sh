@@ -13,7 +13,7 @@ if [[ $# -gt 0 && "$1" != -* ]]; then variant=$1; shift; fi
 
 case "$variant" in
   release) build="$top/build"; sanitize=""; build_type=Release; select=() ;;
-  address) build="$top/build-asan"; sanitize=address; build_type=RelWithDebInfo; select=(-LE 'kernel|cross|fuzz') ;;
+  address) build="$top/build-asan"; sanitize=address; build_type=RelWithDebInfo; select=(-LE 'kernel|cross|fuzz|windows|package') ;;
   thread)  build="$top/build-tsan"; sanitize=thread; build_type=RelWithDebInfo; select=(-L threaded) ;;
   *) echo "unknown variant: $variant" >&2; exit 2 ;;
 esac
