@@ -113,7 +113,8 @@ void MainFrame::OnClose(wxCloseEvent&)
         Destroy();
         return;
     }
-    wxMessageDialog box(this, "Save before exiting?", "Save Settings?", wxYES_NO | wxCANCEL | wxYES_DEFAULT | wxICON_NONE);
+    wxMessageDialog box(this, "Save before exiting?", "Save Settings?",
+                        wxYES_NO | wxCANCEL | wxYES_DEFAULT | wxICON_NONE);
     switch (box.ShowModal()) {
     case wxID_YES:
         if (SaveProgram(false) == 1)

@@ -53,7 +53,8 @@ void NumericKeyFilter::OnChar(wxKeyEvent& event)
 {
     event.Skip();
     const int key = event.GetUnicodeKey();
-    if (!IsTypedCharacter(event) || (key >= '0' && key <= '9') || wxString("+,-.eE").Find(wxUniChar(key)) != wxNOT_FOUND)
+    const bool numeric = (key >= '0' && key <= '9') || wxString("+,-.eE").Find(wxUniChar(key)) != wxNOT_FOUND;
+    if (numeric || !IsTypedCharacter(event))
         return;
     if (!IsSilent())
         wxBell();

@@ -159,6 +159,26 @@ std::string TemporaryName(std::string name)
 
 constexpr int kNameAttempts = 100;
 
+// Everything readSome(buffer, size) delivers up to its end (0), or nothing
+// when that is more than maxBytes (a file that grew after its size was
+// checked) or readSome fails (-1).
+template <typename ReadSome>
+std::optional<std::string> ReadAtMost(std::size_t maxBytes, ReadSome readSome)
+{
+    std::string bytes;
+    char chunk[16384];
+    for (;;) {
+        const long got = readSome(chunk, sizeof chunk);
+        if (got < 0)
+            return std::nullopt;
+        if (got == 0)
+            return bytes;
+        if (bytes.size() + static_cast<std::size_t>(got) > maxBytes)
+            return std::nullopt;
+        bytes.append(chunk, static_cast<std::size_t>(got));
+    }
+}
+
 }  // namespace
 
 #ifdef _WIN32
@@ -176,19 +196,11 @@ std::optional<std::string> ReadRegularFile(const std::string& path, std::size_t 
     std::optional<std::string> bytes;
     LARGE_INTEGER size;
     if (GetFileType(file) == FILE_TYPE_DISK && GetFileSizeEx(file, &size) && size.QuadPart >= 0 &&
-        static_cast<unsigned long long>(size.QuadPart) <= maxBytes) {
-        std::string read(maxBytes + 1, '\0');
-        std::size_t done = 0;
-        DWORD got = 0;
-        while (done < read.size() &&
-               ReadFile(file, read.data() + done, static_cast<DWORD>(read.size() - done), &got, nullptr) &&
-               got > 0)
-            done += got;
-        if (done <= maxBytes) {
-            read.resize(done);
-            bytes = std::move(read);
-        }
-    }
+        static_cast<unsigned long long>(size.QuadPart) <= maxBytes)
+        bytes = ReadAtMost(maxBytes, [file](char* buffer, std::size_t room) -> long {
+            DWORD got = 0;
+            return ReadFile(file, buffer, static_cast<DWORD>(room), &got, nullptr) ? static_cast<long>(got) : -1;
+        });
     CloseHandle(file);
     return bytes;
 }
@@ -290,23 +302,13 @@ std::optional<std::string> ReadRegularFile(const std::string& path, std::size_t 
     if (file.Get() < 0 || ::fstat(file.Get(), &status) != 0 || !S_ISREG(status.st_mode) ||
         static_cast<std::uintmax_t>(status.st_size) > maxBytes)
         return std::nullopt;
-    // One byte more than allowed tells a file that grew since fstat.
-    std::string bytes(maxBytes + 1, '\0');
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t got = ::read(file.Get(), bytes.data() + done, bytes.size() - done);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
-            return std::nullopt;
-        if (got == 0)
-            break;
-        done += static_cast<std::size_t>(got);
-    }
-    if (done > maxBytes)
-        return std::nullopt;
-    bytes.resize(done);
-    return bytes;
+    return ReadAtMost(maxBytes, [&file](char* buffer, std::size_t room) -> long {
+        for (;;) {
+            const ssize_t got = ::read(file.Get(), buffer, room);
+            if (got >= 0 || errno != EINTR)
+                return static_cast<long>(got);
+        }
+    });
 }
 
 bool WriteAllAt(int fd, std::string_view bytes)
