@@ -1,9 +1,9 @@
 #include "MainFrame.h"
 
 #include <wx/config.h>
+#include <wx/display.h>
 #include <wx/icon.h>
 #include <wx/msgdlg.h>
-#include <wx/valtext.h>
 
 #include "AboutDlg.h"
 #include "DvkVersion.h"
@@ -24,8 +24,8 @@ MainFrame::MainFrame()
     SetIcon(wxIcon(dravik_xpm));
 
     // The keystroke filter: digits and + , - . e E; control and navigation
-    // keys pass. The whole-value check is never run.
-    const wxTextValidator numeric(wxFILTER_NUMERIC);
+    // keys and shortcuts pass. The whole-value check is never run.
+    const NumericKeyFilter numeric;
     for (wxTextCtrl* field : settingFields) {
         field->SetValidator(numeric);
         field->Bind(wxEVT_TEXT, &MainFrame::OnSettingEdited, this);
@@ -75,9 +75,23 @@ void MainFrame::LoadConfig()
     wxConfigBase* config = wxConfigBase::Get();
     config->SetPath(kConfigPath);
     long width = 0, height = 0, x = 0, y = 0;
-    if (config->Read("Width", &width) && config->Read("Height", &height) &&
-        config->Read("PosX", &x) && config->Read("PosY", &y))
-        SetSize(x, y, width, height);
+    if (!(config->Read("Width", &width) && config->Read("Height", &height) &&
+          config->Read("PosX", &x) && config->Read("PosY", &y)))
+        return;
+    const wxRect stored(x, y, width, height);
+    for (unsigned i = 0; i < wxDisplay::GetCount(); ++i) {
+        if (wxDisplay(i).GetGeometry().Intersects(stored)) {
+            SetSize(x, y, width, height);
+            return;
+        }
+    }
+    // Stored on a display that is gone (a second monitor no longer
+    // attached): the stored size, centred on the primary display.
+    SetSize(wxDefaultCoord, wxDefaultCoord, width, height);
+    const wxRect area = wxDisplay().GetClientArea();  // the primary display's
+    const wxSize size = GetSize();
+    Move(area.GetLeft() + (area.GetWidth() - size.GetWidth()) / 2,
+         area.GetTop() + (area.GetHeight() - size.GetHeight()) / 2);
 }
 
 void MainFrame::SaveConfig()
@@ -99,7 +113,8 @@ void MainFrame::OnClose(wxCloseEvent&)
         Destroy();
         return;
     }
-    wxMessageDialog box(this, "Save before exiting?", "Save Settings?", wxYES_NO | wxCANCEL | wxYES_DEFAULT);
+    wxMessageDialog box(this, "Save before exiting?", "Save Settings?",
+                        wxYES_NO | wxCANCEL | wxYES_DEFAULT | wxICON_NONE);
     switch (box.ShowModal()) {
     case wxID_YES:
         if (SaveProgram(false) == 1)

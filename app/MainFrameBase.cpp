@@ -1,9 +1,5 @@
 #include "MainFrameBase.h"
 
-#include <algorithm>
-
-#include <wx/clipbrd.h>
-#include <wx/dataobj.h>
 #include <wx/utils.h>
 
 namespace {
@@ -21,56 +17,101 @@ wxStaticText* MainFrameBase::AddLabel(wxSizer* grid, const wxString& text, int f
 
 wxTextCtrl* MainFrameBase::AddField(wxSizer* grid, dvk::SettingIndex setting, int flags)
 {
-    auto* field = new wxTextCtrl(panel, wxID_ANY, wxEmptyString, wxDefaultPosition, wxDefaultSize, 0);
     const int maxLength = dvk::kSettings[setting].maxInputLength;
+    auto* field = new SettingField(panel, maxLength);
     if (maxLength > 0) {
         const wxSize size(kCurrentFieldWidth, -1);
         field->SetMinSize(size);
         field->SetMaxSize(size);
-        field->Bind(wxEVT_CHAR, &MainFrameBase::OnLimitedChar, this);
-        field->Bind(wxEVT_TEXT_PASTE, &MainFrameBase::OnLimitedPaste, this);
     }
     grid->Add(field, 0, flags, kBorder);
     settingFields[setting] = field;
     return field;
 }
 
-long MainFrameBase::RoomLeft(const wxTextCtrl* field) const
+bool IsShortcutKey(const wxKeyEvent& event)
 {
-    const auto it = std::find(settingFields.begin(), settingFields.end(), field);
-    const long limit = dvk::kSettings[it - settingFields.begin()].maxInputLength;
-    long from = 0, to = 0;
-    field->GetSelection(&from, &to);
-    return limit - (field->GetLastPosition() - (to - from));
+    const int held = event.GetModifiers() & (wxMOD_ALT | wxMOD_CONTROL);
+    return held == wxMOD_ALT || held == wxMOD_CONTROL;
 }
 
-void MainFrameBase::OnLimitedChar(wxKeyEvent& event)
+namespace {
+// A character that the user types, as opposed to a control or navigation
+// key or a shortcut.
+bool IsTypedCharacter(const wxKeyEvent& event)
 {
-    const auto* field = static_cast<wxTextCtrl*>(event.GetEventObject());
-    const int code = event.GetKeyCode();
-    const bool printable = code >= WXK_SPACE && code != WXK_DELETE && code < WXK_START;
-    if (printable && !event.HasAnyModifiers() && RoomLeft(field) <= 0) {
+    const int key = event.GetUnicodeKey();
+    return key >= WXK_SPACE && key != WXK_DELETE && !IsShortcutKey(event);
+}
+}  // namespace
+
+wxBEGIN_EVENT_TABLE(NumericKeyFilter, wxValidator)
+    EVT_CHAR(NumericKeyFilter::OnChar)
+wxEND_EVENT_TABLE()
+
+void NumericKeyFilter::OnChar(wxKeyEvent& event)
+{
+    event.Skip();
+    const int key = event.GetUnicodeKey();
+    const bool numeric = (key >= '0' && key <= '9') || wxString("+,-.eE").Find(wxUniChar(key)) != wxNOT_FOUND;
+    if (numeric || !IsTypedCharacter(event))
+        return;
+    if (!IsSilent())
+        wxBell();
+    event.Skip(false);
+}
+
+SettingField::SettingField(wxWindow* parent, int maxLength)
+    : wxTextCtrl(parent, wxID_ANY, wxEmptyString, wxDefaultPosition, wxDefaultSize, 0), limit(maxLength)
+{
+    if (limit > 0)
+        Bind(wxEVT_CHAR, &SettingField::OnChar, this);
+}
+
+void SettingField::SetValue(const wxString& value)
+{
+    settingByProgram = true;
+    wxTextCtrl::SetValue(value);
+    settingByProgram = false;
+    accepted = GetValue();
+}
+
+void SettingField::ChangeValue(const wxString& value)
+{
+    wxTextCtrl::ChangeValue(value);
+    accepted = GetValue();
+}
+
+void SettingField::OnChar(wxKeyEvent& event)
+{
+    long from = 0, to = 0;
+    GetSelection(&from, &to);
+    if (IsTypedCharacter(event) && GetLastPosition() - (to - from) >= limit) {
         wxBell();
         return;
     }
     event.Skip();
 }
 
-void MainFrameBase::OnLimitedPaste(wxClipboardTextEvent& event)
+bool SettingField::TryBefore(wxEvent& event)
 {
-    auto* field = static_cast<wxTextCtrl*>(event.GetEventObject());
-    wxTextDataObject data;
-    if (!wxTheClipboard->Open()) {
-        event.Skip();
-        return;
+    if (limit > 0 && event.GetEventType() == wxEVT_TEXT && !settingByProgram) {
+        const wxString before = accepted;
+        const wxString after = GetValue();
+        const dvk::LimitedEdit edit = dvk::LimitEdit(before.ToStdWstring(), after.ToStdWstring(), limit);
+        accepted = edit.text;
+        if (edit.text != after.ToStdWstring()) {
+            wxBell();
+            ChangeValue(edit.text);
+            // The toolkit may move the caret after its own insertion.
+            const long caret = static_cast<long>(edit.caret);
+            SetInsertionPoint(caret);
+            CallAfter([this, caret] { SetInsertionPoint(caret); });
+            if (accepted == before)
+                return true;
+        }
     }
-    const bool got = wxTheClipboard->GetData(data);
-    wxTheClipboard->Close();
-    if (!got) {
-        event.Skip();
-        return;
-    }
-    field->WriteText(data.GetText().Left(std::max(0L, RoomLeft(field))));
+    return wxTextCtrl::TryBefore(event);
 }
 
 MainFrameBase::MainFrameBase(wxWindow* parent, int id, const wxString& title, const wxPoint& pos,

@@ -13,8 +13,54 @@
 #include <wx/statline.h>
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
+#include <wx/validate.h>
 
 #include "Settings.h"
+
+// A key pressed with Alt or Ctrl held (not both: that is AltGr on some
+// systems, which types characters) is a shortcut, such as a menu's mnemonic,
+// not a typed character.
+bool IsShortcutKey(const wxKeyEvent& event);
+
+// The keystroke filter of the settings fields: a typed character passes when
+// it is a decimal digit or one of + , - . e E; any other printable character
+// is swallowed with the bell. Control and navigation keys and shortcuts pass.
+// The whole-value check accepts anything.
+class NumericKeyFilter : public wxValidator {
+public:
+    NumericKeyFilter() = default;
+    NumericKeyFilter(const NumericKeyFilter& other) = default;
+    wxObject* Clone() const override { return new NumericKeyFilter(*this); }
+    bool Validate(wxWindow*) override { return true; }
+    bool TransferToWindow() override { return true; }
+    bool TransferFromWindow() override { return true; }
+
+private:
+    void OnChar(wxKeyEvent& event);
+    wxDECLARE_EVENT_TABLE();
+};
+
+// The entry field of one setting. With a length limit, every way the user
+// puts text in (typing, pasting, the middle button's paste, dropping) is held
+// to that many characters; text set by the program is never cut.
+class SettingField : public wxTextCtrl {
+public:
+    SettingField(wxWindow* parent, int maxLength);
+    void SetValue(const wxString& value) override;
+    void ChangeValue(const wxString& value) override;
+
+protected:
+    // Sees each text change before any handler: cuts what the user inserted
+    // beyond the limit, and passes on no event for an edit cut to nothing.
+    bool TryBefore(wxEvent& event) override;
+
+private:
+    void OnChar(wxKeyEvent& event);
+
+    int limit;
+    wxString accepted;  // the text after the last change
+    bool settingByProgram = false;
+};
 
 class MainFrameBase : public wxFrame {
 public:
@@ -50,13 +96,6 @@ protected:
 
 private:
     void WireEvents(bool connect);
-
-    // The typing limit of the short fields: it refuses typed and pasted
-    // characters beyond the limit but never cuts text the program sets
-    // (the native limit of some platforms does).
-    void OnLimitedChar(wxKeyEvent& event);
-    void OnLimitedPaste(wxClipboardTextEvent& event);
-    long RoomLeft(const wxTextCtrl* field) const;
 
     wxStaticText* AddLabel(wxSizer* grid, const wxString& text, int flags);
     wxTextCtrl* AddField(wxSizer* grid, dvk::SettingIndex setting, int flags);

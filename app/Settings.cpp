@@ -1,5 +1,6 @@
 #include "Settings.h"
 
+#include <algorithm>
 #include <cwctype>
 
 namespace dvk {
@@ -60,6 +61,22 @@ std::optional<SettingIndex> FirstInvalidSetting(const SettingTexts& texts)
             return static_cast<SettingIndex>(i);
     }
     return std::nullopt;
+}
+
+LimitedEdit LimitEdit(const std::wstring& before, const std::wstring& after, std::size_t limit)
+{
+    const std::size_t shorter = std::min(before.size(), after.size());
+    std::size_t prefix = 0;
+    while (prefix < shorter && before[prefix] == after[prefix])
+        ++prefix;
+    std::size_t suffix = 0;
+    while (prefix + suffix < shorter && before[before.size() - 1 - suffix] == after[after.size() - 1 - suffix])
+        ++suffix;
+
+    const std::size_t kept = prefix + suffix;  // characters of before that remain
+    const std::size_t room = limit > kept ? limit - kept : 0;
+    const std::wstring inserted = after.substr(prefix, std::min(after.size() - kept, room));
+    return {before.substr(0, prefix) + inserted + before.substr(before.size() - suffix), prefix + inserted.size()};
 }
 
 }  // namespace dvk

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -58,5 +59,16 @@ DecimalResult ConvertDecimal(const std::wstring& text);
 // The first setting, in canonical order, that fails to convert or exceeds
 // its upper limit; nothing when all eleven are valid.
 std::optional<SettingIndex> FirstInvalidSetting(const SettingTexts& texts);
+
+struct LimitedEdit {
+    std::wstring text;
+    std::size_t caret;  // just after what the edit inserted
+};
+
+// What remains of a user's edit that turned before into after when the text
+// may hold at most limit characters: the inserted characters are cut so that
+// the text does not grow beyond the limit (nor at all when before was
+// already longer); what the edit removed stays removed.
+LimitedEdit LimitEdit(const std::wstring& before, const std::wstring& after, std::size_t limit);
 
 }  // namespace dvk

@@ -1,7 +1,4 @@
 // File > Open, Save and Save As, and the open dialog at start-up.
-#include <filesystem>
-#include <fstream>
-
 #include <wx/filedlg.h>
 #include <wx/msgdlg.h>
 
@@ -44,7 +41,8 @@ int MainFrame::SaveProgram(bool saveAs)
 int MainFrame::OpenProgram()
 {
     if (modified) {
-        wxMessageDialog prompt(this, "Save before opening?", "Save Settings?", wxYES_NO | wxCANCEL);
+        wxMessageDialog prompt(this, "Save before opening?", "Save Settings?",
+                               wxYES_NO | wxCANCEL | wxICON_NONE);
         switch (prompt.ShowModal()) {
         case wxID_YES:
             if (SaveProgram(false) != 1)
@@ -64,11 +62,10 @@ int MainFrame::OpenProgram()
     currentFileName = dialog.GetFilename();
     currentFilePath = dialog.GetPath();
 
-    // A file that cannot be opened reads as an invalid element.
-    std::ifstream in(std::filesystem::u8path(currentFilePath.utf8_string()), std::ios::binary);
-    const bool ok = dvk::ReadSettingsFile(in, [this](dvk::SettingIndex setting, const std::string& word) {
-        settingFields[setting]->SetValue(wxString::FromUTF8(word));
-    });
+    const bool ok = dvk::ReadSettingsFileAt(currentFilePath.utf8_string(),
+                                            [this](dvk::SettingIndex setting, const std::string& word) {
+                                                settingFields[setting]->SetValue(wxString::FromUTF8(word));
+                                            });
     // Setting the fields marked the window modified; what it shows is the file.
     SetSaveStatus(false);
     if (ok)

@@ -1,7 +1,9 @@
 #include "SettingsFile.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <random>
 #include <sstream>
 
@@ -38,6 +40,64 @@ std::string FormatSettingsFile(const SettingTexts& texts)
     return out.str();
 }
 
+namespace {
+
+// Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
+bool IsUtf8(std::string_view bytes)
+{
+    std::size_t i = 0;
+    while (i < bytes.size()) {
+        const auto lead = static_cast<unsigned char>(bytes[i]);
+        std::size_t length;
+        unsigned char low = 0x80, high = 0xBF;  // range of the second byte
+        if (lead < 0x80) {
+            ++i;
+            continue;
+        } else if (lead >= 0xC2 && lead <= 0xDF) {
+            length = 2;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            length = 3;
+            if (lead == 0xE0)
+                low = 0xA0;
+            else if (lead == 0xED)
+                high = 0x9F;
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            length = 4;
+            if (lead == 0xF0)
+                low = 0x90;
+            else if (lead == 0xF4)
+                high = 0x8F;
+        } else {
+            return false;
+        }
+        if (bytes.size() - i < length)
+            return false;
+        for (std::size_t k = 1; k < length; ++k) {
+            const auto next = static_cast<unsigned char>(bytes[i + k]);
+            if (next < (k == 1 ? low : 0x80) || next > (k == 1 ? high : 0xBF))
+                return false;
+        }
+        i += length;
+    }
+    return true;
+}
+
+// The first word of the first attribute called name, when the whole value is
+// text: UTF-8 without NUL.
+bool GetTextWord(const XML_Tag& element, const std::string& name, std::string& word)
+{
+    for (const XML_Attrib& attribute : element.attributes) {
+        if (attribute.name != name)
+            continue;
+        if (attribute.value.find('\0') != std::string::npos || !IsUtf8(attribute.value))
+            return false;
+        break;
+    }
+    return element.GetAttributeData(name, word);
+}
+
+}  // namespace
+
 bool ApplySettingsTree(const XML_Tag& root, const ApplySetting& apply)
 {
     if (!root.valid)
@@ -50,7 +110,7 @@ bool ApplySettingsTree(const XML_Tag& root, const ApplySetting& apply)
                 continue;
             known = true;
             std::string word;
-            if (element.GetAttributeData(kSettings[i].fileAttribute, word))
+            if (GetTextWord(element, kSettings[i].fileAttribute, word))
                 apply(static_cast<SettingIndex>(i), word);
             else
                 complete = false;
@@ -70,31 +130,96 @@ bool ReadSettingsFile(std::istream& in, const ApplySetting& apply)
 
 namespace {
 
-// A name for the temporary file that is unlikely to exist already.
-std::string TemporaryName()
+// Six characters that make the temporary file's name unlikely to exist.
+std::string RandomSuffix()
 {
     static std::mt19937 generator{std::random_device{}()};
-    static constexpr char kDigits[] = "0123456789abcdef";
-    std::string name = ".dvk-save-";
-    for (int i = 0; i < 12; ++i)
-        name += kDigits[generator() % 16];
-    return name;
+    static constexpr char kCharacters[] = "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ";
+    std::string suffix;
+    for (int i = 0; i < 6; ++i)
+        suffix += kCharacters[generator() % (sizeof kCharacters - 1)];
+    return suffix;
+}
+
+// ".<name>.dvk-save-XXXXXX" for the target's file name (UTF-8), which a
+// person finding it after a crash can tell apart; a very long name is cut,
+// at a character boundary, so that the whole stays within 255 bytes.
+std::string TemporaryName(std::string name)
+{
+    constexpr std::size_t kMaxName = 255 - std::string_view(".").size() -
+                                     std::string_view(".dvk-save-").size() - 6;
+    if (name.size() > kMaxName) {
+        std::size_t cut = kMaxName;
+        while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80)
+            --cut;
+        name.resize(cut);
+    }
+    return "." + name + ".dvk-save-" + RandomSuffix();
 }
 
 constexpr int kNameAttempts = 100;
+
+// Everything readSome(buffer, size) delivers up to its end (0), or nothing
+// when that is more than maxBytes (a file that grew after its size was
+// checked) or readSome fails (-1).
+template <typename ReadSome>
+std::optional<std::string> ReadAtMost(std::size_t maxBytes, ReadSome readSome)
+{
+    std::string bytes;
+    char chunk[16384];
+    for (;;) {
+        const long got = readSome(chunk, sizeof chunk);
+        if (got < 0)
+            return std::nullopt;
+        if (got == 0)
+            return bytes;
+        if (bytes.size() + static_cast<std::size_t>(got) > maxBytes)
+            return std::nullopt;
+        bytes.append(chunk, static_cast<std::size_t>(got));
+    }
+}
 
 }  // namespace
 
 #ifdef _WIN32
 
+namespace {
+
+// The file's bytes if it is a file on a disk of at most maxBytes.
+std::optional<std::string> ReadRegularFile(const std::string& path, std::size_t maxBytes)
+{
+    HANDLE file = CreateFileW(std::filesystem::u8path(path).c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return std::nullopt;
+    std::optional<std::string> bytes;
+    LARGE_INTEGER size;
+    if (GetFileType(file) == FILE_TYPE_DISK && GetFileSizeEx(file, &size) && size.QuadPart >= 0 &&
+        static_cast<unsigned long long>(size.QuadPart) <= maxBytes)
+        bytes = ReadAtMost(maxBytes, [file](char* buffer, std::size_t room) -> long {
+            DWORD got = 0;
+            return ReadFile(file, buffer, static_cast<DWORD>(room), &got, nullptr) ? static_cast<long>(got) : -1;
+        });
+    CloseHandle(file);
+    return bytes;
+}
+
+}  // namespace
+
 bool WriteFileAtomically(const std::string& path, std::string_view bytes)
 {
     const std::filesystem::path target = std::filesystem::u8path(path);
+    const DWORD attributes = GetFileAttributesW(target.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)))
+        return false;
     std::filesystem::path folder = target.parent_path();
     if (folder.empty())
         folder = L".";
     for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
-        const std::filesystem::path temporary = folder / TemporaryName();
+        const std::filesystem::path temporary =
+            folder / std::filesystem::u8path(TemporaryName(target.filename().u8string()));
         HANDLE file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file == INVALID_HANDLE_VALUE) {
@@ -125,93 +250,199 @@ bool WriteFileAtomically(const std::string& path, std::string_view bytes)
 
 namespace {
 
-// Closes the descriptor and removes the temporary file unless released.
-class TemporaryFile {
+// Owns a descriptor.
+class Descriptor {
 public:
-    TemporaryFile(int descriptor, std::string path) : fd(descriptor), name(std::move(path)) {}
-    TemporaryFile(const TemporaryFile&) = delete;
-    TemporaryFile& operator=(const TemporaryFile&) = delete;
-    ~TemporaryFile()
+    explicit Descriptor(int descriptor) : fd(descriptor) {}
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    ~Descriptor()
     {
         if (fd >= 0)
             ::close(fd);
-        if (!name.empty())
-            ::unlink(name.c_str());
     }
-    int Descriptor() const { return fd; }
-    const std::string& Name() const { return name; }
+    int Get() const { return fd; }
     bool Close()
     {
         const int closing = fd;
         fd = -1;
         return ::close(closing) == 0;
     }
-    void Release() { name.clear(); }
 
 private:
     int fd;
+};
+
+// Removes the temporary file unless released.
+class TemporaryFile {
+public:
+    explicit TemporaryFile(std::string path) : name(std::move(path)) {}
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+    ~TemporaryFile()
+    {
+        if (!name.empty())
+            ::unlink(name.c_str());
+    }
+    const std::string& Name() const { return name; }
+    void Release() { name.clear(); }
+
+private:
     std::string name;
 };
 
-bool WriteAll(int fd, std::string_view bytes)
+std::optional<std::string> ReadRegularFile(const std::string& path, std::size_t maxBytes)
 {
+    // Devices are not even opened; the check after opening covers a file
+    // swapped in between. A pipe opened without blocking needs no writer.
+    struct stat status;
+    if (::stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode))
+        return std::nullopt;
+    Descriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (file.Get() < 0 || ::fstat(file.Get(), &status) != 0 || !S_ISREG(status.st_mode) ||
+        static_cast<std::uintmax_t>(status.st_size) > maxBytes)
+        return std::nullopt;
+    return ReadAtMost(maxBytes, [&file](char* buffer, std::size_t room) -> long {
+        for (;;) {
+            const ssize_t got = ::read(file.Get(), buffer, room);
+            if (got >= 0 || errno != EINTR)
+                return static_cast<long>(got);
+        }
+    });
+}
+
+bool WriteAllAt(int fd, std::string_view bytes)
+{
+    off_t offset = 0;
     while (!bytes.empty()) {
-        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+        const ssize_t written = ::pwrite(fd, bytes.data(), bytes.size(), offset);
         if (written < 0 && errno == EINTR)
             continue;
         if (written <= 0)
             return false;
         bytes.remove_prefix(static_cast<std::size_t>(written));
+        offset += written;
     }
     return true;
 }
 
-// A link is replaced at the file it points to, so that it stays a link.
-std::string ResolveLink(const std::string& path)
+bool NotPermitted(int error)
 {
+    return error == EACCES || error == EPERM;
+}
+
+// False for a file that nobody may write (root included) or that this
+// process may not.
+bool IsWritable(const std::string& path, const struct stat& status)
+{
+    return (status.st_mode & 0222) != 0 && ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0;
+}
+
+// Overwrites the file from its start, then cuts it to the new length, so
+// that a new file no longer than the old one needs no space that the old
+// one did not hold.
+bool WriteInPlace(const std::string& target, std::string_view bytes)
+{
+    Descriptor file(::open(target.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC, 0666));
     struct stat status;
-    if (::lstat(path.c_str(), &status) != 0 || !S_ISLNK(status.st_mode))
-        return path;
-    char resolved[PATH_MAX];
-    return ::realpath(path.c_str(), resolved) ? std::string(resolved) : path;
+    return file.Get() >= 0 && ::fstat(file.Get(), &status) == 0 && S_ISREG(status.st_mode) &&
+           WriteAllAt(file.Get(), bytes) && ::ftruncate(file.Get(), static_cast<off_t>(bytes.size())) == 0 &&
+           ::fsync(file.Get()) == 0 && file.Close();
+}
+
+// The rename is durable only once the folder's entry has reached the disk.
+// A folder that cannot be opened for reading cannot be flushed either.
+bool SyncFolder(const std::string& folder)
+{
+    Descriptor directory(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (directory.Get() < 0)
+        return errno == EACCES;
+    return ::fsync(directory.Get()) == 0 || errno == EINVAL;
+}
+
+enum class Outcome { Saved, NotPermitted, Failed };
+
+// The temporary file beside the target, renamed over it.
+Outcome WriteBeside(const std::string& target, const std::string& folder, const struct stat* existing,
+                    std::string_view bytes)
+{
+    const std::string name = std::filesystem::path(target).filename().string();
+    int fd = -1;
+    std::string temporaryPath;
+    for (int attempt = 0; attempt < kNameAttempts && fd < 0; ++attempt) {
+        temporaryPath = folder + "/" + TemporaryName(name);
+        fd = ::open(temporaryPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST)
+            return NotPermitted(errno) ? Outcome::NotPermitted : Outcome::Failed;
+    }
+    if (fd < 0)
+        return Outcome::Failed;
+    Descriptor file(fd);
+    TemporaryFile temporary(temporaryPath);
+
+    // An existing file keeps its owner, group and mode (after the owner:
+    // changing it clears the set-id bits).
+    if (existing) {
+        if (::fchown(file.Get(), existing->st_uid, existing->st_gid) != 0)
+            return NotPermitted(errno) ? Outcome::NotPermitted : Outcome::Failed;
+        if (::fchmod(file.Get(), existing->st_mode & 07777) != 0)
+            return Outcome::Failed;
+    }
+    if (!WriteAllAt(file.Get(), bytes) || ::fsync(file.Get()) != 0 || !file.Close())
+        return Outcome::Failed;
+    if (::rename(temporary.Name().c_str(), target.c_str()) != 0)
+        return NotPermitted(errno) ? Outcome::NotPermitted : Outcome::Failed;
+    temporary.Release();
+    return SyncFolder(folder) ? Outcome::Saved : Outcome::Failed;
 }
 
 }  // namespace
 
 bool WriteFileAtomically(const std::string& path, std::string_view bytes)
 {
-    const std::string target = ResolveLink(path);
+    // A link is saved at the file it names, so that it stays a link; a
+    // dangling or looping link is refused.
+    std::string target = path;
+    struct stat status;
+    if (::lstat(path.c_str(), &status) == 0 && S_ISLNK(status.st_mode)) {
+        char resolved[PATH_MAX];
+        if (!::realpath(path.c_str(), resolved))
+            return false;
+        target = resolved;
+    }
+
+    const bool exists = ::stat(target.c_str(), &status) == 0;
+    if (!exists && errno != ENOENT)
+        return false;
+    if (exists && (!S_ISREG(status.st_mode) || !IsWritable(target, status)))
+        return false;
+
     std::string folder = std::filesystem::path(target).parent_path().string();
     if (folder.empty())
         folder = ".";
-
-    int fd = -1;
-    std::string temporaryPath;
-    for (int attempt = 0; attempt < kNameAttempts && fd < 0; ++attempt) {
-        temporaryPath = folder + "/" + TemporaryName();
-        fd = ::open(temporaryPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST)
-            return false;
+    // Replacing a file with other hard links would split it from them.
+    if (exists && status.st_nlink > 1)
+        return WriteInPlace(target, bytes);
+    switch (WriteBeside(target, folder, exists ? &status : nullptr, bytes)) {
+    case Outcome::Saved:
+        return true;
+    case Outcome::NotPermitted:
+        return WriteInPlace(target, bytes);
+    case Outcome::Failed:
+        break;
     }
-    if (fd < 0)
-        return false;
-    TemporaryFile temporary(fd, temporaryPath);
-
-    // An existing file keeps its permissions.
-    struct stat status;
-    if (::stat(target.c_str(), &status) == 0 &&
-        ::fchmod(temporary.Descriptor(), status.st_mode & 07777) != 0)
-        return false;
-
-    if (!WriteAll(temporary.Descriptor(), bytes) || ::fsync(temporary.Descriptor()) != 0 ||
-        !temporary.Close())
-        return false;
-    if (::rename(temporary.Name().c_str(), target.c_str()) != 0)
-        return false;
-    temporary.Release();
-    return true;
+    return false;
 }
 
 #endif
+
+bool ReadSettingsFileAt(const std::string& path, const ApplySetting& apply)
+{
+    const std::optional<std::string> bytes = ReadRegularFile(path, kMaxSettingsFileBytes);
+    if (!bytes)
+        return false;
+    std::istringstream in(*bytes);
+    return ReadSettingsFile(in, apply);
+}
 
 }  // namespace dvk

@@ -4,6 +4,7 @@
 
 #include <wx/app.h>
 #include <wx/clipbrd.h>
+#include <wx/display.h>
 #include <wx/filedlg.h>
 #include <wx/uiaction.h>
 
@@ -94,9 +95,10 @@ TEST_F(MainWindowTest, TypingIsFilteredAndMarksTheSettingsModified)
     EXPECT_TRUE(frame->IsModified());
     EXPECT_EQ(frame->GetTitle(), "Dravik Embosser Controller*");
 
+    // A fourth character is refused, also one typed with Shift.
     for (int i : {dvk::StampCurrent, dvk::StampReturnCurrent, dvk::ReplaceCurrent, dvk::PaperSensitivity}) {
-        Type(Field(i), "1234");
-        EXPECT_EQ(Field(i)->GetValue(), "123") << "field " << i;  // a fourth character is refused
+        Type(Field(i), "1234+E");
+        EXPECT_EQ(Field(i)->GetValue(), "123") << "field " << i;
     }
     Type(Field(dvk::PaperActivateTime), "+-,eE99999");
     EXPECT_EQ(Field(dvk::PaperActivateTime)->GetValue(), "+-,eE99999");
@@ -117,12 +119,49 @@ TEST_F(MainWindowTest, PastingIsCutToTheTypingLimit)
     Field(dvk::StampTimeout)->Paste();
     guitest::Pump(100ms);
     EXPECT_EQ(Field(dvk::StampTimeout)->GetValue(), "98765");
+
+    // The middle button pastes the X primary selection (here the text
+    // selected in the timeout field) where it is clicked.
+    Field(dvk::StampTimeout)->SelectAll();
+    wxTextCtrl* sensitivity = Field(dvk::PaperSensitivity);
+    sensitivity->ChangeValue("7");
+    const wxRect rect = sensitivity->GetScreenRect();
+    wxUIActionSimulator sim;
+    sim.MouseMove(rect.GetLeft() + rect.GetWidth() / 2, rect.GetTop() + rect.GetHeight() / 2);
+    guitest::Pump(50ms);
+    sim.MouseClick(wxMOUSE_BTN_MIDDLE);
+    guitest::WaitFor([sensitivity] { return sensitivity->GetValue() != "7"; }, 1000ms);
+    EXPECT_EQ(sensitivity->GetValue(), "798");
+    EXPECT_EQ(sensitivity->GetInsertionPoint(), 3);
 }
 
 TEST_F(MainWindowTest, ProgramTextIsNotCutToTheTypingLimit)
 {
     Field(dvk::StampCurrent)->SetValue("0255");
     EXPECT_EQ(Field(dvk::StampCurrent)->GetValue(), "0255");
+}
+
+TEST_F(MainWindowTest, AltAndALetterOpenTheMenusFromAField)
+{
+    wxMenu* opened = nullptr;
+    frame->Bind(wxEVT_MENU_OPEN, [&opened](wxMenuEvent& event) {
+        opened = event.GetMenu();
+        event.Skip();
+    });
+    wxTextCtrl* field = Field(dvk::StampTimeout);
+    wxUIActionSimulator sim;
+    for (const auto& [key, menu] : {std::pair{'f', 0}, std::pair{'h', 1}}) {
+        opened = nullptr;
+        field->SetFocus();
+        ASSERT_TRUE(guitest::WaitFor([field] { return wxWindow::FindFocus() == field; }));
+        sim.Char(key, wxMOD_ALT);
+        EXPECT_TRUE(guitest::WaitFor([&opened] { return opened != nullptr; }, 2000ms)) << "Alt+" << key;
+        EXPECT_EQ(opened, frame->GetMenuBar()->GetMenu(menu)) << "Alt+" << key;
+        sim.Char(WXK_ESCAPE);
+        guitest::Pump(200ms);
+    }
+    EXPECT_TRUE(field->IsEmpty());
+    EXPECT_FALSE(frame->IsModified());
 }
 
 TEST_F(MainWindowTest, EachInvalidSettingShowsItsOwnBox)
@@ -159,11 +198,10 @@ TEST_F(MainWindowTest, ClosingUnmodifiedNeedsNoQuestion)
 
 TEST_F(MainWindowTest, CloseFlowAsksWhenModifiedFromEveryRoute)
 {
-    const long style = wxYES_NO | wxCANCEL | wxYES_DEFAULT;
     frame->SetSaveStatus(true);
 
     // Cancel from the close box: the window stays, the placement is stored.
-    wxTEST_DIALOG(frame->Close(), ExpectMessageBox("Save before exiting?", "Save Settings?", style, wxID_CANCEL));
+    wxTEST_DIALOG(frame->Close(), guitest::SaveBeforeExiting(wxID_CANCEL));
     EXPECT_FALSE(Closed());
     EXPECT_EQ(frame->GetTitle(), "Dravik Embosser Controller*");
     EXPECT_TRUE(config.Get().HasEntry("/DravikControls/38417/PosY"));
@@ -171,7 +209,7 @@ TEST_F(MainWindowTest, CloseFlowAsksWhenModifiedFromEveryRoute)
     // Cancel from File > Exit, then from the Exit button.
     wxCommandEvent menuExit(wxEVT_MENU, MenuItem("File", "Exit"));
     wxTEST_DIALOG(frame->ProcessWindowEvent(menuExit),
-                  ExpectMessageBox("Save before exiting?", "Save Settings?", style, wxID_CANCEL));
+                  guitest::SaveBeforeExiting(wxID_CANCEL));
     EXPECT_FALSE(Closed());
 
     wxWindow* exitButton = frame->FindWindowByLabel("Exit");
@@ -179,11 +217,11 @@ TEST_F(MainWindowTest, CloseFlowAsksWhenModifiedFromEveryRoute)
     wxCommandEvent click(wxEVT_BUTTON, exitButton->GetId());
     click.SetEventObject(exitButton);
     wxTEST_DIALOG(exitButton->ProcessWindowEvent(click),
-                  ExpectMessageBox("Save before exiting?", "Save Settings?", style, wxID_CANCEL));
+                  guitest::SaveBeforeExiting(wxID_CANCEL));
     EXPECT_FALSE(Closed());
 
     // No: the window goes without saving.
-    wxTEST_DIALOG(frame->Close(), ExpectMessageBox("Save before exiting?", "Save Settings?", style, wxID_NO));
+    wxTEST_DIALOG(frame->Close(), guitest::SaveBeforeExiting(wxID_NO));
     EXPECT_TRUE(Closed());
 }
 
@@ -193,7 +231,7 @@ TEST_F(MainWindowTest, CloseFlowYesSavesThenCloses)
     SetAll(L"1");
     frame->SetSaveStatus(true);
     wxTEST_DIALOG(frame->Close(),
-                  ExpectMessageBox("Save before exiting?", "Save Settings?", wxYES_NO | wxCANCEL | wxYES_DEFAULT, wxID_YES),
+                  guitest::SaveBeforeExiting(wxID_YES),
                   guitest::ExpectFileDialogPath(dir.File("closing.dvk")));
     EXPECT_TRUE(wxFileExists(dir.File("closing.dvk")));
     EXPECT_TRUE(Closed());
@@ -203,7 +241,7 @@ TEST_F(MainWindowTest, CloseFlowYesWithCancelledSaveKeepsTheWindow)
 {
     frame->SetSaveStatus(true);
     wxTEST_DIALOG(frame->Close(),
-                  ExpectMessageBox("Save before exiting?", "Save Settings?", wxYES_NO | wxCANCEL | wxYES_DEFAULT, wxID_YES),
+                  guitest::SaveBeforeExiting(wxID_YES),
                   wxExpectModal<wxFileDialog>(wxEmptyString, wxID_CANCEL));
     EXPECT_FALSE(Closed());
     EXPECT_EQ(frame->GetTitle(), "Dravik Embosser Controller*");
@@ -250,12 +288,23 @@ protected:
     guitest::TemporaryConfig config;
 };
 
-TEST_F(PlacementTest, AllFourKeysAreAppliedInOneCall)
+TEST_F(PlacementTest, AllFourKeysAreAppliedUnlessTheWindowWouldBeOffEveryDisplay)
 {
-    Store({{"Width", 450}, {"Height", 360}, {"PosX", 40}, {"PosY", 50}});
-    MainFrame* frame = guitest::CreateMainFrame();
-    EXPECT_EQ(frame->GetSize(), wxSize(450, 360));
-    guitest::DestroyMainFrame(frame);
+    const wxRect screen = wxDisplay().GetClientArea();
+    const wxPoint centred(screen.GetLeft() + (screen.GetWidth() - 450) / 2,
+                          screen.GetTop() + (screen.GetHeight() - 360) / 2);
+    const std::pair<wxPoint, wxPoint> cases[] = {
+        {{40, 50}, {40, 50}},
+        {{screen.GetRight() - 20, 50}, {screen.GetRight() - 20, 50}},  // partly visible
+        {{3000, 2000}, centred},
+        {{-3000, 50}, centred},
+    };
+    for (const auto& [stored, shown] : cases) {
+        Store({{"Width", 450}, {"Height", 360}, {"PosX", stored.x}, {"PosY", stored.y}});
+        MainFrame* frame = guitest::CreateMainFrame();
+        EXPECT_EQ(frame->GetRect(), wxRect(shown, wxSize(450, 360))) << "stored at " << stored.x << "," << stored.y;
+        guitest::DestroyMainFrame(frame);
+    }
 }
 
 TEST_F(PlacementTest, PartialKeysRestoreNothing)

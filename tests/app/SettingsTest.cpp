@@ -91,4 +91,29 @@ TEST(Validation, OnlyTheFirstFailingSettingIsReported)
     EXPECT_EQ(dvk::FirstInvalidSetting(texts), dvk::PaperSensitivity);
 }
 
+TEST(LengthLimit, CutsWhatAnEditInsertsBeyondTheLimit)
+{
+    struct Edit {
+        const wchar_t* before;
+        const wchar_t* after;
+        const wchar_t* kept;
+        std::size_t caret;
+    };
+    const Edit edits[] = {
+        {L"1", L"12", L"12", 2},          // within the limit: unchanged
+        {L"1", L"198765", L"198", 3},     // pasted at the end
+        {L"17", L"198767", L"197", 2},    // pasted in the middle
+        {L"123", L"1234", L"123", 3},     // no room at all
+        {L"123", L"19993", L"193", 2},    // the selection 2 replaced
+        {L"0255", L"02551", L"0255", 4},  // longer text set by the program does not grow
+        {L"0255", L"025", L"025", 3},     // but may shrink
+        {L"", L"98765", L"987", 3},
+    };
+    for (const Edit& e : edits) {
+        const dvk::LimitedEdit r = dvk::LimitEdit(e.before, e.after, 3);
+        EXPECT_EQ(r.text, e.kept) << testing::PrintToString(std::wstring(e.after));
+        EXPECT_EQ(r.caret, e.caret) << testing::PrintToString(std::wstring(e.after));
+    }
+}
+
 }  // namespace

@@ -2,13 +2,18 @@
 // file dialogs and message boxes answered by the test.
 #include <gtest/gtest.h>
 
+#include <linux/capability.h>
+#include <sched.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <set>
 #include <sstream>
 
@@ -114,7 +119,7 @@ ExpectMessageBox SaveErrorBox()
 
 ExpectMessageBox SaveBeforeOpening(int answer)
 {
-    return ExpectMessageBox("Save before opening?", "Save Settings?", wxYES_NO | wxCANCEL, answer);
+    return ExpectMessageBox("Save before opening?", "Save Settings?", wxYES_NO | wxCANCEL | wxICON_NONE, answer);
 }
 
 using samples::ReadBytes;
@@ -131,6 +136,67 @@ std::set<std::string> Entries(const fs::path& folder)
         names.insert(entry.path().filename().string());
     return names;
 }
+
+// Tests that mount file systems or give files to other users need root. A
+// developer who is not root runs them as root of a user and mount namespace
+// of their own, entered before any thread starts; where even that is
+// refused, the tests that need it fail with this reason.
+std::string EnterRootNamespace()
+{
+    if (::geteuid() == 0)
+        return "running as root";
+    const std::string uidMap = "0 " + std::to_string(::geteuid()) + " 1";
+    const std::string gidMap = "0 " + std::to_string(::getegid()) + " 1";
+    if (::unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0)
+        return std::string("not root, and no user namespace: ") + std::strerror(errno);
+    const auto write = [](const char* file, const std::string& text) {
+        std::ofstream out(file);
+        return static_cast<bool>((out << text).flush());
+    };
+    if (!write("/proc/self/setgroups", "deny") || !write("/proc/self/uid_map", uidMap) ||
+        !write("/proc/self/gid_map", gidMap))
+        return "not root, and the user namespace's ids cannot be mapped";
+    if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+        return std::string("not root, and the mount namespace cannot be made private: ") + std::strerror(errno);
+    return "root of a user namespace that maps only this user, so no file can be given to another user";
+}
+const std::string kRootNote = EnterRootNamespace();
+
+// Gives the file to another user, which needs root.
+testing::AssertionResult GiveTo(const fs::path& path, uid_t owner, gid_t group)
+{
+    if (::chown(path.c_str(), owner, group) == 0)
+        return testing::AssertionSuccess();
+    return testing::AssertionFailure() << "cannot give " << path << " to another user: " << std::strerror(errno)
+                                       << " (" << kRootNote << ")";
+}
+
+// While it lives, this thread acts as an ordinary user with root's user id:
+// without the powers to override file permissions, to change owners, and to
+// act on files it does not own.
+class WithoutRootPowers {
+public:
+    WithoutRootPowers()
+    {
+        if (::syscall(SYS_capget, &header, saved) != 0)
+            return;
+        __user_cap_data_struct lowered[2] = {saved[0], saved[1]};
+        for (int power : {CAP_CHOWN, CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH, CAP_FOWNER})
+            lowered[0].effective &= ~(1u << power);
+        active = ::syscall(SYS_capset, &header, lowered) == 0;
+    }
+    ~WithoutRootPowers()
+    {
+        if (active)
+            ::syscall(SYS_capset, &header, saved);
+    }
+    bool Active() const { return active; }
+
+private:
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct saved[2]{};
+    bool active = false;
+};
 
 // A small memory file system mounted on a fresh folder for the test; needs
 // root, and the test fails when it cannot be had.
@@ -149,6 +215,7 @@ public:
         if (mounted)
             ::umount2(path.c_str(), MNT_DETACH);
     }
+    std::string Why() const { return "cannot mount a tmpfs (the test needs root): " + error + " (" + kRootNote + ")"; }
     bool ReadOnly()
     {
         if (::mount("tmpfs", path.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) == 0)
@@ -342,8 +409,7 @@ TEST_F(FileCommandsTest, CancelledDialogsChangeNothing)
 
     // The close flow's Yes saves; a cancelled save keeps the window open.
     wxTEST_DIALOG(frame->Close(),
-                  ExpectMessageBox("Save before exiting?", "Save Settings?", wxYES_NO | wxCANCEL | wxYES_DEFAULT,
-                                   wxID_YES),
+                  guitest::SaveBeforeExiting(wxID_YES),
                   ExpectFileDialog(true, wxString(), wxString(), wxID_CANCEL));
     EXPECT_FALSE(wxTheApp->IsScheduledForDestruction(frame));
 
@@ -379,8 +445,7 @@ TEST_F(FileCommandsTest, SaveBeforeOpeningAndBeforeClosingWrites)
     // The close flow's Yes saves, then the window goes.
     Edit(Texts(L"2"));
     wxTEST_DIALOG(frame->Close(),
-                  ExpectMessageBox("Save before exiting?", "Save Settings?", wxYES_NO | wxCANCEL | wxYES_DEFAULT,
-                                   wxID_YES));
+                  guitest::SaveBeforeExiting(wxID_YES));
     EXPECT_TRUE(wxTheApp->IsScheduledForDestruction(frame));
     EXPECT_EQ(ReadBytes(second), dvk::FormatSettingsFile(Texts(L"2")));
 }
@@ -397,12 +462,18 @@ TEST_F(FileCommandsTest, BadFilesAreReportedAndApplyOnlyWhatCameFirst)
         {"foo.dvk", samples::Replace(samples::kExampleFile, "\t<StampReturn", "\t<Foo/>\r\n\t<StampReturn"), 3},
         {"nodelay.dvk", samples::Replace(samples::kExampleFile, " delay=\"40\"/>\r\n\t<StampReturn", "/>\r\n\t<StampReturn"), 2},
         {"declaration.dvk", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n" + samples::kExampleFile, 0},
+        {"latin1.dvk", samples::Replace(samples::kExampleFile, "delay=\"40\"/>\r\n\t<StampReturn", "delay=\"4\xE9\"/>\r\n\t<StampReturn"), 2},
+        {"nul.dvk", samples::Replace(samples::kExampleFile, "delay=\"40\"/>\r\n\t<StampReturn", std::string("delay=\"4") + '\0' + " 0\"/>\r\n\t<StampReturn"), 2},
+        {"large.dvk", samples::kExampleFile + std::string(dvk::kMaxSettingsFileBytes, '\n'), 0},
         {"empty.dvk", "", 0},
         {"missing.dvk", "", 0},  // not written
+        {"pipe.dvk", "", 0},     // a named pipe that nothing writes to
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        if (std::string(c.name) != "missing.dvk")
+        if (std::string(c.name) == "pipe.dvk")
+            ASSERT_EQ(::mkfifo(File(c.name).c_str(), 0600), 0);
+        else if (std::string(c.name) != "missing.dvk")
             WriteBytes(File(c.name), c.bytes);
         SetFields(before);
         EXPECT_EQ(OpenFailing(File(c.name)), 0);
@@ -431,7 +502,7 @@ TEST_F(FileCommandsTest, OpensFilesWrittenWithOtherWhitespace)
 TEST_F(FileCommandsTest, SaveIntoAReadOnlyFolderIsReportedAndKeepsTheOldFile)
 {
     MountedTmpfs mount(File("readonly"), "size=64k");
-    ASSERT_TRUE(mount.mounted) << "cannot mount a tmpfs (the test needs root): " << mount.error;
+    ASSERT_TRUE(mount.mounted) << mount.Why();
     const fs::path path = mount.path / "settings.dvk";
     WriteBytes(path, samples::kExampleFile);
     ASSERT_TRUE(mount.ReadOnly()) << "cannot remount read-only: " << mount.error;
@@ -457,7 +528,7 @@ TEST_F(FileCommandsTest, SaveIntoAReadOnlyFolderIsReportedAndKeepsTheOldFile)
 TEST_F(FileCommandsTest, SaveOnAFullDiskKeepsThePreviousFileByteForByte)
 {
     MountedTmpfs mount(File("full"), "size=32k");
-    ASSERT_TRUE(mount.mounted) << "cannot mount a tmpfs (the test needs root): " << mount.error;
+    ASSERT_TRUE(mount.mounted) << mount.Why();
     const fs::path path = mount.path / "settings.dvk";
     Edit(samples::kExampleTexts);
     ASSERT_EQ(SaveAs(path), 1);
@@ -473,11 +544,122 @@ TEST_F(FileCommandsTest, SaveOnAFullDiskKeepsThePreviousFileByteForByte)
 
     // The close flow stays open when the save fails.
     wxTEST_DIALOG(frame->Close(),
-                  ExpectMessageBox("Save before exiting?", "Save Settings?", wxYES_NO | wxCANCEL | wxYES_DEFAULT,
-                                   wxID_YES),
+                  guitest::SaveBeforeExiting(wxID_YES),
                   SaveErrorBox());
     EXPECT_FALSE(wxTheApp->IsScheduledForDestruction(frame));
     EXPECT_EQ(ReadBytes(path), samples::kExampleFile);
+}
+
+TEST_F(FileCommandsTest, SaveRefusesWhatItMustNotReplace)
+{
+    struct Case {
+        const char* name;
+        mode_t mode;     // 0 for a named pipe
+        bool otherUser;  // the file belongs to another user
+        bool rootPowers;
+    };
+    const Case cases[] = {
+        {"readonly.dvk", 0444, false, true},
+        {"readonly-own.dvk", 0444, false, false},
+        {"pipe.dvk", 0, false, true},
+        {"others.dvk", 0644, true, false},
+    };
+    Edit(Texts(L"7"));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path path = File(c.name);
+        if (c.mode == 0) {
+            ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+        } else {
+            WriteBytes(path, samples::kExampleFile);
+            ASSERT_EQ(::chmod(path.c_str(), c.mode), 0);
+        }
+        if (c.otherUser) {
+            ASSERT_TRUE(GiveTo(path, 1234, 1234));
+        }
+        int result = -1;
+        {
+            std::optional<WithoutRootPowers> plain;
+            if (!c.rootPowers) {
+                ASSERT_TRUE(plain.emplace().Active());
+            }
+            wxTEST_DIALOG(result = frame->SaveProgram(true),
+                          ExpectFileDialog(true, frame->GetCurrentFileName(), wxString::FromUTF8(path.string())),
+                          SaveErrorBox());
+        }
+        EXPECT_EQ(result, 0);
+        EXPECT_TRUE(frame->IsModified());
+        if (c.mode == 0)
+            EXPECT_TRUE(fs::is_fifo(path));
+        else
+            EXPECT_EQ(ReadBytes(path), samples::kExampleFile);
+        fs::remove(path);
+        EXPECT_TRUE(Entries(Folder()).empty());
+    }
+}
+
+TEST_F(FileCommandsTest, SaveKeepsOwnerGroupAndModeOfAnotherUsersFile)
+{
+    const fs::path path = File("theirs.dvk");
+    WriteBytes(path, samples::kExampleFile);
+    ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
+    ASSERT_TRUE(GiveTo(path, 1234, 2345));
+    Edit(Texts(L"5"));
+    ASSERT_EQ(SaveAs(path), 1);
+    EXPECT_EQ(ReadBytes(path), dvk::FormatSettingsFile(Texts(L"5")));
+    struct stat status;
+    ASSERT_EQ(::stat(path.c_str(), &status), 0);
+    EXPECT_EQ(status.st_uid, 1234u);
+    EXPECT_EQ(status.st_gid, 2345u);
+    EXPECT_EQ(status.st_mode & 07777, 0640u);
+    EXPECT_EQ(Entries(Folder()), std::set<std::string>{"theirs.dvk"});
+}
+
+TEST_F(FileCommandsTest, SaveInAFolderThatCannotBeWrittenWritesTheFileInPlace)
+{
+    const fs::path locked = File("locked");
+    fs::create_directory(locked);
+    const fs::path path = locked / "settings.dvk";
+    WriteBytes(path, samples::kExampleFile);
+    ASSERT_EQ(::chmod(locked.c_str(), 0555), 0);
+    struct stat before;
+    ASSERT_EQ(::stat(path.c_str(), &before), 0);
+
+    Edit(Texts(L"3"));
+    WithoutRootPowers plain;
+    ASSERT_TRUE(plain.Active());
+    ASSERT_EQ(SaveAs(path), 1);
+    EXPECT_EQ(ReadBytes(path), dvk::FormatSettingsFile(Texts(L"3")));
+    struct stat after;
+    ASSERT_EQ(::stat(path.c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_FALSE(frame->IsModified());
+
+    // A new file cannot be made there.
+    Edit(Texts(L"4"));
+    int result = -1;
+    wxTEST_DIALOG(result = frame->SaveProgram(true),
+                  ExpectFileDialog(true, "settings.dvk", wxString::FromUTF8((locked / "new.dvk").string())),
+                  SaveErrorBox());
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(Entries(locked), std::set<std::string>{"settings.dvk"});
+}
+
+TEST_F(FileCommandsTest, SaveThroughALinkToAnotherFileSystemKeepsTheLink)
+{
+    MountedTmpfs mount(File("elsewhere"), "size=64k");
+    ASSERT_TRUE(mount.mounted) << mount.Why();
+    const fs::path real = mount.path / "settings.dvk";
+    const fs::path link = File("link.dvk");
+    WriteBytes(real, samples::kExampleFile);
+    fs::create_symlink(real, link);
+
+    Edit(Texts(L"6"));
+    ASSERT_EQ(SaveAs(link), 1);
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(ReadBytes(real), dvk::FormatSettingsFile(Texts(L"6")));
+    EXPECT_EQ(Entries(mount.path), std::set<std::string>{"settings.dvk"});
+    EXPECT_EQ(Entries(Folder()), (std::set<std::string>{"elsewhere", "link.dvk"}));
 }
 
 TEST(FileCommandsStartUp, TheOpenDialogComesBeforeTheWindowIsShown)

@@ -176,6 +176,46 @@ TEST(SettingsFileRead, FaultsStopTheWalk)
     }
 }
 
+TEST(SettingsFileRead, ValuesThatAreNotTextAreBad)
+{
+    // Not UTF-8 (Latin-1, overlong, a surrogate, beyond U+10FFFF, cut short)
+    // or holding a NUL: the element's other values apply, nothing after it.
+    const std::string bad[] = {"12\xE9", std::string("12\0 0", 5), "\xC0\xB1", "\xED\xA0\x80",
+                               "\xF4\x90\x80\x80", "1\xE2\x82"};
+    for (const std::string& value : bad) {
+        SCOPED_TRACE(testing::PrintToString(value));
+        const ReadResult result = ReadText("<r><Replace current=\"" + value + "\" timeout=\"9\" delay=\"8\"/>"
+                                           "<PaperSensor sensitivity=\"1\" activate=\"2\"/></r>");
+        EXPECT_FALSE(result.ok);
+        EXPECT_EQ(result.applied, (Applied{{dvk::ReplaceTimeout, "9"}, {dvk::ReplaceDelay, "8"}}));
+    }
+    // Text beyond ASCII is text (validation rejects it later).
+    const ReadResult result = ReadText("<r><PaperSensor sensitivity=\"\xE2\x82\xAC\xF0\x9F\x98\x80\" activate=\"2\"/></r>");
+    EXPECT_TRUE(result.ok);
+    EXPECT_EQ(result.applied.at(dvk::PaperSensitivity), "\xE2\x82\xAC\xF0\x9F\x98\x80");
+}
+
+TEST(SettingsFileRead, OnlyRegularFilesUpToOneMebibyteAreRead)
+{
+    Folder folder;
+    const fs::path file = folder.path / "padded.dvk";
+    // Whatever follows the root element is not read, but counts.
+    std::string bytes = samples::kExampleFile;
+    bytes.resize(dvk::kMaxSettingsFileBytes, ' ');
+    WriteFile(file, bytes);
+    Applied applied;
+    const auto apply = [&applied](dvk::SettingIndex setting, const std::string& word) { applied[setting] = word; };
+    EXPECT_TRUE(dvk::ReadSettingsFileAt(file.string(), apply));
+    EXPECT_EQ(applied, AllOf(samples::kExampleTexts));
+
+    WriteFile(file, bytes + " ");
+    applied.clear();
+    for (const fs::path& path : {file, folder.path, fs::path("/dev/zero"), folder.path / "missing.dvk"}) {
+        EXPECT_FALSE(dvk::ReadSettingsFileAt(path.string(), apply)) << path;
+        EXPECT_TRUE(applied.empty()) << path;
+    }
+}
+
 TEST(SettingsFileRead, ReadsBackWhatWasWritten)
 {
     dvk::SettingTexts texts;
@@ -193,43 +233,63 @@ TEST(AtomicWrite, ReplacesTheFileAndKeepsItsMode)
     WriteFile(file, "old contents that are longer than the new");
     ASSERT_EQ(::chmod(file.c_str(), 0640), 0);
 
+    struct stat before;
+    ASSERT_EQ(::stat(file.c_str(), &before), 0);
     ASSERT_TRUE(dvk::WriteFileAtomically(file.string(), "new"));
     EXPECT_EQ(ReadBytes(file), "new");
     struct stat status;
     ASSERT_EQ(::stat(file.c_str(), &status), 0);
     EXPECT_EQ(status.st_mode & 07777, 0640u);
+    EXPECT_NE(status.st_ino, before.st_ino);  // replaced, not rewritten
     EXPECT_EQ(folder.Entries(), 1u);  // no temporary file left
 
     // A new file, and an empty one.
     ASSERT_TRUE(dvk::WriteFileAtomically((folder.path / "new.dvk").string(), ""));
     EXPECT_TRUE(fs::exists(folder.path / "new.dvk"));
     EXPECT_EQ(fs::file_size(folder.path / "new.dvk"), 0u);
+
+    // A name as long as names may be (the temporary file's is cut).
+    const fs::path longest = folder.path / (std::string(251, 'n') + ".dvk");
+    WriteFile(longest, "old");
+    ASSERT_TRUE(dvk::WriteFileAtomically(longest.string(), "new"));
+    EXPECT_EQ(ReadBytes(longest), "new");
+    EXPECT_EQ(folder.Entries(), 3u);
 }
 
-TEST(AtomicWrite, WritesThroughALinkAndKeepsTheLink)
+TEST(AtomicWrite, LinksStayLinks)
 {
+    // A symbolic link is saved at the file it names; a file with another hard
+    // link is written in place, so that both names show the new contents.
     Folder folder;
     const fs::path real = folder.path / "real.dvk";
     const fs::path link = folder.path / "link.dvk";
-    WriteFile(real, "old");
+    const fs::path hard = folder.path / "hard.dvk";
+    WriteFile(real, "old contents");
     fs::create_symlink(real, link);
+    fs::create_hard_link(real, hard);
     ASSERT_TRUE(dvk::WriteFileAtomically(link.string(), "new"));
     EXPECT_TRUE(fs::is_symlink(link));
-    EXPECT_EQ(ReadBytes(real), "new");
-    EXPECT_EQ(folder.Entries(), 2u);
+    EXPECT_EQ(ReadBytes(hard), "new");
+    EXPECT_EQ(fs::hard_link_count(real), 2u);
+    EXPECT_EQ(folder.Entries(), 3u);
 }
 
 TEST(AtomicWrite, FailsWithoutLeavingAnything)
 {
     Folder folder;
-    // No such folder; a folder in the way of the file; a plain file as folder.
+    // No such folder; a folder in the way of the file; a plain file as
+    // folder; links that lead nowhere, in a circle, or to a device.
     const fs::path existingFile = folder.path / "file";
     WriteFile(existingFile, "keep");
     fs::create_directory(folder.path / "dir.dvk");
-    EXPECT_FALSE(dvk::WriteFileAtomically((folder.path / "missing" / "a.dvk").string(), "x"));
-    EXPECT_FALSE(dvk::WriteFileAtomically((folder.path / "dir.dvk").string(), "x"));
-    EXPECT_FALSE(dvk::WriteFileAtomically((existingFile / "a.dvk").string(), "x"));
+    fs::create_symlink(folder.path / "nowhere", folder.path / "dangling.dvk");
+    fs::create_symlink(folder.path / "loop.dvk", folder.path / "loop.dvk");
+    fs::create_symlink("/dev/null", folder.path / "device.dvk");
+    for (const fs::path& path : {folder.path / "missing" / "a.dvk", folder.path / "dir.dvk", existingFile / "a.dvk",
+                                 folder.path / "dangling.dvk", folder.path / "loop.dvk", folder.path / "device.dvk"})
+        EXPECT_FALSE(dvk::WriteFileAtomically(path.string(), "x")) << path;
     EXPECT_EQ(ReadBytes(existingFile), "keep");
     EXPECT_TRUE(fs::is_directory(folder.path / "dir.dvk"));
-    EXPECT_EQ(folder.Entries(), 2u);
+    EXPECT_TRUE(fs::is_character_file("/dev/null"));
+    EXPECT_EQ(folder.Entries(), 5u);
 }

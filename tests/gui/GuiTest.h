@@ -34,6 +34,13 @@ private:
     int answer;
 };
 
+// The close flow's question (no icon, Yes the default), answered with answer.
+inline ExpectMessageBox SaveBeforeExiting(int answer)
+{
+    return ExpectMessageBox("Save before exiting?", "Save Settings?",
+                            wxYES_NO | wxCANCEL | wxYES_DEFAULT | wxICON_NONE, answer);
+}
+
 // Answers a file dialog: sets its path and lets the toolkit take it in (the
 // GTK chooser applies a new folder asynchronously, so GetPath is empty
 // until events have been processed).
