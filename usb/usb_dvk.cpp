@@ -21,6 +21,11 @@ void SetPlatform(Platform* platform)
     installedPlatform.store(platform);
 }
 
+bool IsAccessDenied(std::uint32_t code)
+{
+    return CurrentPlatform().IsAccessDenied(code);
+}
+
 std::string System::GetDeviceIDStr(std::uint16_t vid, std::uint16_t pid)
 {
     char text[32];
@@ -51,6 +56,7 @@ bool Transfer::Connect(const Device* device)
     if (connected)
         Disconnect();
     connected = false;
+    timedOut = false;
     Platform& platform = CurrentPlatform();
     // Success is judged by the handle: the platform sets its error code only
     // when an open fails.
@@ -58,12 +64,41 @@ bool Transfer::Connect(const Device* device)
     if (writeHandle == kInvalidHandle)
         return false;
     readHandle = platform.Open(device->GetPath(), Access::Read, lastError);
-    if (readHandle == kInvalidHandle) {
+    if (readHandle == kInvalidHandle || !IsExpectedDevice(*device)) {
+        if (readHandle != kInvalidHandle)
+            platform.Close(readHandle);
         platform.Close(writeHandle);
         writeHandle = kInvalidHandle;
+        readHandle = kInvalidHandle;
         return false;
     }
+    // Reports that arrived before this connection asked anything answer
+    // nothing it asks.
+    unsigned char discarded[kTransferSize];
+    std::uint32_t discardError = 0;
+    for (int i = 0; i < kMaxDiscardedReports; ++i) {
+        if (platform.Read(readHandle, discarded, std::chrono::milliseconds(0), discardError) <= 0)
+            break;
+    }
+    lastError = 0;
     connected = true;
+    return true;
+}
+
+bool Transfer::IsExpectedDevice(const Device& device)
+{
+    // A path names whatever device has it now: a device node freed by an
+    // unplugged controller may already belong to another device.
+    for (Handle handle : {writeHandle, readHandle}) {
+        std::uint16_t vid = 0;
+        std::uint16_t pid = 0;
+        if (!CurrentPlatform().Identify(handle, vid, pid, lastError))
+            return false;
+        if (vid != device.GetVendorId() || pid != device.GetProductId()) {
+            lastError = kErrorWrongDevice;
+            return false;
+        }
+    }
     return true;
 }
 
@@ -81,19 +116,22 @@ void Transfer::Disconnect()
 
 int Transfer::Send64(const unsigned char* data)
 {
-    if (!connected)
+    if (!connected || timedOut)
         return 0;
     report[0] = 0;
     std::memcpy(report + 1, data, kReportSize);
-    return CurrentPlatform().Write(writeHandle, report, lastError) - 1;
+    const int count = CurrentPlatform().Write(writeHandle, report, kTransferTimeLimit, lastError);
+    timedOut = lastError == kErrorTimeout;
+    return count - 1;
 }
 
 int Transfer::Recv64(unsigned char* data)
 {
-    if (!connected)
+    if (!connected || timedOut)
         return 0;
     report[0] = 0;
-    const int count = CurrentPlatform().Read(readHandle, report, kReadTimeLimit, lastError);
+    const int count = CurrentPlatform().Read(readHandle, report, kTransferTimeLimit, lastError);
+    timedOut = lastError == kErrorTimeout;
     // Copied even when the read failed; callers test the count first.
     std::memcpy(data, report + 1, kReportSize);
     return count - 1;

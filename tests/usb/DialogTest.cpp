@@ -1,7 +1,7 @@
 // The USB programmer dialog in an X server, over controller models: rows
 // before the dialog shows, Program All, devices unplugged and plugged back,
-// a controller that never answers, clicks while busy, closing during a pass,
-// and the USB Program command of the main window.
+// a controller that never answers, clicks while busy, the status line,
+// closing during a pass, and the USB Program command of the main window.
 #include <chrono>
 #include <functional>
 
@@ -180,12 +180,12 @@ TEST_F(UsbDialog, AControllerThatNeverAnswersDoesNotStopTheOthers)
     const auto start = std::chrono::steady_clock::now();
     USBProgrammerDialog dialog(nullptr);
     // The dialog does not wait for the silent controller before it shows.
-    EXPECT_LT(std::chrono::steady_clock::now() - start, usb_dvk::kReadTimeLimit);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, usb_dvk::kTransferTimeLimit);
     EXPECT_EQ(dialog.GetDeviceList()->GetCount(), 2u);
     dialog.SetMessage(Message(23));
     dialog.Show();
 
-    // Three queries, each bounded by the read time limit.
+    // One query runs out of time; the other two are not sent.
     ASSERT_TRUE(guitest::WaitFor([&] { return RowTexts(dialog) == std::vector<wxString>{" v Error", secondRow}; }));
     ASSERT_TRUE(WaitIdle(dialog));
     Click(dialog.GetProgramAllButton());
@@ -193,17 +193,54 @@ TEST_F(UsbDialog, AControllerThatNeverAnswersDoesNotStopTheOthers)
     EXPECT_EQ(Marks(dialog), (std::vector<bool>{false, true}));
 }
 
-TEST_F(UsbDialog, ClicksWhileAPassRunsAreDropped)
+TEST_F(UsbDialog, AClickDuringARefreshRunsRightAfterItAndClicksDuringProgramAllAreDropped)
 {
     PlugBoth();
-    first.SetNeverAnswers(true);  // keeps the first refresh busy for a while
+    second.SetNeverAnswers(true);  // keeps every pass busy for a while after the first controller
     USBProgrammerDialog dialog(nullptr);
     dialog.SetMessage(Message(23));
-    ASSERT_TRUE(dialog.IsBusy());
+    ASSERT_TRUE(dialog.IsBusy() && !dialog.IsProgramming());
     Click(dialog.GetProgramAllButton());
+    Click(dialog.GetProgramAllButton());  // one click is kept, not two
+    EXPECT_TRUE(dialog.IsProgramAllPending());
+
+    ASSERT_TRUE(guitest::WaitFor([&] { return dialog.IsProgramming(); }));
+    // Clicked during Program All: dropped.
+    Click(dialog.GetProgramAllButton());
+    EXPECT_FALSE(dialog.IsProgramAllPending());
     ASSERT_TRUE(WaitIdle(dialog));
-    guitest::Pump(100ms);
-    EXPECT_EQ(second.PiecesReceived(), 0);
+    EXPECT_EQ(first.PiecesReceived(), 1);
+    // Programmed right after the refresh, before any other: the first
+    // controller got that refresh's three queries, then the piece.
+    const auto writes = platform.Writes("/dev/hidraw0");
+    ASSERT_EQ(writes.size(), 4u);
+    EXPECT_EQ(writes[3][1], 'D');
+    EXPECT_EQ(Marks(dialog), (std::vector<bool>{true, false}));
+}
+
+TEST_F(UsbDialog, StatusLineUnderTheListSaysWhatWasFound)
+{
+    platform.Plug("/dev/hidraw0", first);
+    platform.SetOpenError("/dev/hidraw0", usb_dvk::ModelPlatform::kAccessDenied);
+    USBProgrammerDialog dialog(nullptr);
+    dialog.Show();
+    ASSERT_TRUE(guitest::WaitFor([&] { return dialog.IsShownOnScreen(); }));
+    ASSERT_TRUE(WaitIdle(dialog));
+    wxString status = dialog.GetStatusText()->GetLabel();
+    status.Replace("\n", " ");  // wrapped to the list's width
+    EXPECT_EQ(status, usb_programmer::kPermissionDeniedText);
+    EXPECT_EQ(dialog.GetDeviceList()->GetCount(), 0u);
+    // Every line shows, between the list and the buttons, in the same dialog.
+    guitest::Pump(50ms);
+    const wxRect text = dialog.GetStatusText()->GetRect();
+    EXPECT_GT(text.y, dialog.GetDeviceList()->GetRect().GetBottom());
+    EXPECT_LT(text.GetBottom(), dialog.GetProgramAllButton()->GetRect().y);
+    EXPECT_GE(text.height, 2 * dialog.GetStatusText()->GetCharHeight());
+    EXPECT_EQ(dialog.GetSize(), wxSize(350, 350));
+
+    platform.SetOpenError("/dev/hidraw0", 0);
+    ASSERT_TRUE(guitest::WaitFor([&] { return dialog.GetStatusText()->GetLabel() == "1 controller found."; }, 2500ms));
+    EXPECT_EQ(RowTexts(dialog), (std::vector<wxString>{firstRow}));
 }
 
 TEST_F(UsbDialog, ClosingDuringAPassLeavesNoDeviceOpen)
@@ -217,7 +254,7 @@ TEST_F(UsbDialog, ClosingDuringAPassLeavesNoDeviceOpen)
     dialog->Destroy();
     guitest::DeletePendingWindows();
     // It waits for the read under way at most.
-    EXPECT_LT(std::chrono::steady_clock::now() - start, usb_dvk::kReadTimeLimit + 400ms);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, usb_dvk::kTransferTimeLimit + 400ms);
     EXPECT_EQ(platform.OpenHandles(), 0);
     guitest::Pump(100ms);  // nothing left over for the gone dialog
 }

@@ -25,7 +25,7 @@ Report Request(std::initializer_list<unsigned char> bytes)
     return report;
 }
 
-usb_dvk::Device kDevice("/dev/hidraw0");
+const usb_dvk::Device kDevice = usbtest::ControllerAt("/dev/hidraw0");
 
 }  // namespace
 
@@ -106,7 +106,7 @@ TEST(NativePlatform, FindsNoControllerAndCannotOpenAMissingPath)
     EXPECT_TRUE(list.empty());
 
     usb_dvk::Transfer transfer;
-    const usb_dvk::Device missing("/dev/no-such-hidraw");
+    const usb_dvk::Device missing = usbtest::ControllerAt("/dev/no-such-hidraw");
     EXPECT_FALSE(transfer.Connect(&missing));
     EXPECT_FALSE(transfer.IsConnected());
     EXPECT_EQ(transfer.GetLastError(), 2u);  // no such file
@@ -186,7 +186,17 @@ TEST_F(TransferOverModel, SendPutsReportIdZeroInFrontAndReceiveDeliversTheReply)
     EXPECT_EQ(Payload(writes[1]), full);
 }
 
-TEST_F(TransferOverModel, AReadThatGetsNoReplyFailsAtTheTimeLimit)
+TEST_F(TransferOverModel, ConnectDiscardsReportsWaitingBeforeTheFirstRequest)
+{
+    dvk_model::ControllerModel model(Config("A", "1", {0, 0, 0}));
+    platform.Plug("/dev/hidraw0", model);
+    platform.SetReportOnOpen("/dev/hidraw0", TextReport("stale"));
+    USBTimerDevice controller;
+    ASSERT_TRUE(controller.Connect(&kDevice));
+    EXPECT_EQ(controller.GetDeviceID(), "A");
+}
+
+TEST_F(TransferOverModel, AReadThatGetsNoReplyFailsAtTheTimeLimitAndNothingMoreIsSent)
 {
     dvk_model::ControllerModel model(Config("A", "1", {0, 0, 0}));
     platform.Plug("/dev/hidraw0", model);
@@ -198,8 +208,20 @@ TEST_F(TransferOverModel, AReadThatGetsNoReplyFailsAtTheTimeLimit)
     const auto waited = std::chrono::steady_clock::now() - start;
     EXPECT_EQ(controller.GetLastError(), usb_dvk::kErrorTimeout);
     // It waited for the reply, and not much longer than the limit.
-    EXPECT_GE(waited, usb_dvk::kReadTimeLimit);
-    EXPECT_LT(waited, 4 * usb_dvk::kReadTimeLimit);
+    EXPECT_GE(waited, usb_dvk::kTransferTimeLimit);
+    EXPECT_LT(waited, 4 * usb_dvk::kTransferTimeLimit);
+
+    // A late reply could be taken for the next answer: the connection sends
+    // and reads nothing more.
+    EXPECT_TRUE(controller.HasTimedOut());
+    model.SetNeverAnswers(false);
+    EXPECT_EQ(controller.GetVersion(), "");
+    EXPECT_FALSE(controller.SetData(Message(23)));
+    EXPECT_EQ(platform.Writes("/dev/hidraw0").size(), 1u);
+    // Until it connects again.
+    ASSERT_TRUE(controller.Connect(&kDevice));
+    EXPECT_FALSE(controller.HasTimedOut());
+    EXPECT_EQ(controller.GetVersion(), "1");
 }
 
 using Queries = usbtest::PlatformTest<usbtest::ScriptedPlatform>;
