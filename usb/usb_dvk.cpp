@@ -92,9 +92,8 @@ bool Transfer::IsExpectedDevice(const Device& device)
     for (Handle handle : {writeHandle, readHandle}) {
         std::uint16_t vid = 0;
         std::uint16_t pid = 0;
-        if (!CurrentPlatform().Identify(handle, vid, pid, lastError))
-            return false;
-        if (vid != device.GetVendorId() || pid != device.GetProductId()) {
+        if (!CurrentPlatform().Identify(handle, vid, pid) || vid != device.GetVendorId() ||
+            pid != device.GetProductId()) {
             lastError = kErrorWrongDevice;
             return false;
         }

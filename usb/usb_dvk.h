@@ -76,8 +76,8 @@ public:
     // Opens the path for writing or for reading; kInvalidHandle on failure.
     virtual Handle Open(const std::string& path, Access access, std::uint32_t& lastError) = 0;
     // The vendor and product ids of the device behind the open handle;
-    // false when they cannot be read.
-    virtual bool Identify(Handle handle, std::uint16_t& vid, std::uint16_t& pid, std::uint32_t& lastError) = 0;
+    // false when it has none that can be read.
+    virtual bool Identify(Handle handle, std::uint16_t& vid, std::uint16_t& pid) = 0;
     // Writes the 65 bytes, waiting at most timeLimit for the device to take
     // them; returns the byte count written (65 on success, 0 when the time
     // ran out, with lastError kErrorTimeout, or the write failed).
@@ -130,7 +130,8 @@ public:
 
     // Opens the device for writing, then for reading, and checks that both
     // handles reach a device with the vendor and product ids the device was
-    // found for (last error kErrorWrongDevice otherwise); then discards the
+    // found for (last error kErrorWrongDevice otherwise, also when a handle
+    // has no ids to read); then discards the
     // input reports already waiting, so that the first reply read is the
     // answer to the first request. True when all of that succeeded.
     bool Connect(const Device* device);

@@ -65,15 +65,12 @@ public:
         return reinterpret_cast<Handle>(device);
     }
 
-    bool Identify(Handle handle, std::uint16_t& vid, std::uint16_t& pid, std::uint32_t& lastError) override
+    bool Identify(Handle handle, std::uint16_t& vid, std::uint16_t& pid) override
     {
         // Read from the device the open file reaches, not from the path.
-        errno = 0;
         const hid_device_info* info = hid_get_device_info(HidDevice(handle));
-        if (info == nullptr) {
-            lastError = ErrorCode();
+        if (info == nullptr)
             return false;
-        }
         vid = info->vendor_id;
         pid = info->product_id;
         return true;

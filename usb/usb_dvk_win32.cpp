@@ -6,8 +6,10 @@
 #define _WIN32_WINNT 0x0600  // CancelIoEx
 #endif
 #include <windows.h>
-#include <hidsdi.h>
 #include <setupapi.h>
+extern "C" {  // the HID header declares C functions without saying so
+#include <hidsdi.h>
+}
 
 #include <new>
 
@@ -155,15 +157,12 @@ public:
         return reinterpret_cast<Handle>(handle);
     }
 
-    bool Identify(Handle handle, std::uint16_t& vid, std::uint16_t& pid, std::uint32_t& lastError) override
+    bool Identify(Handle handle, std::uint16_t& vid, std::uint16_t& pid) override
     {
         HIDD_ATTRIBUTES attributes;
         attributes.Size = sizeof attributes;
-        if (!HidD_GetAttributes(Win32Handle(handle), &attributes)) {
-            const DWORD error = ::GetLastError();
-            lastError = error != 0 ? error : kErrorWrongDevice;
+        if (!HidD_GetAttributes(Win32Handle(handle), &attributes))
             return false;
-        }
         vid = attributes.VendorID;
         pid = attributes.ProductID;
         return true;

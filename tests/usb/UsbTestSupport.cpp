@@ -51,7 +51,7 @@ usb_dvk::Handle ScriptedPlatform::Open(const std::string&, usb_dvk::Access acces
     return access == usb_dvk::Access::Write ? 1 : 2;
 }
 
-bool ScriptedPlatform::Identify(usb_dvk::Handle, std::uint16_t& vid, std::uint16_t& pid, std::uint32_t&)
+bool ScriptedPlatform::Identify(usb_dvk::Handle, std::uint16_t& vid, std::uint16_t& pid)
 {
     vid = 0x04D8;
     pid = 0x003F;

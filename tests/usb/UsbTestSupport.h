@@ -43,7 +43,7 @@ public:
 
     bool Enumerate(const std::string&, std::uint16_t, std::uint16_t, usb_dvk::DeviceList&, std::uint32_t& lastError) override;
     usb_dvk::Handle Open(const std::string&, usb_dvk::Access access, std::uint32_t& lastError) override;
-    bool Identify(usb_dvk::Handle, std::uint16_t& vid, std::uint16_t& pid, std::uint32_t&) override;
+    bool Identify(usb_dvk::Handle, std::uint16_t& vid, std::uint16_t& pid) override;
     int Write(usb_dvk::Handle, const unsigned char* transfer, std::chrono::milliseconds,
               std::uint32_t& lastError) override;
     int Read(usb_dvk::Handle, unsigned char* transfer, std::chrono::milliseconds timeLimit,

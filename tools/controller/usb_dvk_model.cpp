@@ -167,15 +167,13 @@ Handle ModelPlatform::Open(const std::string& path, Access access, std::uint32_t
     return nextHandle++;
 }
 
-bool ModelPlatform::Identify(Handle handle, std::uint16_t& vid, std::uint16_t& pid, std::uint32_t& lastError)
+bool ModelPlatform::Identify(Handle handle, std::uint16_t& vid, std::uint16_t& pid)
 {
     std::lock_guard<std::mutex> lock(mutex);
     auto file = files.find(handle);
     const Plugged* device = file == files.end() ? nullptr : Present(file->second.path);
-    if (device == nullptr) {
-        lastError = kDeviceNotConnected;
+    if (device == nullptr)
         return false;
-    }
     vid = device->vid;
     pid = device->pid;
     return true;

@@ -58,7 +58,7 @@ public:
     bool Enumerate(const std::string& idString, std::uint16_t vid, std::uint16_t pid, DeviceList& list,
                    std::uint32_t& lastError) override;
     Handle Open(const std::string& path, Access access, std::uint32_t& lastError) override;
-    bool Identify(Handle handle, std::uint16_t& vid, std::uint16_t& pid, std::uint32_t& lastError) override;
+    bool Identify(Handle handle, std::uint16_t& vid, std::uint16_t& pid) override;
     int Write(Handle handle, const unsigned char* transfer, std::chrono::milliseconds timeLimit,
               std::uint32_t& lastError) override;
     int Read(Handle handle, unsigned char* transfer, std::chrono::milliseconds timeLimit,
