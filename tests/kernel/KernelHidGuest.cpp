@@ -471,8 +471,8 @@ void Guest::CheckLateReplies() {
       }
     }
     Check(right && seen.size() == 3,
-          std::string("replies ") + delay + " ms late give failures or the right texts in three refreshes",
-          "rows " + Join(seen));
+          std::string("replies ") + delay + " ms late give failures or the right texts in three refreshes: " +
+              Join(seen));
     Check(late.process->Stop(5s), std::string("the controller answering ") + delay + " ms late vanishes");
     Refresh();
   }
@@ -500,9 +500,12 @@ void Guest::CheckNodeReuse(const std::vector<unsigned char>& message23) {
   const std::vector<usb_programmer::Outcome> outcomes =
       usb_programmer::ProgramPass(entries_, message23, [this](const usb_programmer::RowChange& c) { rows_.Apply(c); });
   bool refused = false;
-  for (const usb_programmer::Outcome& o : outcomes)
+  std::string failures;
+  for (const usb_programmer::Outcome& o : outcomes) {
     refused = refused || (o.path == node && o.failure == usb_programmer::Failure::NotAController);
-  Check(refused, "Program All before the refresh refuses the device at X's node: not a controller");
+    failures += o.path + ":" + std::to_string(static_cast<int>(o.failure)) + "/" + std::to_string(o.error) + " ";
+  }
+  Check(refused, "Program All before the refresh refuses the device at X's node: not a controller", failures);
   Refresh();
   bool listed = false;
   for (const auto& e : entries_)
