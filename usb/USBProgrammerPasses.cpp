@@ -76,8 +76,35 @@ Outcome ConnectFailure(const std::string& path, std::uint32_t error)
 // Why a write or read of the connected controller failed.
 Outcome TransferFailure(const std::string& path, const USBTimerDevice& controller, std::size_t piece = 0)
 {
-    const Failure failure = controller.HasTimedOut() ? Failure::NoAnswer : Failure::TransferFailed;
+    const Failure failure = controller.IsAwaitingReply() ? Failure::NoAnswer : Failure::TransferFailed;
     return Outcome{path, failure, controller.GetLastError(), piece};
+}
+
+// The connection to the entry's device for this pass: the one kept from an
+// earlier pass, once it has taken the replies that came meanwhile, or else
+// a new one. Null when a new one does not connect; error holds the code.
+std::unique_ptr<USBTimerDevice> Connection(Entry& entry, std::uint32_t& error)
+{
+    if (entry.awaiting) {
+        std::unique_ptr<USBTimerDevice> kept = std::move(entry.awaiting);
+        kept->Settle();
+        if (kept->IsConnected())
+            return kept;
+    }
+    auto controller = std::make_unique<USBTimerDevice>();
+    if (!controller->Connect(entry.device.get())) {
+        error = controller->GetLastError();
+        return nullptr;
+    }
+    return controller;
+}
+
+// Done with the connection for this pass: kept while a reply is still due,
+// closed otherwise.
+void Release(Entry& entry, std::unique_ptr<USBTimerDevice> controller)
+{
+    if (controller->IsAwaitingReply())
+        entry.awaiting = std::move(controller);
 }
 
 }  // namespace
@@ -95,7 +122,7 @@ RefreshReport RefreshPass(usb_dvk::System& system, Entries& entries, const RowSi
         foundPaths.push_back(device->GetPath());
         if (HasDevice(entries, *device))
             continue;
-        entries.push_back(Entry{std::unique_ptr<usb_dvk::Device>(device), false});
+        entries.push_back(Entry{std::unique_ptr<usb_dvk::Device>(device), false, nullptr});
         device = nullptr;
         sink(RowChange{RowChange::Kind::Append, entries.size() - 1, kCheckingText, false});
     }
@@ -104,16 +131,16 @@ RefreshReport RefreshPass(usb_dvk::System& system, Entries& entries, const RowSi
         return !report.enumerationEnded || std::find(foundPaths.begin(), foundPaths.end(), path) != foundPaths.end();
     };
 
-    USBTimerDevice controller;
     for (std::size_t row = 0; row < entries.size();) {
         if (Stopped(stop))
             break;
         Entry& entry = entries[row];
         const std::string& path = entry.device->GetPath();
-        const bool present = wasFound(path);
-        if (!present || !controller.Connect(entry.device.get())) {
-            report.outcomes.push_back(present ? ConnectFailure(path, controller.GetLastError())
-                                              : Outcome{path, Failure::Gone, 0, 0});
+        std::uint32_t error = 0;
+        const bool found = wasFound(path);
+        std::unique_ptr<USBTimerDevice> controller = found ? Connection(entry, error) : nullptr;
+        if (!controller) {
+            report.outcomes.push_back(found ? ConnectFailure(path, error) : Outcome{path, Failure::Gone, 0, 0});
             entries.erase(entries.begin() + static_cast<std::ptrdiff_t>(row));
             sink(RowChange{RowChange::Kind::Delete, row, {}, false});
             continue;
@@ -123,8 +150,8 @@ RefreshReport RefreshPass(usb_dvk::System& system, Entries& entries, const RowSi
         // time sends nothing and fails at once.
         bool failed = false;
         auto query = [&](std::string (USBTimerDevice::*ask)()) {
-            std::string text = Stopped(stop) ? std::string() : ValidUtf8OrEmpty((controller.*ask)());
-            failed = failed || controller.LastQueryFailed();
+            std::string text = Stopped(stop) ? std::string() : ValidUtf8OrEmpty(((*controller).*ask)());
+            failed = failed || controller->LastQueryFailed();
             return text;
         };
         const std::string id = query(&USBTimerDevice::GetDeviceID);
@@ -132,11 +159,11 @@ RefreshReport RefreshPass(usb_dvk::System& system, Entries& entries, const RowSi
         const std::string clock = query(&USBTimerDevice::GetTimeStr);
         if (Stopped(stop))
             break;
-        report.outcomes.push_back(failed ? TransferFailure(path, controller) : Outcome{path, Failure::None, 0, 0});
+        report.outcomes.push_back(failed ? TransferFailure(path, *controller) : Outcome{path, Failure::None, 0, 0});
         sink(RowChange{RowChange::Kind::SetText, row, id + " v" + version + " " + clock, false});
         sink(RowChange{RowChange::Kind::SetCheck, row, {}, entry.programmed});
+        Release(entry, std::move(controller));
         ++row;
-        controller.Disconnect();
     }
     report.listed = entries.size();
     return report;
@@ -146,7 +173,6 @@ std::vector<Outcome> ProgramPass(Entries& entries, const std::vector<unsigned ch
                                  const std::atomic<bool>* stop)
 {
     std::vector<Outcome> outcomes;
-    USBTimerDevice controller;
     for (std::size_t row = 0; row < entries.size(); ++row) {
         Entry& entry = entries[row];
         const std::string& path = entry.device->GetPath();
@@ -154,18 +180,19 @@ std::vector<Outcome> ProgramPass(Entries& entries, const std::vector<unsigned ch
             outcomes.push_back(Outcome{path, Failure::Stopped, 0, 0});
             continue;
         }
-        if (controller.Connect(entry.device.get())) {
-            const Delivery delivery = controller.Deliver(message);
+        std::uint32_t error = 0;
+        if (std::unique_ptr<USBTimerDevice> controller = Connection(entry, error)) {
+            const Delivery delivery = controller->Deliver(message);
             entry.programmed = delivery.delivered;
             if (delivery.delivered)
                 outcomes.push_back(Outcome{path, Failure::None, 0, 0});
             else if (delivery.rejected)
                 outcomes.push_back(Outcome{path, Failure::Rejected, 0, delivery.piece});
             else
-                outcomes.push_back(TransferFailure(path, controller, delivery.piece));
-            controller.Disconnect();
+                outcomes.push_back(TransferFailure(path, *controller, delivery.piece));
+            Release(entry, std::move(controller));
         } else {
-            outcomes.push_back(ConnectFailure(path, controller.GetLastError()));
+            outcomes.push_back(ConnectFailure(path, error));
         }
         sink(RowChange{RowChange::Kind::SetCheck, row, {}, entry.programmed});
     }

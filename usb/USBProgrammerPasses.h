@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "USBTimerDevice.h"
 #include "usb_dvk.h"
 
 namespace usb_programmer {
@@ -30,6 +31,11 @@ constexpr char kCheckingText[] = "Checking...";
 struct Entry {
     std::unique_ptr<usb_dvk::Device> device;
     bool programmed = false;  // result of the latest programming attempt that connected
+    // A connection whose replies were not all read by the end of a pass:
+    // kept open, so that they are taken when they come instead of being
+    // read later as answers to other requests. Later passes send nothing to
+    // the device until they have all come.
+    std::unique_ptr<USBTimerDevice> awaiting;
 };
 using Entries = std::vector<Entry>;
 
@@ -50,7 +56,7 @@ enum class Failure {
     CannotOpen,        // it did not open (error: the platform's code)
     PermissionDenied,  // it did not open for lack of permission
     NotAController,    // what the path opened has other vendor and product ids
-    NoAnswer,          // a write or read ran out of time
+    NoAnswer,          // a write or read ran out of time, or a reply is still due from an earlier one
     TransferFailed,    // a write or read failed or fell short (error: the platform's code)
     Rejected,          // a data piece was answered without "OK"
     Stopped,           // the pass was stopped before it got to the device
@@ -81,14 +87,18 @@ bool HasDevice(const Entries& entries, const usb_dvk::Device& device);
 // was not found (when the enumeration ran to its end) or that does not
 // connect is removed with its row; one that connects gets its row text
 // (identification " v" version " " clock) and its mark from its programmed
-// flag. A set stop flag ends the pass between two devices or two queries.
+// flag. Once a query has run out of time, the device's further queries fail
+// without being sent, in this pass and in later ones until its late replies
+// have come. A set stop flag ends the pass between two devices or two
+// queries.
 RefreshReport RefreshPass(usb_dvk::System& system, Entries& entries, const RowSink& sink,
                           const std::atomic<bool>* stop = nullptr);
 
 // Delivers the message to every entry: the programmed flag of an entry that
-// connects becomes the delivery's result; every row's mark is set from its
-// entry's flag. A set stop flag ends the pass between two devices. Returns
-// one outcome per entry, in row order (None: programmed).
+// connects becomes the delivery's result (false while replies are still due
+// from an earlier pass); every row's mark is set from its entry's flag. A
+// set stop flag ends the pass between two devices. Returns one outcome per
+// entry, in row order (None: programmed).
 std::vector<Outcome> ProgramPass(Entries& entries, const std::vector<unsigned char>& message, const RowSink& sink,
                                  const std::atomic<bool>* stop = nullptr);
 

@@ -31,9 +31,9 @@ constexpr int kTransferSize = kReportSize + 1;    // report id 0 and the payload
 // period.
 constexpr std::chrono::milliseconds kTransferTimeLimit(500);
 
-// At most this many input reports that were waiting before the first
-// request are discarded when a connection opens; a device that keeps
-// sending cannot hold the connection up for longer.
+// At most this many waiting input reports are taken at once (when a
+// connection opens, or settles); a device that keeps sending cannot hold a
+// pass up for longer.
 constexpr int kMaxDiscardedReports = 512;
 
 // One discovered device: its path as the platform named it, and the vendor
@@ -96,7 +96,8 @@ public:
 
 // The platform the transport uses: the one installed with SetPlatform, or
 // the platform's own. SetPlatform(nullptr) goes back to the platform's own;
-// it is meant for tests, before any transfer starts.
+// it is meant for tests. A connection keeps using the platform that opened
+// it.
 Platform& CurrentPlatform();
 void SetPlatform(Platform* platform);
 // The platform's own layer (defined by usb_dvk_win32.cpp or usb_dvk_hidapi.cpp).
@@ -131,24 +132,28 @@ public:
     // Opens the device for writing, then for reading, and checks that both
     // handles reach a device with the vendor and product ids the device was
     // found for (last error kErrorWrongDevice otherwise, also when a handle
-    // has no ids to read); then discards the
-    // input reports already waiting, so that the first reply read is the
-    // answer to the first request. True when all of that succeeded.
+    // has no ids to read); then discards the input reports already waiting,
+    // so that the first reply read is the answer to the first request. True
+    // when all of that succeeded.
     bool Connect(const Device* device);
     void Disconnect();
     // Writes one report with report id 0 in front; 64 on success, 0 when not
-    // connected or timed out.
+    // connected or while a reply to an earlier report is still due.
     int Send64(const unsigned char* data);
     // Reads one report into data (64 bytes); 64 on success, 0 when not
-    // connected or timed out (data untouched). A read that runs out of time
-    // fails.
+    // connected (data untouched). A read that runs out of time fails.
     int Recv64(unsigned char* data);
 
     bool IsConnected() const { return connected; }
-    // True once a write or read of this connection ran out of time. A reply
-    // may then still be on its way, and would be read as the answer to the
-    // next request; so nothing more is sent or read until the next Connect.
-    bool HasTimedOut() const { return timedOut; }
+    // Whether a report sent (or offered, when the write ran out of time) has
+    // not been answered yet. Its reply may still come and would be read as
+    // the answer to the next request, so nothing more is sent until it has
+    // come: a device answers every request once, in order.
+    bool IsAwaitingReply() const { return unanswered > 0; }
+    // Takes the reports that have arrived without waiting: each answers the
+    // oldest request still unanswered, or nothing. True when no reply is due
+    // any more; false also when the read fails, which disconnects.
+    bool Settle();
     std::uint32_t GetLastError() const { return lastError; }
 
 protected:
@@ -156,7 +161,8 @@ protected:
     bool IsExpectedDevice(const Device& device);
 
     bool connected = false;
-    bool timedOut = false;
+    Platform* platform = nullptr;  // the one that opened the handles
+    int unanswered = 0;  // requests sent on this connection whose replies were not read
     Handle readHandle = kInvalidHandle;
     Handle writeHandle = kInvalidHandle;
     unsigned char report[kTransferSize] = {};

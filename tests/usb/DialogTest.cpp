@@ -196,7 +196,7 @@ TEST_F(UsbDialog, AControllerThatNeverAnswersDoesNotStopTheOthers)
 TEST_F(UsbDialog, AClickDuringARefreshRunsRightAfterItAndClicksDuringProgramAllAreDropped)
 {
     PlugBoth();
-    second.SetNeverAnswers(true);  // keeps every pass busy for a while after the first controller
+    platform.SetReplyDelay(150ms);  // slow, in time: every pass takes a while
     USBProgrammerDialog dialog(nullptr);
     dialog.SetMessage(Message(23));
     ASSERT_TRUE(dialog.IsBusy() && !dialog.IsProgramming());
@@ -210,12 +210,13 @@ TEST_F(UsbDialog, AClickDuringARefreshRunsRightAfterItAndClicksDuringProgramAllA
     EXPECT_FALSE(dialog.IsProgramAllPending());
     ASSERT_TRUE(WaitIdle(dialog));
     EXPECT_EQ(first.PiecesReceived(), 1);
+    EXPECT_EQ(second.PiecesReceived(), 1);
     // Programmed right after the refresh, before any other: the first
     // controller got that refresh's three queries, then the piece.
     const auto writes = platform.Writes("/dev/hidraw0");
     ASSERT_EQ(writes.size(), 4u);
     EXPECT_EQ(writes[3][1], 'D');
-    EXPECT_EQ(Marks(dialog), (std::vector<bool>{true, false}));
+    EXPECT_EQ(Marks(dialog), (std::vector<bool>{true, true}));
 }
 
 TEST_F(UsbDialog, StatusLineUnderTheListSaysWhatWasFound)
@@ -262,11 +263,11 @@ TEST_F(UsbDialog, ClosingDuringAPassLeavesNoDeviceOpen)
 TEST_F(UsbDialog, ClosingDuringProgrammingLeavesNoDeviceOpen)
 {
     PlugBoth();
-    second.SetNeverAnswers(true);
     {
         USBProgrammerDialog dialog(nullptr);
         dialog.SetMessage(Message(23));
         ASSERT_TRUE(WaitIdle(dialog));
+        second.SetNeverAnswers(true);
         Click(dialog.GetProgramAllButton());
         // The first is programmed; the second keeps the pass waiting.
         ASSERT_TRUE(guitest::WaitFor([&] { return first.PiecesReceived() == 1; }));

@@ -2,6 +2,8 @@
 // windows: entries and rows stay paired, rows get the texts and marks the
 // list shows, devices come and go, each device's outcome and the status
 // line.
+#include <thread>
+
 #include <gtest/gtest.h>
 
 #include "USBProgrammerPasses.h"
@@ -85,50 +87,68 @@ TEST_F(Passes, RefreshListsNewDevicesThenFillsTheirRows)
 TEST_F(Passes, AControllerThatAnswersNothingShowsOnlyError)
 {
     platform.Plug("/dev/hidraw0", first);
-    first.SetNeverAnswers(true);
+    first.SetShortReplies(true);
     auto report = Refresh();
     EXPECT_EQ(rows.texts, (std::vector<std::string>{" v Error"}));
     ASSERT_EQ(report.outcomes.size(), 1u);
-    EXPECT_EQ(report.outcomes[0].failure, Failure::NoAnswer);
-    // The first query ran out of time; the other two were not sent.
-    EXPECT_EQ(platform.Writes("/dev/hidraw0").size(), 1u);
-
-    // Short replies fail the same way.
-    first.SetNeverAnswers(false);
-    first.SetShortReplies(true);
-    report = Refresh();
-    EXPECT_EQ(rows.texts, (std::vector<std::string>{" v Error"}));
     EXPECT_EQ(report.outcomes[0].failure, Failure::TransferFailed);
+
+    // No reply: the first query runs out of time and the other two are not
+    // sent; nor is anything in the next refresh, while the reply is due.
+    first.SetShortReplies(false);
+    first.SetNeverAnswers(true);
+    const std::size_t before = platform.Writes("/dev/hidraw0").size();
+    for (int pass = 0; pass < 2; ++pass) {
+        report = Refresh();
+        EXPECT_EQ(rows.texts, (std::vector<std::string>{" v Error"}));
+        EXPECT_EQ(report.outcomes[0].failure, Failure::NoAnswer);
+        EXPECT_EQ(platform.Writes("/dev/hidraw0").size(), before + 1);
+    }
 }
 
-TEST_F(Passes, LateRepliesGiveFailuresNeverAnotherRequestsAnswer)
+TEST_F(Passes, LateRepliesGiveFailuresNeverTheAnswerToAnotherRequest)
 {
     platform.Plug("/dev/hidraw0", second);
-    const std::string right[] = {"DVK-2", "3.0", "MTuWThF 08:30:00"};
-    for (const auto delay : {600ms, 1100ms}) {
-        platform.SetReplyDelay(delay);
-        for (int pass = 0; pass < 2; ++pass) {
-            Refresh();
-            bool allowed = false;
-            for (const std::string& id : {right[0], std::string()}) {
-                for (const std::string& version : {right[1], std::string()}) {
-                    for (const std::string& clock : {right[2], std::string("Error")})
-                        allowed = allowed || rows.texts[0] == id + " v" + version + " " + clock;
-                }
+    const std::string rightText = "DVK-2 v3.0 MTuWThF 08:30:00";
+    auto expectNoWrongText = [&](const char* when) {
+        bool allowed = false;
+        for (const char* id : {"DVK-2", ""}) {
+            for (const char* version : {"3.0", ""}) {
+                for (const char* clock : {"MTuWThF 08:30:00", "Error"})
+                    allowed = allowed || rows.texts[0] == std::string(id) + " v" + version + " " + clock;
             }
-            EXPECT_TRUE(allowed) << rows.texts[0] << " with replies " << delay.count() << " ms late";
         }
-    }
+        EXPECT_TRUE(allowed) << rows.texts[0] << " " << when;
+    };
+    // 600 ms late: the identification would come during the version's read.
+    platform.SetReplyDelay(600ms);
+    Refresh();
+    expectNoWrongText("in the pass whose read ran out of time");
+    std::this_thread::sleep_for(200ms);
+    // A delivery's late "OK" would come during the next refresh's first read.
+    const auto outcomes = Program(Message(23));
+    EXPECT_EQ(outcomes[0].failure, Failure::NoAnswer);
+    Refresh();
+    expectNoWrongText("in the refresh after a delivery ran out of time");
+    // 1100 ms late: the identification would come during the clock's read.
+    std::this_thread::sleep_for(700ms);
+    platform.SetReplyDelay(1100ms);
+    Refresh();
+    expectNoWrongText("with replies 1100 ms late");
+    // Once the late replies are in, the controller is asked again.
+    std::this_thread::sleep_for(1200ms);
+    platform.SetReplyDelay(0ms);
+    Refresh();
+    EXPECT_EQ(rows.texts[0], rightText);
 
     // A controller that never takes a request fails the same way, after one
     // write.
-    platform.SetReplyDelay(0ms);
-    platform.SetWritesHang("/dev/hidraw0", true);
-    const std::size_t before = platform.Writes("/dev/hidraw0").size();
+    platform.Plug("/dev/hidraw1", first);
+    platform.SetWritesHang("/dev/hidraw1", true);
     const auto report = Refresh();
-    EXPECT_EQ(rows.texts[0], " v Error");
-    EXPECT_EQ(report.outcomes[0].failure, Failure::NoAnswer);
-    EXPECT_EQ(platform.Writes("/dev/hidraw0").size(), before + 1);
+    EXPECT_EQ(rows.texts[1], " v Error");
+    EXPECT_EQ(report.outcomes[1].failure, Failure::NoAnswer);
+    EXPECT_EQ(platform.Writes("/dev/hidraw1").size(), 1u);
 }
 
 TEST_F(Passes, ProgramAllMarksEachRowWithItsOwnResult)
@@ -301,7 +321,7 @@ TEST_F(Passes, TextsThatAreNotUtf8ShowEmpty)
 TEST(HasDevice, ComparesPathsExactly)
 {
     usb_programmer::Entries entries;
-    entries.push_back({std::make_unique<usb_dvk::Device>(usbtest::ControllerAt("/dev/hidraw1")), false});
+    entries.push_back({std::make_unique<usb_dvk::Device>(usbtest::ControllerAt("/dev/hidraw1")), false, nullptr});
     EXPECT_TRUE(usb_programmer::HasDevice(entries, usbtest::ControllerAt("/dev/hidraw1")));
     EXPECT_FALSE(usb_programmer::HasDevice(entries, usbtest::ControllerAt("/dev/HIDRAW1")));
     EXPECT_FALSE(usb_programmer::HasDevice(entries, usbtest::ControllerAt("/dev/hidraw10")));

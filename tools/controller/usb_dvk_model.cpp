@@ -162,8 +162,16 @@ Handle ModelPlatform::Open(const std::string& path, Access access, std::uint32_t
     }
     lastError = 0;
     OpenFile& file = files[nextHandle] = OpenFile{path, access, {}};
-    if (access == Access::Read && device->reportOnOpen)
-        file.replies.push_back(Reply{std::chrono::steady_clock::now(), *device->reportOnOpen});
+    if (access == Access::Read) {
+        const auto now = std::chrono::steady_clock::now();
+        if (device->reportOnOpen)
+            file.replies.push_back(Reply{now, *device->reportOnOpen});
+        // Replies still on their way reach this handle too.
+        for (const Reply& reply : device->inFlight) {
+            if (reply.ready > now)
+                file.replies.push_back(reply);
+        }
+    }
     return nextHandle++;
 }
 
@@ -205,11 +213,16 @@ int ModelPlatform::Write(Handle handle, const unsigned char* transfer, std::chro
     dvk_model::Report request;
     std::memcpy(request.data(), transfer + 1, kReportSize);
     if (const auto reply = device->model->Handle(request)) {
-        const auto ready = std::chrono::steady_clock::now() + replyDelay;
+        const auto now = std::chrono::steady_clock::now();
+        const Reply late{now + replyDelay, *reply};
         for (auto& [other, open] : files) {
             if (open.access == Access::Read && open.path == device->path)
-                open.replies.push_back(Reply{ready, *reply});
+                open.replies.push_back(late);
         }
+        auto& inFlight = device->inFlight;
+        inFlight.erase(std::remove_if(inFlight.begin(), inFlight.end(), [&](const Reply& r) { return r.ready <= now; }),
+                       inFlight.end());
+        inFlight.push_back(late);
         replied.notify_all();
     }
     return kTransferSize;

@@ -1,7 +1,8 @@
 // A platform layer of usb_dvk whose devices are controller models instead
 // of hardware: for the tests and the benchmark. Models are plugged in at a
-// path; each write goes to the model, and its reply is queued for the read
-// handles open on that path, as the HID stack does.
+// path; each write goes to the model, and its reply arrives, after the reply
+// delay, at every read handle open on that path at that moment, as the HID
+// stack delivers an input report.
 #pragma once
 
 #include <array>
@@ -67,6 +68,10 @@ public:
     bool IsAccessDenied(std::uint32_t code) const override { return code == kAccessDenied; }
 
 private:
+    struct Reply {
+        std::chrono::steady_clock::time_point ready;
+        dvk_model::Report report;
+    };
     struct Plugged {
         std::string path;
         dvk_model::ControllerModel* model = nullptr;
@@ -77,12 +82,9 @@ private:
         bool shortWrites = false;
         bool writesHang = false;
         std::optional<dvk_model::Report> reportOnOpen;
+        std::deque<Reply> inFlight;  // replies that have not arrived yet
         std::vector<TransferBytes> writes;
         int reads = 0;
-    };
-    struct Reply {
-        std::chrono::steady_clock::time_point ready;
-        dvk_model::Report report;
     };
     struct OpenFile {
         std::string path;
