@@ -45,6 +45,14 @@ ModelPlatform::OpenFile* ModelPlatform::Usable(Handle handle, Access access, Plu
     return &file->second;
 }
 
+template <class Field, class Value>
+void ModelPlatform::SetField(const std::string& path, Field Plugged::*field, const Value& value)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    if (Plugged* device = Find(path))
+        device->*field = value;
+}
+
 void ModelPlatform::Plug(const std::string& path, dvk_model::ControllerModel& model, std::uint16_t vid,
                          std::uint16_t pid)
 {
@@ -67,30 +75,22 @@ void ModelPlatform::Unplug(const std::string& path)
 
 void ModelPlatform::SetOpenError(const std::string& path, std::uint32_t code)
 {
-    std::lock_guard<std::mutex> lock(mutex);
-    if (Plugged* device = Find(path))
-        device->openError = code;
+    SetField(path, &Plugged::openError, code);
 }
 
 void ModelPlatform::SetReadOpenFails(const std::string& path, bool fails)
 {
-    std::lock_guard<std::mutex> lock(mutex);
-    if (Plugged* device = Find(path))
-        device->readOpenFails = fails;
+    SetField(path, &Plugged::readOpenFails, fails);
 }
 
 void ModelPlatform::SetShortWrites(const std::string& path, bool shortWrites)
 {
-    std::lock_guard<std::mutex> lock(mutex);
-    if (Plugged* device = Find(path))
-        device->shortWrites = shortWrites;
+    SetField(path, &Plugged::shortWrites, shortWrites);
 }
 
 void ModelPlatform::SetWritesHang(const std::string& path, bool hang)
 {
-    std::lock_guard<std::mutex> lock(mutex);
-    if (Plugged* device = Find(path))
-        device->writesHang = hang;
+    SetField(path, &Plugged::writesHang, hang);
 }
 
 void ModelPlatform::SetEnumerationError(std::uint32_t code)
@@ -101,9 +101,7 @@ void ModelPlatform::SetEnumerationError(std::uint32_t code)
 
 void ModelPlatform::SetReportOnOpen(const std::string& path, const dvk_model::Report& report)
 {
-    std::lock_guard<std::mutex> lock(mutex);
-    if (Plugged* device = Find(path))
-        device->reportOnOpen = report;
+    SetField(path, &Plugged::reportOnOpen, report);
 }
 
 void ModelPlatform::SetReplyDelay(std::chrono::microseconds delay)

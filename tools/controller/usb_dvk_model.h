@@ -99,6 +99,9 @@ private:
     Plugged* Present(const std::string& path);
     Plugged* Find(const std::string& path);
     const Plugged* Find(const std::string& path) const;
+    // Sets a field of the device plugged in at the path, if any.
+    template <class Field, class Value>
+    void SetField(const std::string& path, Field Plugged::*field, const Value& value);
 
     mutable std::mutex mutex;
     std::condition_variable replied;
