@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Opens the USB programmer over eight model controllers, one of which never
 # answers, and measures the longest stall of the GUI event loop over 10 s of
-# refreshes and one Program All; prints it with the time Program All takes.
+# refreshes and three Program All clicks, each made during a refresh; prints
+# it with the time from each click to its last mark.
 # Arguments go to the program (--seconds S, --reply-delay-us U, --controllers N).
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)

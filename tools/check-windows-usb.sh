@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Cross-compiles the Windows USB layer (SetupAPI and Win32 file I/O) with the
-# controller protocol into a console program, and runs it under wine64 with
-# no controller present.
+# Cross-compiles the Windows USB layer (SetupAPI, the HID attributes and
+# overlapped Win32 file I/O) with the controller protocol into a console
+# program, and runs it under wine64 with no controller present.
 #   tools/check-windows-usb.sh [output-dir]
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -17,7 +17,7 @@ mkdir -p "$out"
   "$top/usb/usb_dvk.cpp" "$top/usb/usb_dvk_win32.cpp" \
   "$top/usb/USBTimerDevice.cpp" "$top/usb/TimeText.cpp" \
   "$top/tools/windows-usb/CheckUsbWindows.cpp" \
-  -lsetupapi -o "$out/check-usb.exe"
+  -lsetupapi -lhid -o "$out/check-usb.exe"
 echo "built $out/check-usb.exe"
 
 # A prefix of our own, without the .NET and HTML runtimes it would offer to

@@ -53,19 +53,19 @@ bool USBProgrammerDialog::HasDevice(const usb_dvk::Device* device) const
     return usb_programmer::HasDevice(entries, *device);
 }
 
-bool USBProgrammerDialog::StartPass(std::function<void(const usb_programmer::RowSink&)> pass)
+void USBProgrammerDialog::StartPass(Pass kind, PassWork work)
 {
-    if (busy)
-        return false;
-    busy = true;
+    if (running != Pass::None)
+        return;
+    running = kind;
     // The previous pass has handed over its end, so it is finishing or done.
     if (passThread.joinable())
         passThread.join();
-    passThread = std::thread([this, pass = std::move(pass)] {
-        pass([this](const usb_programmer::RowChange& change) { Post(Queued{false, change}); });
-        Post(Queued{true, {}});
+    passThread = std::thread([this, work = std::move(work)] {
+        std::optional<std::string> status =
+            work([this](const usb_programmer::RowChange& change) { Post(Queued{false, change, {}}); });
+        Post(Queued{true, {}, std::move(status)});
     });
-    return true;
 }
 
 void USBProgrammerDialog::Post(Queued item)
@@ -91,8 +91,27 @@ void USBProgrammerDialog::ApplyQueued()
             continue;
         }
         passThread.join();
-        busy = false;
+        running = Pass::None;
+        if (item.status)
+            ShowStatus(*item.status);
+        // A click kept during the refresh runs before anything else.
+        if (programAllPending) {
+            programAllPending = false;
+            StartProgramPass();
+        }
     }
+}
+
+void USBProgrammerDialog::ShowStatus(const std::string& text)
+{
+    const wxString label = wxString::FromUTF8(text);
+    if (statusText->GetLabel() == label)
+        return;
+    // Wrapped to the width of the list; the list gives up the height the
+    // lines take, the dialog keeps its size.
+    statusText->SetLabel(label);
+    statusText->Wrap(deviceList->GetSize().x);
+    Layout();
 }
 
 void USBProgrammerDialog::ApplyChange(const usb_programmer::RowChange& change)
@@ -117,16 +136,26 @@ void USBProgrammerDialog::ApplyChange(const usb_programmer::RowChange& change)
 
 void USBProgrammerDialog::UpdateUSBList()
 {
-    StartPass([this](const usb_programmer::RowSink& sink) {
-        usb_programmer::RefreshPass(system, entries, sink, &stopPass);
+    StartPass(Pass::Refresh, [this](const usb_programmer::RowSink& sink) -> std::optional<std::string> {
+        const usb_programmer::RefreshReport report = usb_programmer::RefreshPass(system, entries, sink, &stopPass);
+        return usb_programmer::StatusText(report);
+    });
+}
+
+void USBProgrammerDialog::StartProgramPass()
+{
+    StartPass(Pass::Program, [this, bytes = message](const usb_programmer::RowSink& sink) -> std::optional<std::string> {
+        usb_programmer::ProgramPass(entries, bytes, sink, &stopPass);
+        return std::nullopt;
     });
 }
 
 void USBProgrammerDialog::OnProgramAll(wxCommandEvent&)
 {
-    StartPass([this, bytes = message](const usb_programmer::RowSink& sink) {
-        usb_programmer::ProgramPass(entries, bytes, sink, &stopPass);
-    });
+    if (running == Pass::Refresh)
+        programAllPending = true;
+    else
+        StartProgramPass();
 }
 
 void USBProgrammerDialog::OnExit(wxCommandEvent&)

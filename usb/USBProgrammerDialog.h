@@ -3,8 +3,11 @@
 //
 // The transfers run on a worker thread, one pass at a time (a refresh or a
 // programming pass); the pass reports its changes of the list, and the GUI
-// thread applies them in order. The busy flag, set from a pass's start until
-// its last change is applied, drops timer ticks and clicks meanwhile.
+// thread applies them in order. A pass counts as running from its start
+// until its last change is applied. A timer tick meanwhile is dropped. A
+// Program All click during a refresh is kept and runs as soon as the
+// refresh ends; one during a programming pass, or while one is already
+// kept, is dropped.
 #pragma once
 
 #include <atomic>
@@ -13,6 +16,8 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -33,8 +38,11 @@ public:
 
     void SetMessage(const std::vector<unsigned char>& bytes) { message = bytes; }
     const std::vector<unsigned char>& GetMessage() const { return message; }
-    bool IsBusy() const { return busy; }
+    bool IsBusy() const { return running != Pass::None; }
+    bool IsProgramming() const { return running == Pass::Program; }
+    bool IsProgramAllPending() const { return programAllPending; }
     wxCheckListBox* GetDeviceList() const { return deviceList; }
+    wxStaticText* GetStatusText() const { return statusText; }
     wxButton* GetProgramAllButton() const { return programAllButton; }
     wxButton* GetExitButton() const { return exitButton; }
 
@@ -44,24 +52,31 @@ protected:
     void OnUSBTimer(wxTimerEvent& event);
 
 private:
+    enum class Pass { None, Refresh, Program };
+    // A pass's work; it gives the status line to show when it ends, if any.
+    using PassWork = std::function<std::optional<std::string>(const usb_programmer::RowSink&)>;
     struct Queued {
         bool passEnd;
         usb_programmer::RowChange change;
+        std::optional<std::string> status;  // at the pass's end
     };
 
-    // Runs the pass on the worker thread; false (and nothing started) when busy.
-    bool StartPass(std::function<void(const usb_programmer::RowSink&)> pass);
+    // Runs the pass on the worker thread; nothing is started while one runs.
+    void StartPass(Pass kind, PassWork work);
+    void StartProgramPass();
     // Worker side: hands a change or the pass's end to the GUI thread.
     void Post(Queued item);
     // GUI side: applies every change handed over so far.
     void ApplyQueued();
     void ApplyChange(const usb_programmer::RowChange& change);
+    void ShowStatus(const std::string& text);
 
     std::unique_ptr<wxTimer> pollTimer;
     usb_dvk::System system;
-    // Used by the running pass only while busy; by the GUI thread otherwise.
+    // Used by the running pass only while one runs; by the GUI thread otherwise.
     usb_programmer::Entries entries;
-    bool busy = false;
+    Pass running = Pass::None;
+    bool programAllPending = false;
     std::vector<unsigned char> message;
 
     std::thread passThread;

@@ -12,6 +12,8 @@ USBProgrammerDialogBase::USBProgrammerDialogBase(wxWindow* parent, wxWindowID id
     auto* column = new wxBoxSizer(wxVERTICAL);
     deviceList = new wxCheckListBox(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, 0, nullptr, 0);
     column->Add(deviceList, 1, wxALL | wxEXPAND, kBorder);
+    statusText = new wxStaticText(this, wxID_ANY, wxEmptyString);
+    column->Add(statusText, 0, wxLEFT | wxRIGHT | wxEXPAND, kBorder);
 
     auto* buttonRow = new wxBoxSizer(wxHORIZONTAL);
     programAllButton = new wxButton(this, wxID_ANY, "Program All");

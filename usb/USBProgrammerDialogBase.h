@@ -1,10 +1,11 @@
 // Layout of the USB programmer dialog: the device list with its check marks,
-// "Program All" and "Exit".
+// a status line under it, "Program All" and "Exit".
 #pragma once
 
 #include <wx/button.h>
 #include <wx/checklst.h>
 #include <wx/dialog.h>
+#include <wx/stattext.h>
 
 class USBProgrammerDialogBase : public wxDialog {
 public:
@@ -18,6 +19,7 @@ protected:
     virtual void OnExit(wxCommandEvent& event) { event.Skip(); }
 
     wxCheckListBox* deviceList;
+    wxStaticText* statusText;
     wxButton* programAllButton;
     wxButton* exitButton;
 };

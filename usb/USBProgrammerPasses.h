@@ -6,7 +6,8 @@
 // Entry i always belongs to row i of the dialog's list. A pass does not
 // touch the list itself: it reports each change of the list, in order, to
 // a sink, so a pass can run on a worker thread while the list's owner
-// applies the changes on its own thread.
+// applies the changes on its own thread. Each pass also returns what became
+// of every device it dealt with, and why a device failed.
 #pragma once
 
 #include <atomic>
@@ -16,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "USBTimerDevice.h"
 #include "usb_dvk.h"
 
 namespace usb_programmer {
@@ -29,6 +31,11 @@ constexpr char kCheckingText[] = "Checking...";
 struct Entry {
     std::unique_ptr<usb_dvk::Device> device;
     bool programmed = false;  // result of the latest programming attempt that connected
+    // A connection whose replies were not all read by the end of a pass:
+    // kept open, so that they are taken when they come instead of being
+    // read later as answers to other requests. Later passes send nothing to
+    // the device until they have all come.
+    std::unique_ptr<USBTimerDevice> awaiting;
 };
 using Entries = std::vector<Entry>;
 
@@ -42,22 +49,65 @@ struct RowChange {
 };
 using RowSink = std::function<void(const RowChange&)>;
 
+// Why a pass could not use a device.
+enum class Failure {
+    None,
+    Gone,              // no longer among the controllers found
+    CannotOpen,        // it did not open (error: the platform's code)
+    PermissionDenied,  // it did not open for lack of permission
+    NotAController,    // what the path opened has other vendor and product ids
+    NoAnswer,          // a write or read ran out of time, or a reply is still due from an earlier one
+    TransferFailed,    // a write or read failed or fell short (error: the platform's code)
+    Rejected,          // a data piece was answered without "OK"
+    Stopped,           // the pass was stopped before it got to the device
+};
+
+// What a pass did with one device.
+struct Outcome {
+    std::string path;
+    Failure failure = Failure::None;
+    std::uint32_t error = 0;  // the platform's code of the failed open or transfer
+    std::size_t piece = 0;    // a failed delivery: the piece it stopped at (0 is the first)
+};
+
+struct RefreshReport {
+    bool enumerationEnded = false;    // the enumeration ran to its end
+    std::uint32_t enumerationError = 0;
+    std::size_t listed = 0;           // entries (and rows) after the pass
+    // Every entry the walk came to, in order: a listed one with None or the
+    // failure of its queries, a removed one with the reason.
+    std::vector<Outcome> outcomes;
+};
+
 // Whether an entry holds the device's path, byte for byte.
 bool HasDevice(const Entries& entries, const usb_dvk::Device& device);
 
 // Enumerates the controllers, appends an entry and a "Checking..." row for
-// every one not listed yet, then connects to each entry in turn: one that
-// connects gets its row text (identification " v" version " " clock) and its
-// mark from its programmed flag; one that does not is removed with its row.
-// A set stop flag ends the pass between two devices or two queries.
-void RefreshPass(usb_dvk::System& system, Entries& entries, const RowSink& sink,
-                 const std::atomic<bool>* stop = nullptr);
+// every one not listed yet, then walks the entries in turn: one whose path
+// was not found (when the enumeration ran to its end) or that does not
+// connect is removed with its row; one that connects gets its row text
+// (identification " v" version " " clock) and its mark from its programmed
+// flag. Once a query has run out of time, the device's further queries fail
+// without being sent, in this pass and in later ones until its late replies
+// have come. A set stop flag ends the pass between two devices or two
+// queries.
+RefreshReport RefreshPass(usb_dvk::System& system, Entries& entries, const RowSink& sink,
+                          const std::atomic<bool>* stop = nullptr);
 
 // Delivers the message to every entry: the programmed flag of an entry that
-// connects becomes the delivery's result; every row's mark is set from its
-// entry's flag. A set stop flag ends the pass between two devices.
-void ProgramPass(Entries& entries, const std::vector<unsigned char>& message, const RowSink& sink,
-                 const std::atomic<bool>* stop = nullptr);
+// connects becomes the delivery's result (false while replies are still due
+// from an earlier pass); every row's mark is set from its entry's flag. A
+// set stop flag ends the pass between two devices. Returns one outcome per
+// entry, in row order (None: programmed).
+std::vector<Outcome> ProgramPass(Entries& entries, const std::vector<unsigned char>& message, const RowSink& sink,
+                                 const std::atomic<bool>* stop = nullptr);
+
+// The line under the list after a refresh (UTF-8): how many controllers are
+// listed, or that one was found but could not be opened for lack of
+// permission.
+std::string StatusText(const RefreshReport& report);
+constexpr char kPermissionDeniedText[] =
+    "A controller was found but cannot be opened: permission denied. See the README, section USB access.";
 
 // The UTF-8 text itself when it is valid UTF-8, else the empty text (as the
 // toolkit's strict conversion gives).

@@ -17,9 +17,8 @@ bool USBTimerDevice::Exchange(const char* request, std::size_t length, unsigned 
 {
     std::fill_n(reply, usb_dvk::kReportSize, 0);
     std::memcpy(reply, request, length);
-    if (Send64(reply) != usb_dvk::kReportSize)
-        return false;
-    return Recv64(reply) == usb_dvk::kReportSize;
+    lastQueryFailed = Send64(reply) != usb_dvk::kReportSize || Recv64(reply) != usb_dvk::kReportSize;
+    return !lastQueryFailed;
 }
 
 std::string USBTimerDevice::QueryText(const char* request, std::size_t length)
@@ -55,7 +54,13 @@ std::string USBTimerDevice::GetTimeStr()
 
 bool USBTimerDevice::SetData(const std::vector<unsigned char>& message)
 {
-    for (std::size_t offset = 0; offset < message.size();) {
+    return Deliver(message).delivered;
+}
+
+Delivery USBTimerDevice::Deliver(const std::vector<unsigned char>& message)
+{
+    Delivery result;
+    for (std::size_t offset = 0; offset < message.size(); ++result.piece) {
         const std::size_t count = std::min(kPieceSize, message.size() - offset);
         unsigned char piece[usb_dvk::kReportSize] = {};
         piece[0] = 'D';
@@ -63,14 +68,18 @@ bool USBTimerDevice::SetData(const std::vector<unsigned char>& message)
         piece[2] = static_cast<unsigned char>((offset >> 8) & 0xFF);
         piece[3] = static_cast<unsigned char>(count);
         std::copy_n(message.begin() + static_cast<std::ptrdiff_t>(offset), count, piece + 4);
+        result.delivered = false;
         if (!connected || Send64(piece) != usb_dvk::kReportSize)
-            return false;
+            return result;
         unsigned char reply[usb_dvk::kReportSize];
         if (!connected || Recv64(reply) != usb_dvk::kReportSize)
-            return false;
-        if (reply[0] != 0x4F || reply[1] != 0x4B)
-            return false;
+            return result;
+        if (reply[0] != 0x4F || reply[1] != 0x4B) {
+            result.rejected = true;
+            return result;
+        }
+        result.delivered = true;
         offset += count;
     }
-    return true;
+    return result;
 }

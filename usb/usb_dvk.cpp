@@ -21,6 +21,11 @@ void SetPlatform(Platform* platform)
     installedPlatform.store(platform);
 }
 
+bool IsAccessDenied(std::uint32_t code)
+{
+    return CurrentPlatform().IsAccessDenied(code);
+}
+
 std::string System::GetDeviceIDStr(std::uint16_t vid, std::uint16_t pid)
 {
     char text[32];
@@ -51,41 +56,92 @@ bool Transfer::Connect(const Device* device)
     if (connected)
         Disconnect();
     connected = false;
-    Platform& platform = CurrentPlatform();
+    unanswered = 0;
+    platform = &CurrentPlatform();
     // Success is judged by the handle: the platform sets its error code only
     // when an open fails.
-    writeHandle = platform.Open(device->GetPath(), Access::Write, lastError);
+    writeHandle = platform->Open(device->GetPath(), Access::Write, lastError);
     if (writeHandle == kInvalidHandle)
         return false;
-    readHandle = platform.Open(device->GetPath(), Access::Read, lastError);
-    if (readHandle == kInvalidHandle) {
-        platform.Close(writeHandle);
+    readHandle = platform->Open(device->GetPath(), Access::Read, lastError);
+    if (readHandle == kInvalidHandle || !IsExpectedDevice(*device)) {
+        if (readHandle != kInvalidHandle)
+            platform->Close(readHandle);
+        platform->Close(writeHandle);
         writeHandle = kInvalidHandle;
+        readHandle = kInvalidHandle;
         return false;
     }
     connected = true;
+    lastError = 0;
+    // Reports that arrived before this connection asked anything answer
+    // nothing it asks.
+    Settle();
+    return connected;
+}
+
+bool Transfer::IsExpectedDevice(const Device& device)
+{
+    // A path names whatever device has it now: a device node freed by an
+    // unplugged controller may already belong to another device.
+    for (Handle handle : {writeHandle, readHandle}) {
+        std::uint16_t vid = 0;
+        std::uint16_t pid = 0;
+        if (!platform->Identify(handle, vid, pid) || vid != device.GetVendorId() ||
+            pid != device.GetProductId()) {
+            lastError = kErrorWrongDevice;
+            return false;
+        }
+    }
     return true;
+}
+
+bool Transfer::Settle()
+{
+    if (!connected)
+        return false;
+    unsigned char arrived[kTransferSize];
+    std::uint32_t error = 0;
+    for (int i = 0; i < kMaxDiscardedReports; ++i) {
+        if (platform->Read(readHandle, arrived, std::chrono::milliseconds(0), error) > 0) {
+            if (unanswered > 0)
+                --unanswered;
+            continue;
+        }
+        if (error != kErrorTimeout) {  // nothing is waiting: a time-out; anything else: the device failed
+            lastError = error;
+            Disconnect();
+            return false;
+        }
+        break;
+    }
+    return unanswered == 0;
 }
 
 void Transfer::Disconnect()
 {
     if (!connected)
         return;
-    Platform& platform = CurrentPlatform();
-    platform.Close(writeHandle);
-    platform.Close(readHandle);
+    platform->Close(writeHandle);
+    platform->Close(readHandle);
     writeHandle = kInvalidHandle;
     readHandle = kInvalidHandle;
     connected = false;
+    unanswered = 0;
 }
 
 int Transfer::Send64(const unsigned char* data)
 {
-    if (!connected)
+    if (!connected || unanswered > 0)
         return 0;
     report[0] = 0;
     std::memcpy(report + 1, data, kReportSize);
-    return CurrentPlatform().Write(writeHandle, report, lastError) - 1;
+    const int count = platform->Write(writeHandle, report, kTransferTimeLimit, lastError);
+    // A report written whole is answered; so may be one whose write ran out
+    // of time, as the device may have taken it all the same.
+    if (count == kTransferSize || lastError == kErrorTimeout)
+        ++unanswered;
+    return count - 1;
 }
 
 int Transfer::Recv64(unsigned char* data)
@@ -93,7 +149,9 @@ int Transfer::Recv64(unsigned char* data)
     if (!connected)
         return 0;
     report[0] = 0;
-    const int count = CurrentPlatform().Read(readHandle, report, kReadTimeLimit, lastError);
+    const int count = platform->Read(readHandle, report, kTransferTimeLimit, lastError);
+    if (count > 0 && unanswered > 0)
+        --unanswered;
     // Copied even when the read failed; callers test the count first.
     std::memcpy(data, report + 1, kReportSize);
     return count - 1;

@@ -17,26 +17,39 @@ namespace usb_dvk {
 
 // Platform error codes the transport itself gives meaning to.
 constexpr std::uint32_t kErrorNoMoreItems = 259;  // normal end of an enumeration
-constexpr std::uint32_t kErrorTimeout = 1460;     // a read that ran out of time
+constexpr std::uint32_t kErrorTimeout = 1460;     // a write or read that ran out of time
+constexpr std::uint32_t kErrorWrongDevice = 1200; // the path opened a device with other ids
 
 constexpr int kReportSize = 64;                   // one report's payload
 constexpr int kTransferSize = kReportSize + 1;    // report id 0 and the payload
 
-// How long a read waits for the device's reply. A controller answers a
-// query within a few milliseconds; acknowledging a data piece may take it a
-// few hundred while it stores the piece. Half a second covers that with
-// margin and still bounds a controller that never answers well below the
-// one-second refresh period.
-constexpr std::chrono::milliseconds kReadTimeLimit(500);
+// How long a write waits for the device to take the report, and a read
+// for the device's reply. A controller answers a query within a few
+// milliseconds; acknowledging a data piece may take it a few hundred while
+// it stores the piece. Half a second covers that with margin and still
+// bounds a controller that never answers well below the one-second refresh
+// period.
+constexpr std::chrono::milliseconds kTransferTimeLimit(500);
 
-// One discovered device: its path as the platform named it.
+// At most this many waiting input reports are taken at once (when a
+// connection opens, or settles); a device that keeps sending cannot hold a
+// pass up for longer.
+constexpr int kMaxDiscardedReports = 512;
+
+// One discovered device: its path as the platform named it, and the vendor
+// and product ids it was found for, which Transfer::Connect checks again
+// on the opened device.
 class Device {
 public:
-    explicit Device(const char* path) : path(path) {}
+    Device(const char* path, std::uint16_t vid, std::uint16_t pid) : path(path), vid(vid), pid(pid) {}
     const std::string& GetPath() const { return path; }
+    std::uint16_t GetVendorId() const { return vid; }
+    std::uint16_t GetProductId() const { return pid; }
 
 private:
     std::string path;
+    std::uint16_t vid;
+    std::uint16_t pid;
 };
 
 // Filled by System::GetDeviceList; the holder owns the objects. An entry
@@ -62,23 +75,35 @@ public:
                            DeviceList& list, std::uint32_t& lastError) = 0;
     // Opens the path for writing or for reading; kInvalidHandle on failure.
     virtual Handle Open(const std::string& path, Access access, std::uint32_t& lastError) = 0;
-    // Writes the 65 bytes; returns the byte count written (65 on success).
-    virtual int Write(Handle handle, const unsigned char* transfer, std::uint32_t& lastError) = 0;
+    // The vendor and product ids of the device behind the open handle;
+    // false when it has none that can be read.
+    virtual bool Identify(Handle handle, std::uint16_t& vid, std::uint16_t& pid) = 0;
+    // Writes the 65 bytes, waiting at most timeLimit for the device to take
+    // them; returns the byte count written (65 on success, 0 when the time
+    // ran out, with lastError kErrorTimeout, or the write failed).
+    virtual int Write(Handle handle, const unsigned char* transfer, std::chrono::milliseconds timeLimit,
+                      std::uint32_t& lastError) = 0;
     // Reads one report into the 65 bytes (report id first), waiting at most
     // timeLimit; returns the byte count read (65 on success, 0 when the time
-    // ran out or the read failed).
+    // ran out, with lastError kErrorTimeout, or the read failed). A time
+    // limit of 0 takes only a report that is already waiting.
     virtual int Read(Handle handle, unsigned char* transfer, std::chrono::milliseconds timeLimit,
                      std::uint32_t& lastError) = 0;
     virtual void Close(Handle handle) = 0;
+    // Whether an open failed with this error code for lack of permission.
+    virtual bool IsAccessDenied(std::uint32_t code) const = 0;
 };
 
 // The platform the transport uses: the one installed with SetPlatform, or
 // the platform's own. SetPlatform(nullptr) goes back to the platform's own;
-// it is meant for tests, before any transfer starts.
+// it is meant for tests. A connection keeps using the platform that opened
+// it.
 Platform& CurrentPlatform();
 void SetPlatform(Platform* platform);
 // The platform's own layer (defined by usb_dvk_win32.cpp or usb_dvk_hidapi.cpp).
 Platform& NativePlatform();
+// Whether the current platform's error code says permission denied.
+bool IsAccessDenied(std::uint32_t code);
 
 // The enumeration context.
 class System {
@@ -104,21 +129,40 @@ public:
     Transfer(const Transfer&) = delete;
     Transfer& operator=(const Transfer&) = delete;
 
-    // Opens the device for writing, then for reading; true when both opened.
+    // Opens the device for writing, then for reading, and checks that both
+    // handles reach a device with the vendor and product ids the device was
+    // found for (last error kErrorWrongDevice otherwise, also when a handle
+    // has no ids to read); then discards the input reports already waiting,
+    // so that the first reply read is the answer to the first request. True
+    // when all of that succeeded.
     bool Connect(const Device* device);
     void Disconnect();
     // Writes one report with report id 0 in front; 64 on success, 0 when not
-    // connected.
+    // connected or while a reply to an earlier report is still due.
     int Send64(const unsigned char* data);
     // Reads one report into data (64 bytes); 64 on success, 0 when not
     // connected (data untouched). A read that runs out of time fails.
     int Recv64(unsigned char* data);
 
     bool IsConnected() const { return connected; }
+    // Whether a report sent (or offered, when the write ran out of time) has
+    // not been answered yet. Its reply may still come and would be read as
+    // the answer to the next request, so nothing more is sent until it has
+    // come: a device answers every request once, in order.
+    bool IsAwaitingReply() const { return unanswered > 0; }
+    // Takes the reports that have arrived without waiting: each answers the
+    // oldest request still unanswered, or nothing. True when no reply is due
+    // any more; false also when the read fails, which disconnects.
+    bool Settle();
     std::uint32_t GetLastError() const { return lastError; }
 
 protected:
+    // Whether both handles reach a device with the device's ids.
+    bool IsExpectedDevice(const Device& device);
+
     bool connected = false;
+    Platform* platform = nullptr;  // the one that opened the handles
+    int unanswered = 0;  // requests sent on this connection whose replies were not read
     Handle readHandle = kInvalidHandle;
     Handle writeHandle = kInvalidHandle;
     unsigned char report[kTransferSize] = {};

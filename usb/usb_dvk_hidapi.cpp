@@ -4,7 +4,6 @@
 #include <cerrno>
 #include <algorithm>
 #include <cstring>
-#include <mutex>
 
 #include <hidapi/hidapi.h>
 
@@ -49,7 +48,7 @@ public:
         hid_free_enumeration(first);
         std::sort(paths.begin(), paths.end(), PathOrder);
         for (const std::string& path : paths)
-            list.push_back(new Device(path.c_str()));
+            list.push_back(new Device(path.c_str(), vid, pid));
         lastError = kErrorNoMoreItems;
         return true;
     }
@@ -66,7 +65,22 @@ public:
         return reinterpret_cast<Handle>(device);
     }
 
-    int Write(Handle handle, const unsigned char* transfer, std::uint32_t& lastError) override
+    bool Identify(Handle handle, std::uint16_t& vid, std::uint16_t& pid) override
+    {
+        // Read from the device the open file reaches, not from the path.
+        const hid_device_info* info = hid_get_device_info(HidDevice(handle));
+        if (info == nullptr)
+            return false;
+        vid = info->vendor_id;
+        pid = info->product_id;
+        return true;
+    }
+
+    // hidapi has no time limit for writes: a hidraw write is synchronous,
+    // and the kernel's USB HID driver ends a transfer the device does not
+    // take after its own limit of five seconds.
+    int Write(Handle handle, const unsigned char* transfer, std::chrono::milliseconds,
+              std::uint32_t& lastError) override
     {
         errno = 0;
         const int count = hid_write(HidDevice(handle), transfer, kTransferSize);
@@ -99,6 +113,8 @@ public:
     }
 
     void Close(Handle handle) override { hid_close(HidDevice(handle)); }
+
+    bool IsAccessDenied(std::uint32_t code) const override { return code == EACCES || code == EPERM; }
 };
 
 }  // namespace

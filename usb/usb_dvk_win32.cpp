@@ -1,17 +1,17 @@
 // The platform layer on Windows: SetupAPI enumeration of the present HID
-// interfaces and synchronous Win32 file I/O on their device paths, with the
+// interfaces and overlapped Win32 file I/O on their device paths, each
+// transfer waited for with a time limit and cancelled when it runs out; the
 // ANSI calls throughout.
 #ifndef _WIN32_WINNT
-#define _WIN32_WINNT 0x0600  // CancelSynchronousIo
+#define _WIN32_WINNT 0x0600  // CancelIoEx
 #endif
 #include <windows.h>
 #include <setupapi.h>
+extern "C" {  // the HID header declares C functions without saying so
+#include <hidsdi.h>
+}
 
-#include <condition_variable>
-#include <cstring>
-#include <mutex>
 #include <new>
-#include <thread>
 
 #include "usb_dvk.h"
 
@@ -59,9 +59,42 @@ HardwareId ReadFirstHardwareId(HDEVINFO set, SP_DEVINFO_DATA& info, std::string&
     return read ? HardwareId::Read : HardwareId::Unreadable;
 }
 
+// One overlapped write or read of a whole transfer, waited for at most
+// timeLimit and cancelled when the time runs out. Returns the byte count
+// moved; 0 with kErrorTimeout when the time ran out.
+int TimedTransfer(HANDLE handle, bool write, unsigned char* transfer, std::chrono::milliseconds timeLimit,
+                  std::uint32_t& lastError)
+{
+    OVERLAPPED overlapped = {};
+    overlapped.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (overlapped.hEvent == nullptr) {
+        lastError = ::GetLastError();
+        return 0;
+    }
+    const BOOL started = write ? WriteFile(handle, transfer, kTransferSize, nullptr, &overlapped)
+                               : ReadFile(handle, transfer, kTransferSize, nullptr, &overlapped);
+    if (!started && ::GetLastError() != ERROR_IO_PENDING) {
+        lastError = ::GetLastError();
+        CloseHandle(overlapped.hEvent);
+        return 0;
+    }
+    bool cancelled = false;
+    if (!started && WaitForSingleObject(overlapped.hEvent, static_cast<DWORD>(timeLimit.count())) != WAIT_OBJECT_0)
+        cancelled = CancelIoEx(handle, &overlapped) != FALSE;
+    // The buffer and the structure belong to the transfer until it has
+    // ended, completed or cancelled: wait for that.
+    DWORD count = 0;
+    const bool finished = GetOverlappedResult(handle, &overlapped, &count, TRUE) != FALSE;
+    lastError = finished ? ERROR_SUCCESS : ::GetLastError();
+    if (cancelled && lastError == ERROR_OPERATION_ABORTED)
+        lastError = kErrorTimeout;
+    CloseHandle(overlapped.hEvent);
+    return finished ? static_cast<int>(count) : 0;
+}
+
 class Win32Platform : public Platform {
 public:
-    bool Enumerate(const std::string& idString, std::uint16_t, std::uint16_t, DeviceList& list,
+    bool Enumerate(const std::string& idString, std::uint16_t vid, std::uint16_t pid, DeviceList& list,
                    std::uint32_t& lastError) override
     {
         const std::string wanted = LowerCase(idString);
@@ -103,7 +136,7 @@ public:
             // 8 in a 64-bit one.
             detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
             if (SetupDiGetDeviceInterfaceDetailA(set, &interfaceData, detail, detailSize, nullptr, nullptr))
-                list.push_back(new Device(detail->DevicePath));
+                list.push_back(new Device(detail->DevicePath, vid, pid));
             delete[] buffer;
         }
         lastError = ::GetLastError();
@@ -115,56 +148,42 @@ public:
     {
         const DWORD mode = access == Access::Write ? GENERIC_WRITE : GENERIC_READ;
         HANDLE handle = CreateFileA(path.c_str(), mode, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                    OPEN_EXISTING, 0, nullptr);
-        lastError = ::GetLastError();
-        return handle == INVALID_HANDLE_VALUE ? kInvalidHandle : reinterpret_cast<Handle>(handle);
+                                    OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+        if (handle == INVALID_HANDLE_VALUE) {
+            lastError = ::GetLastError();
+            return kInvalidHandle;
+        }
+        lastError = 0;
+        return reinterpret_cast<Handle>(handle);
     }
 
-    int Write(Handle handle, const unsigned char* transfer, std::uint32_t& lastError) override
+    bool Identify(Handle handle, std::uint16_t& vid, std::uint16_t& pid) override
     {
-        DWORD written = 0;
-        WriteFile(Win32Handle(handle), transfer, kTransferSize, &written, nullptr);
-        lastError = ::GetLastError();
-        return static_cast<int>(written);
+        HIDD_ATTRIBUTES attributes;
+        attributes.Size = sizeof attributes;
+        if (!HidD_GetAttributes(Win32Handle(handle), &attributes))
+            return false;
+        vid = attributes.VendorID;
+        pid = attributes.ProductID;
+        return true;
     }
 
-    // A synchronous read, cancelled by a watchdog when the time runs out.
+    int Write(Handle handle, const unsigned char* transfer, std::chrono::milliseconds timeLimit,
+              std::uint32_t& lastError) override
+    {
+        // WriteFile only reads the buffer.
+        return TimedTransfer(Win32Handle(handle), true, const_cast<unsigned char*>(transfer), timeLimit, lastError);
+    }
+
     int Read(Handle handle, unsigned char* transfer, std::chrono::milliseconds timeLimit,
              std::uint32_t& lastError) override
     {
-        HANDLE reader = nullptr;
-        DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &reader, 0, FALSE,
-                        DUPLICATE_SAME_ACCESS);
-        std::mutex mutex;
-        std::condition_variable finished;
-        bool done = false;
-        bool timedOut = false;
-        std::thread watchdog([&] {
-            std::unique_lock<std::mutex> lock(mutex);
-            if (!finished.wait_for(lock, timeLimit, [&] { return done; })) {
-                timedOut = true;
-                CancelSynchronousIo(reader);
-            }
-        });
-        DWORD count = 0;
-        const BOOL read = ReadFile(Win32Handle(handle), transfer, kTransferSize, &count, nullptr);
-        lastError = ::GetLastError();
-        {
-            std::lock_guard<std::mutex> lock(mutex);
-            done = true;
-        }
-        finished.notify_one();
-        watchdog.join();
-        CloseHandle(reader);
-        if (!read) {
-            if (timedOut)
-                lastError = kErrorTimeout;
-            return 0;
-        }
-        return static_cast<int>(count);
+        return TimedTransfer(Win32Handle(handle), false, transfer, timeLimit, lastError);
     }
 
     void Close(Handle handle) override { CloseHandle(Win32Handle(handle)); }
+
+    bool IsAccessDenied(std::uint32_t code) const override { return code == ERROR_ACCESS_DENIED; }
 };
 
 }  // namespace

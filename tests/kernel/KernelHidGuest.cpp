@@ -60,6 +60,11 @@ std::string Join(const std::vector<std::string>& items) {
 
 long long Ms(Clock::duration d) { return std::chrono::duration_cast<std::chrono::milliseconds>(d).count(); }
 
+// The device at the node, as the enumeration of controllers finds it.
+usb_dvk::Device ControllerAt(const std::string& node) {
+  return usb_dvk::Device(node.c_str(), usb_programmer::kVendorId, usb_programmer::kProductId);
+}
+
 // A virtual controller of the test with the row text it should give.
 struct Virtual {
   std::string label;
@@ -92,6 +97,8 @@ private:
   void CheckFeatureRequests();
   void CheckPasses(const std::vector<unsigned char>& message23);
   void CheckVanishing(const std::vector<unsigned char>& message23);
+  void CheckLateReplies();
+  void CheckNodeReuse(const std::vector<unsigned char>& message23);
 
   std::string tool_;
   std::map<std::string, Virtual> virtuals_;  // by label
@@ -214,7 +221,7 @@ void Guest::CheckQueries() {
   };
   for (const Expect& e : expected) {
     USBTimerDevice device;
-    usb_dvk::Device path(virtuals_[e.label].process->Node().c_str());
+    const usb_dvk::Device path = ControllerAt(virtuals_[e.label].process->Node());
     if (!Check(device.Connect(&path), "controller " + e.label + " connects"))
       continue;
     const std::string id = device.GetDeviceID();
@@ -231,7 +238,7 @@ void Guest::CheckQueries() {
 void Guest::CheckDelivery(const std::vector<unsigned char>& message23) {
   ControllerProcess& a = *virtuals_["A"].process;
   USBTimerDevice device;
-  usb_dvk::Device path(a.Node().c_str());
+  const usb_dvk::Device path = ControllerAt(a.Node());
   if (!Check(device.Connect(&path), "controller A connects for delivery"))
     return;
 
@@ -265,7 +272,7 @@ void Guest::CheckMisbehaving() {
   {
     ControllerProcess& c = *virtuals_["C"].process;
     USBTimerDevice device;
-    usb_dvk::Device path(c.Node().c_str());
+    const usb_dvk::Device path = ControllerAt(c.Node());
     if (Check(device.Connect(&path), "rejecting controller C connects")) {
       c.Drain();
       Check(!device.SetData(message), "SetData to the controller that rejects a piece gives false");
@@ -279,26 +286,32 @@ void Guest::CheckMisbehaving() {
   {
     ControllerProcess& d = *virtuals_["D"].process;
     USBTimerDevice device;
-    usb_dvk::Device path(d.Node().c_str());
+    const usb_dvk::Device path = ControllerAt(d.Node());
     if (Check(device.Connect(&path), "silent controller D connects")) {
-      const long long limit = usb_dvk::kReadTimeLimit.count();
+      const long long limit = usb_dvk::kTransferTimeLimit.count();
       Clock::time_point start = Clock::now();
       const std::string id = device.GetDeviceID();
       const long long idMs = Ms(Clock::now() - start);
       // The guest runs under emulation: allow one second over the limit.
       Check(id.empty() && idMs < limit + 1000,
             "identification from the silent controller is empty after " + std::to_string(idMs) +
-                " ms (read time limit " + std::to_string(limit) + " ms)",
+                " ms (transfer time limit " + std::to_string(limit) + " ms)",
             "got " + Quote(id));
+      d.Drain();
       start = Clock::now();
       const std::string clock = device.GetTimeStr();
-      const long long clockMs = Ms(Clock::now() - start);
-      Check(clock == "Error" && clockMs < limit + 1000,
-            "its clock reads \"Error\" after " + std::to_string(clockMs) + " ms", "got " + Quote(clock));
-      start = Clock::now();
       const bool delivered = device.SetData(message);
+      const long long laterMs = Ms(Clock::now() - start);
+      ControllerLog log = d.Collect(300ms);
+      Check(clock == "Error" && !delivered && log.requests.empty(),
+            "after that, the connection sends nothing: the clock reads \"Error\" and SetData gives false at once (" +
+                std::to_string(laterMs) + " ms)",
+            "got " + Quote(clock) + ", requests " + Join(log.requests));
+      start = Clock::now();
+      const bool deliveredAgain = device.Connect(&path) && device.SetData(message);
       const long long dataMs = Ms(Clock::now() - start);
-      Check(!delivered && dataMs < limit + 1000, "SetData to it gives false after " + std::to_string(dataMs) + " ms");
+      Check(!deliveredAgain && dataMs < limit + 1000,
+            "SetData on a new connection gives false after " + std::to_string(dataMs) + " ms");
     }
   }
   {
@@ -307,15 +320,15 @@ void Guest::CheckMisbehaving() {
     Virtual& f = virtuals_["F"];
     if (StartController(f)) {
       USBTimerDevice device;
-      usb_dvk::Device path(f.process->Node().c_str());
+      const usb_dvk::Device path = ControllerAt(f.process->Node());
       if (Check(device.Connect(&path), "controller F with short replies connects")) {
         Clock::time_point start = Clock::now();
         const std::string id = device.GetDeviceID();
         const std::string clock = device.GetTimeStr();
         const long long ms = Ms(Clock::now() - start);
-        Check(id.empty() && clock == "Error" && ms < 2 * (usb_dvk::kReadTimeLimit.count() + 1000),
-              "32-byte replies give an empty identification and \"Error\" for the clock (two queries, " +
-                  std::to_string(ms) + " ms)",
+        Check(id.empty() && clock == "Error" && ms < usb_dvk::kTransferTimeLimit.count() + 1000,
+              "32-byte replies give an empty identification and \"Error\" for the clock (" + std::to_string(ms) +
+                  " ms)",
               "got " + Quote(id) + " and " + Quote(clock));
       }
       device.Disconnect();
@@ -325,7 +338,7 @@ void Guest::CheckMisbehaving() {
   // The others still answer.
   for (const char* label : {"A", "B"}) {
     USBTimerDevice device;
-    usb_dvk::Device path(virtuals_[label].process->Node().c_str());
+    const usb_dvk::Device path = ControllerAt(virtuals_[label].process->Node());
     Check(device.Connect(&path) && device.GetDeviceID() == std::string("DVK-") + label &&
               device.SetData(message),
           std::string("controller ") + label + " still answers and takes a message after the silent one");
@@ -393,7 +406,7 @@ void Guest::CheckVanishing(const std::vector<unsigned char>& message23) {
   Check(!labels.empty() && labels.back() == "E" && rows_.texts.back() == e.rowText && !rows_.checked.back(),
         "a controller plugged in while listing appears at the end, unmarked", Join(labels));
 
-  const usb_dvk::Device oldB(virtuals_["B"].process->Node().c_str());
+  const usb_dvk::Device oldB = ControllerAt(virtuals_["B"].process->Node());
   Check(virtuals_["B"].process->Stop(5s), "controller B vanishes on SIGTERM");
   Check(e.process->WaitExit(20s), "controller E vanishes by itself (--vanish-after)");
   USBTimerDevice device;
@@ -431,6 +444,78 @@ void Guest::CheckVanishing(const std::vector<unsigned char>& message23) {
   Check(Marks() == marks, "Program All after the return marks A and the new B only", Marks() + ", expected " + marks);
 }
 
+// A controller whose replies come after the read has given up: its row may
+// show failures or the right texts, never the answer to another request.
+void Guest::CheckLateReplies() {
+  for (const char* delay : {"600", "1100"}) {
+    Virtual& late = virtuals_["late"];
+    late.args = {"--id", "DVK-L", "--version", "4.0", "--clock", "7c7788", "--reply-delay", delay};
+    if (!StartController(late))
+      return;
+    std::vector<std::string> allowed;
+    for (const char* id : {"DVK-L", ""}) {
+      for (const char* version : {"4.0", ""}) {
+        for (const char* clock : {"MTuWThF 08:30:00", "Error"})
+          allowed.push_back(std::string(id) + " v" + version + " " + clock);
+      }
+    }
+    std::vector<std::string> seen;
+    bool right = true;
+    for (int pass = 0; pass < 3; ++pass) {
+      Refresh();
+      for (size_t i = 0; i < entries_.size(); ++i) {
+        if (entries_[i].device->GetPath() == late.process->Node()) {
+          seen.push_back(rows_.texts[i]);
+          right = right && std::find(allowed.begin(), allowed.end(), rows_.texts[i]) != allowed.end();
+        }
+      }
+    }
+    Check(right && seen.size() == 3,
+          std::string("replies ") + delay + " ms late give failures or the right texts in three refreshes: " +
+              Join(seen));
+    Check(late.process->Stop(5s), std::string("the controller answering ") + delay + " ms late vanishes");
+    Refresh();
+  }
+}
+
+// A controller is destroyed and a device with other ids takes its hidraw
+// node before the next refresh: Program All refuses that device, the
+// refresh drops the row, and the device receives nothing.
+void Guest::CheckNodeReuse(const std::vector<unsigned char>& message23) {
+  Virtual& x = virtuals_["X"];
+  if (!StartController(x))
+    return;
+  Refresh();
+  const std::string node = x.process->Node();
+  Check(!entries_.empty() && entries_.back().device->GetPath() == node, "controller X is listed at " + node);
+  Check(x.process->Stop(5s), "controller X vanishes on SIGTERM");
+
+  Virtual& other = virtuals_["other-at-X"];
+  if (!StartController(other))
+    return;
+  if (!Check(other.process->Node() == node, "a device with ids 1050:0407 gets X's node " + node,
+             "it got " + other.process->Node()))
+    return;
+  other.process->Drain();
+  const std::vector<usb_programmer::Outcome> outcomes =
+      usb_programmer::ProgramPass(entries_, message23, [this](const usb_programmer::RowChange& c) { rows_.Apply(c); });
+  bool refused = false;
+  std::string failures;
+  for (const usb_programmer::Outcome& o : outcomes) {
+    refused = refused || (o.path == node && o.failure == usb_programmer::Failure::NotAController);
+    failures += o.path + ":" + std::to_string(static_cast<int>(o.failure)) + "/" + std::to_string(o.error) + " ";
+  }
+  Check(refused, "Program All before the refresh refuses the device at X's node: not a controller", failures);
+  Refresh();
+  bool listed = false;
+  for (const auto& e : entries_)
+    listed = listed || e.device->GetPath() == node;
+  Check(!listed, "the refresh drops X's row");
+  ControllerLog log = other.process->Collect(300ms);
+  Check(log.requests.empty(), "the device with other ids received nothing", Join(log.requests));
+  Check(other.process->Stop(5s), "the device with other ids vanishes on SIGTERM");
+}
+
 void Guest::Run() {
   if (!Check(access("/dev/uhid", R_OK | W_OK) == 0, "/dev/uhid is there"))
     return;
@@ -447,6 +532,9 @@ void Guest::Run() {
   add("D", {"--id", "DVK-D", "--never-answer"}, " v Error");
   add("E", {"--id", "DVK-E", "--version", "2", "--clock", "8263a5", "--vanish-after", "8"}, "DVK-E v2 SuSa 07:05:09");
   add("F", {"--id", "DVK-F", "--short-replies"}, " v Error");
+  add("X", {"--id", "DVK-X", "--clock", "000000"}, "DVK-X v1.0 ");
+  add("other-at-X", {"--vendor", "1050", "--product", "0407"}, "");
+  add("late", {}, "");
   add("decoy-other-ids", {"--decoy"}, "");
   add("decoy-other-product", {"--product", "0040"}, "");
   add("decoy-other-vendor", {"--vendor", "04d9"}, "");
@@ -471,7 +559,8 @@ void Guest::Run() {
   CheckFeatureRequests();
   CheckPasses(message23);
   CheckVanishing(message23);
-  return;
+  CheckLateReplies();
+  CheckNodeReuse(message23);
 }
 
 }  // namespace

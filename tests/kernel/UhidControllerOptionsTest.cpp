@@ -28,7 +28,7 @@ TEST(UhidControllerOptions, DefaultsAreAControllerOnTheDravikIds) {
 TEST(UhidControllerOptions, ReadsEverySetting) {
   ParsedOptions p = Parse({"--id", "Unit A", "--version", "2.5", "--clock", "7C7788", "--vendor", "0x1234",
                            "--product", "abcd", "--reject-piece", "2", "--never-answer", "--short-replies",
-                           "--vanish-after", "1.5", "--print", "--uhid", "/tmp/x", "--name", "N"});
+                           "--reply-delay", "600", "--vanish-after", "1.5", "--print", "--uhid", "/tmp/x", "--name", "N"});
   ASSERT_TRUE(p.ok) << p.error;
   const ControllerOptions& o = p.options;
   EXPECT_EQ(o.id, "Unit A");
@@ -40,6 +40,7 @@ TEST(UhidControllerOptions, ReadsEverySetting) {
   EXPECT_EQ(o.rejectPiece, 2);
   EXPECT_TRUE(o.neverAnswer);
   EXPECT_TRUE(o.shortReplies);
+  EXPECT_EQ(o.replyDelayMs, 600);
   EXPECT_DOUBLE_EQ(o.vanishAfter, 1.5);
   EXPECT_TRUE(o.print);
   EXPECT_EQ(o.uhidNode, "/tmp/x");
@@ -63,6 +64,7 @@ TEST(UhidControllerOptions, RefusesBadValuesWithAReason) {
       {"--product", "0x"},          {"--reject-piece", "-1"},     {"--reject-piece", "one"},
       {"--vanish-after", "-2"},     {"--vanish-after", "soon"},   {"--id", std::string(65, 'x')},
       {"--id"},                     {"--bogus"},                  {"--print", "extra"},
+      {"--reply-delay", "-5"},
   };
   for (const auto& args : bad) {
     ParsedOptions p = Parse(args);

@@ -1,9 +1,10 @@
 // The USB programmer dialog in an X server, over controller models: rows
 // before the dialog shows, Program All, devices unplugged and plugged back,
-// a controller that never answers, clicks while busy, closing during a pass,
-// and the USB Program command of the main window.
+// a controller that never answers, clicks while busy, the status line,
+// closing during a pass, and the USB Program command of the main window.
 #include <chrono>
 #include <functional>
+#include <memory>
 
 #include <gtest/gtest.h>
 
@@ -180,12 +181,12 @@ TEST_F(UsbDialog, AControllerThatNeverAnswersDoesNotStopTheOthers)
     const auto start = std::chrono::steady_clock::now();
     USBProgrammerDialog dialog(nullptr);
     // The dialog does not wait for the silent controller before it shows.
-    EXPECT_LT(std::chrono::steady_clock::now() - start, usb_dvk::kReadTimeLimit);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, usb_dvk::kTransferTimeLimit);
     EXPECT_EQ(dialog.GetDeviceList()->GetCount(), 2u);
     dialog.SetMessage(Message(23));
     dialog.Show();
 
-    // Three queries, each bounded by the read time limit.
+    // One query runs out of time; the other two are not sent.
     ASSERT_TRUE(guitest::WaitFor([&] { return RowTexts(dialog) == std::vector<wxString>{" v Error", secondRow}; }));
     ASSERT_TRUE(WaitIdle(dialog));
     Click(dialog.GetProgramAllButton());
@@ -193,31 +194,74 @@ TEST_F(UsbDialog, AControllerThatNeverAnswersDoesNotStopTheOthers)
     EXPECT_EQ(Marks(dialog), (std::vector<bool>{false, true}));
 }
 
-TEST_F(UsbDialog, ClicksWhileAPassRunsAreDropped)
+TEST_F(UsbDialog, AClickDuringARefreshRunsRightAfterItAndClicksDuringProgramAllAreDropped)
 {
     PlugBoth();
-    first.SetNeverAnswers(true);  // keeps the first refresh busy for a while
+    platform.SetReplyDelay(150ms);  // slow, in time: every pass takes a while
     USBProgrammerDialog dialog(nullptr);
     dialog.SetMessage(Message(23));
-    ASSERT_TRUE(dialog.IsBusy());
+    ASSERT_TRUE(dialog.IsBusy() && !dialog.IsProgramming());
     Click(dialog.GetProgramAllButton());
+    Click(dialog.GetProgramAllButton());  // one click is kept, not two
+    EXPECT_TRUE(dialog.IsProgramAllPending());
+
+    ASSERT_TRUE(guitest::WaitFor([&] { return dialog.IsProgramming(); }));
+    // Clicked during Program All: dropped.
+    Click(dialog.GetProgramAllButton());
+    EXPECT_FALSE(dialog.IsProgramAllPending());
     ASSERT_TRUE(WaitIdle(dialog));
-    guitest::Pump(100ms);
-    EXPECT_EQ(second.PiecesReceived(), 0);
+    EXPECT_EQ(first.PiecesReceived(), 1);
+    EXPECT_EQ(second.PiecesReceived(), 1);
+    // Programmed right after the refresh, before any other: the first
+    // controller got that refresh's three queries, then the piece.
+    const auto writes = platform.Writes("/dev/hidraw0");
+    ASSERT_EQ(writes.size(), 4u);
+    EXPECT_EQ(writes[3][1], 'D');
+    EXPECT_EQ(Marks(dialog), (std::vector<bool>{true, true}));
+}
+
+TEST_F(UsbDialog, StatusLineUnderTheListSaysWhatWasFound)
+{
+    platform.Plug("/dev/hidraw0", first);
+    platform.SetOpenError("/dev/hidraw0", usb_dvk::ModelPlatform::kAccessDenied);
+    USBProgrammerDialog dialog(nullptr);
+    dialog.Show();
+    ASSERT_TRUE(guitest::WaitFor([&] { return dialog.IsShownOnScreen(); }));
+    ASSERT_TRUE(WaitIdle(dialog));
+    wxString status = dialog.GetStatusText()->GetLabel();
+    status.Replace("\n", " ");  // wrapped to the list's width
+    EXPECT_EQ(status, usb_programmer::kPermissionDeniedText);
+    EXPECT_EQ(dialog.GetDeviceList()->GetCount(), 0u);
+    // Every line shows, between the list and the buttons, in the same dialog.
+    guitest::Pump(50ms);
+    const wxRect text = dialog.GetStatusText()->GetRect();
+    EXPECT_GT(text.y, dialog.GetDeviceList()->GetRect().GetBottom());
+    EXPECT_LT(text.GetBottom(), dialog.GetProgramAllButton()->GetRect().y);
+    EXPECT_GE(text.height, 2 * dialog.GetStatusText()->GetCharHeight());
+    EXPECT_EQ(dialog.GetSize(), wxSize(350, 350));
+
+    platform.SetOpenError("/dev/hidraw0", 0);
+    ASSERT_TRUE(guitest::WaitFor([&] { return dialog.GetStatusText()->GetLabel() == "1 controller found."; }, 2500ms));
+    EXPECT_EQ(RowTexts(dialog), (std::vector<wxString>{firstRow}));
 }
 
 TEST_F(UsbDialog, ClosingDuringAPassLeavesNoDeviceOpen)
 {
-    PlugBoth();
-    first.SetNeverAnswers(true);
+    // Ten silent controllers: the refresh would take ten time limits.
+    std::vector<std::unique_ptr<dvk_model::ControllerModel>> silent;
+    for (int i = 0; i < 10; ++i) {
+        silent.push_back(std::make_unique<dvk_model::ControllerModel>(Config("S", "1", {0, 0, 0})));
+        silent.back()->SetNeverAnswers(true);
+        platform.Plug("/dev/hidraw" + std::to_string(i), *silent.back());
+    }
     auto* dialog = new USBProgrammerDialog(nullptr);
     dialog->Show();
     ASSERT_TRUE(dialog->IsBusy());
     const auto start = std::chrono::steady_clock::now();
     dialog->Destroy();
     guitest::DeletePendingWindows();
-    // It waits for the read under way at most.
-    EXPECT_LT(std::chrono::steady_clock::now() - start, usb_dvk::kReadTimeLimit + 400ms);
+    // It waits for the transfer under way, not for the rest of the pass.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 5 * usb_dvk::kTransferTimeLimit);
     EXPECT_EQ(platform.OpenHandles(), 0);
     guitest::Pump(100ms);  // nothing left over for the gone dialog
 }
@@ -225,11 +269,11 @@ TEST_F(UsbDialog, ClosingDuringAPassLeavesNoDeviceOpen)
 TEST_F(UsbDialog, ClosingDuringProgrammingLeavesNoDeviceOpen)
 {
     PlugBoth();
-    second.SetNeverAnswers(true);
     {
         USBProgrammerDialog dialog(nullptr);
         dialog.SetMessage(Message(23));
         ASSERT_TRUE(WaitIdle(dialog));
+        second.SetNeverAnswers(true);
         Click(dialog.GetProgramAllButton());
         // The first is programmed; the second keeps the pass waiting.
         ASSERT_TRUE(guitest::WaitFor([&] { return first.PiecesReceived() == 1; }));

@@ -1,12 +1,17 @@
 // The refresh and programming passes of the USB programmer, without
 // windows: entries and rows stay paired, rows get the texts and marks the
-// list shows, devices come and go.
+// list shows, devices come and go, each device's outcome and the status
+// line.
+#include <thread>
+
 #include <gtest/gtest.h>
 
 #include "USBProgrammerPasses.h"
 #include "UsbTestSupport.h"
 
+using usb_programmer::Failure;
 using usb_programmer::RowChange;
+using namespace std::chrono_literals;
 using usbtest::Config;
 using usbtest::Message;
 
@@ -14,15 +19,17 @@ namespace {
 
 class Passes : public usbtest::PlatformTest<usb_dvk::ModelPlatform> {
 protected:
-    void Refresh()
+    usb_programmer::RefreshReport Refresh()
     {
-        usb_programmer::RefreshPass(system, entries, [this](const RowChange& c) { Record(c); });
+        auto report = usb_programmer::RefreshPass(system, entries, [this](const RowChange& c) { Record(c); });
         CheckPaired();
+        return report;
     }
-    void Program(const std::vector<unsigned char>& message)
+    std::vector<usb_programmer::Outcome> Program(const std::vector<unsigned char>& message)
     {
-        usb_programmer::ProgramPass(entries, message, [this](const RowChange& c) { Record(c); });
+        auto outcomes = usb_programmer::ProgramPass(entries, message, [this](const RowChange& c) { Record(c); });
         CheckPaired();
+        return outcomes;
     }
     void Record(const RowChange& change)
     {
@@ -80,15 +87,68 @@ TEST_F(Passes, RefreshListsNewDevicesThenFillsTheirRows)
 TEST_F(Passes, AControllerThatAnswersNothingShowsOnlyError)
 {
     platform.Plug("/dev/hidraw0", first);
-    first.SetNeverAnswers(true);
-    Refresh();
-    EXPECT_EQ(rows.texts, (std::vector<std::string>{" v Error"}));
-
-    // Short replies fail the same way.
-    first.SetNeverAnswers(false);
     first.SetShortReplies(true);
-    Refresh();
+    auto report = Refresh();
     EXPECT_EQ(rows.texts, (std::vector<std::string>{" v Error"}));
+    ASSERT_EQ(report.outcomes.size(), 1u);
+    EXPECT_EQ(report.outcomes[0].failure, Failure::TransferFailed);
+
+    // No reply: the first query runs out of time and the other two are not
+    // sent; nor is anything in the next refresh, while the reply is due.
+    first.SetShortReplies(false);
+    first.SetNeverAnswers(true);
+    const std::size_t before = platform.Writes("/dev/hidraw0").size();
+    for (int pass = 0; pass < 2; ++pass) {
+        report = Refresh();
+        EXPECT_EQ(rows.texts, (std::vector<std::string>{" v Error"}));
+        EXPECT_EQ(report.outcomes[0].failure, Failure::NoAnswer);
+        EXPECT_EQ(platform.Writes("/dev/hidraw0").size(), before + 1);
+    }
+}
+
+TEST_F(Passes, LateRepliesGiveFailuresNeverTheAnswerToAnotherRequest)
+{
+    platform.Plug("/dev/hidraw0", second);
+    const std::string rightText = "DVK-2 v3.0 MTuWThF 08:30:00";
+    auto expectNoWrongText = [&](const char* when) {
+        bool allowed = false;
+        for (const char* id : {"DVK-2", ""}) {
+            for (const char* version : {"3.0", ""}) {
+                for (const char* clock : {"MTuWThF 08:30:00", "Error"})
+                    allowed = allowed || rows.texts[0] == std::string(id) + " v" + version + " " + clock;
+            }
+        }
+        EXPECT_TRUE(allowed) << rows.texts[0] << " " << when;
+    };
+    // 600 ms late: the identification would come during the version's read.
+    platform.SetReplyDelay(600ms);
+    Refresh();
+    expectNoWrongText("in the pass whose read ran out of time");
+    std::this_thread::sleep_for(200ms);
+    // A delivery's late "OK" would come during the next refresh's first read.
+    const auto outcomes = Program(Message(23));
+    EXPECT_EQ(outcomes[0].failure, Failure::NoAnswer);
+    Refresh();
+    expectNoWrongText("in the refresh after a delivery ran out of time");
+    // 1100 ms late: the identification would come during the clock's read.
+    std::this_thread::sleep_for(700ms);
+    platform.SetReplyDelay(1100ms);
+    Refresh();
+    expectNoWrongText("with replies 1100 ms late");
+    // Once the late replies are in, the controller is asked again.
+    std::this_thread::sleep_for(1200ms);
+    platform.SetReplyDelay(0ms);
+    Refresh();
+    EXPECT_EQ(rows.texts[0], rightText);
+
+    // A controller that never takes a request fails the same way, after one
+    // write.
+    platform.Plug("/dev/hidraw1", first);
+    platform.SetWritesHang("/dev/hidraw1", true);
+    const auto report = Refresh();
+    EXPECT_EQ(rows.texts[1], " v Error");
+    EXPECT_EQ(report.outcomes[1].failure, Failure::NoAnswer);
+    EXPECT_EQ(platform.Writes("/dev/hidraw1").size(), 1u);
 }
 
 TEST_F(Passes, ProgramAllMarksEachRowWithItsOwnResult)
@@ -98,8 +158,13 @@ TEST_F(Passes, ProgramAllMarksEachRowWithItsOwnResult)
     Refresh();
     first.RejectPiece(0);
     const auto message = Message(23);
-    Program(message);
+    const auto outcomes = Program(message);
     EXPECT_EQ(rows.checked, (std::vector<bool>{false, true}));
+    ASSERT_EQ(outcomes.size(), 2u);
+    EXPECT_EQ(outcomes[0].path, "/dev/hidraw0");
+    EXPECT_EQ(outcomes[0].failure, Failure::Rejected);
+    EXPECT_EQ(outcomes[0].piece, 0u);
+    EXPECT_EQ(outcomes[1].failure, Failure::None);
     EXPECT_TRUE(first.Received().empty());
     EXPECT_EQ(second.Received(), message);
     EXPECT_EQ(second.PiecesReceived(), 1);
@@ -120,7 +185,7 @@ TEST_F(Passes, AFailedConnectionKeepsTheMarkAndAFailedDeliveryClearsIt)
 
     // The first can no longer be opened (not yet removed by a refresh), the
     // second answers short now.
-    platform.SetOpenFails("/dev/hidraw0", true);
+    platform.SetOpenError("/dev/hidraw0", usb_dvk::ModelPlatform::kNotFound);
     second.SetShortReplies(true);
     Program(Message(23));
     EXPECT_EQ(rows.checked, (std::vector<bool>{true, false}));
@@ -153,11 +218,64 @@ TEST_F(Passes, UnpluggedDevicesLeaveAndComeBackAtTheEndUnmarked)
     EXPECT_EQ(rows.texts[1], "X v1.2 ");
 }
 
+TEST_F(Passes, ARowWhosePathIsNoLongerFoundLeavesAndNothingGoesToANewDeviceThere)
+{
+    platform.Plug("/dev/hidraw0", first);
+    Refresh();
+    // Unplugged; another kind of device gets the same path before the next
+    // refresh.
+    platform.Unplug("/dev/hidraw0");
+    dvk_model::ControllerModel other(Config("other", "1", {0, 0, 0}));
+    platform.Plug("/dev/hidraw0", other, 0x1050, 0x0407);
+    const auto outcomes = Program(Message(23));
+    ASSERT_EQ(outcomes.size(), 1u);
+    EXPECT_EQ(outcomes[0].failure, Failure::NotAController);
+    EXPECT_EQ(rows.checked, (std::vector<bool>{false}));
+
+    auto report = Refresh();
+    EXPECT_TRUE(rows.texts.empty());
+    ASSERT_EQ(report.outcomes.size(), 1u);
+    EXPECT_EQ(report.outcomes[0].failure, Failure::Gone);
+    EXPECT_TRUE(platform.Writes("/dev/hidraw0").empty());
+
+    // After an enumeration that stopped early, a row goes only when its
+    // device does not open.
+    platform.Plug("/dev/hidraw1", second);
+    Refresh();
+    platform.SetEnumerationError(1167);
+    report = Refresh();
+    EXPECT_FALSE(report.enumerationEnded);
+    EXPECT_EQ(Paths(), (std::vector<std::string>{"/dev/hidraw1"}));
+    EXPECT_EQ(rows.texts, (std::vector<std::string>{"DVK-2 v3.0 MTuWThF 08:30:00"}));
+}
+
+TEST_F(Passes, StatusLineCountsControllersOrSaysPermissionIsDenied)
+{
+    EXPECT_EQ(usb_programmer::StatusText(Refresh()), "No controller found.");
+    platform.Plug("/dev/hidraw0", first);
+    EXPECT_EQ(usb_programmer::StatusText(Refresh()), "1 controller found.");
+    platform.Plug("/dev/hidraw1", second);
+    EXPECT_EQ(usb_programmer::StatusText(Refresh()), "2 controllers found.");
+
+    // A controller that does not open for another reason is only not counted.
+    platform.SetOpenError("/dev/hidraw1", usb_dvk::ModelPlatform::kNotFound);
+    auto report = Refresh();
+    EXPECT_EQ(usb_programmer::StatusText(report), "1 controller found.");
+    EXPECT_EQ(report.outcomes.back().failure, Failure::CannotOpen);
+
+    platform.SetOpenError("/dev/hidraw1", usb_dvk::ModelPlatform::kAccessDenied);
+    report = Refresh();
+    EXPECT_EQ(usb_programmer::StatusText(report), usb_programmer::kPermissionDeniedText);
+    EXPECT_EQ(report.outcomes.back().failure, Failure::PermissionDenied);
+    EXPECT_EQ(report.outcomes.back().error, usb_dvk::ModelPlatform::kAccessDenied);
+    EXPECT_EQ(rows.texts.size(), 1u);
+}
+
 TEST_F(Passes, ADeviceThatCannotBeOpenedIsAddedAndRemovedInOnePass)
 {
     platform.Plug("/dev/hidraw0", first);
     platform.Plug("/dev/hidraw1", second);
-    platform.SetOpenFails("/dev/hidraw0", true);
+    platform.SetOpenError("/dev/hidraw0", usb_dvk::ModelPlatform::kNotFound);
     Refresh();
     EXPECT_EQ(Paths(), (std::vector<std::string>{"/dev/hidraw1"}));
     EXPECT_EQ(rows.texts, (std::vector<std::string>{"DVK-2 v3.0 MTuWThF 08:30:00"}));
@@ -203,9 +321,9 @@ TEST_F(Passes, TextsThatAreNotUtf8ShowEmpty)
 TEST(HasDevice, ComparesPathsExactly)
 {
     usb_programmer::Entries entries;
-    entries.push_back({std::make_unique<usb_dvk::Device>("/dev/hidraw1"), false});
-    EXPECT_TRUE(usb_programmer::HasDevice(entries, usb_dvk::Device("/dev/hidraw1")));
-    EXPECT_FALSE(usb_programmer::HasDevice(entries, usb_dvk::Device("/dev/HIDRAW1")));
-    EXPECT_FALSE(usb_programmer::HasDevice(entries, usb_dvk::Device("/dev/hidraw10")));
-    EXPECT_FALSE(usb_programmer::HasDevice({}, usb_dvk::Device("/dev/hidraw1")));
+    entries.push_back({std::make_unique<usb_dvk::Device>(usbtest::ControllerAt("/dev/hidraw1")), false, nullptr});
+    EXPECT_TRUE(usb_programmer::HasDevice(entries, usbtest::ControllerAt("/dev/hidraw1")));
+    EXPECT_FALSE(usb_programmer::HasDevice(entries, usbtest::ControllerAt("/dev/HIDRAW1")));
+    EXPECT_FALSE(usb_programmer::HasDevice(entries, usbtest::ControllerAt("/dev/hidraw10")));
+    EXPECT_FALSE(usb_programmer::HasDevice({}, usbtest::ControllerAt("/dev/hidraw1")));
 }

@@ -2,6 +2,7 @@
 // acknowledgement rule, the splitting of messages into pieces, failures, and
 // the clock text.
 #include <chrono>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -14,6 +15,7 @@ using usbtest::Message;
 using usbtest::Payload;
 using usbtest::Report;
 using usbtest::TextReport;
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -25,7 +27,7 @@ Report Request(std::initializer_list<unsigned char> bytes)
     return report;
 }
 
-usb_dvk::Device kDevice("/dev/hidraw0");
+const usb_dvk::Device kDevice = usbtest::ControllerAt("/dev/hidraw0");
 
 }  // namespace
 
@@ -106,7 +108,7 @@ TEST(NativePlatform, FindsNoControllerAndCannotOpenAMissingPath)
     EXPECT_TRUE(list.empty());
 
     usb_dvk::Transfer transfer;
-    const usb_dvk::Device missing("/dev/no-such-hidraw");
+    const usb_dvk::Device missing = usbtest::ControllerAt("/dev/no-such-hidraw");
     EXPECT_FALSE(transfer.Connect(&missing));
     EXPECT_FALSE(transfer.IsConnected());
     EXPECT_EQ(transfer.GetLastError(), 2u);  // no such file
@@ -186,11 +188,21 @@ TEST_F(TransferOverModel, SendPutsReportIdZeroInFrontAndReceiveDeliversTheReply)
     EXPECT_EQ(Payload(writes[1]), full);
 }
 
-TEST_F(TransferOverModel, AReadThatGetsNoReplyFailsAtTheTimeLimit)
+TEST_F(TransferOverModel, ConnectDiscardsReportsWaitingBeforeTheFirstRequest)
 {
     dvk_model::ControllerModel model(Config("A", "1", {0, 0, 0}));
     platform.Plug("/dev/hidraw0", model);
-    model.SetNeverAnswers(true);
+    platform.SetReportOnOpen("/dev/hidraw0", TextReport("stale"));
+    USBTimerDevice controller;
+    ASSERT_TRUE(controller.Connect(&kDevice));
+    EXPECT_EQ(controller.GetDeviceID(), "A");
+}
+
+TEST_F(TransferOverModel, AReplyThatComesLateIsAwaitedBeforeAnythingMoreIsSent)
+{
+    dvk_model::ControllerModel model(Config("A", "1", {0, 0, 0}));
+    platform.Plug("/dev/hidraw0", model);
+    platform.SetReplyDelay(600ms);
     USBTimerDevice controller;
     ASSERT_TRUE(controller.Connect(&kDevice));
     const auto start = std::chrono::steady_clock::now();
@@ -198,8 +210,20 @@ TEST_F(TransferOverModel, AReadThatGetsNoReplyFailsAtTheTimeLimit)
     const auto waited = std::chrono::steady_clock::now() - start;
     EXPECT_EQ(controller.GetLastError(), usb_dvk::kErrorTimeout);
     // It waited for the reply, and not much longer than the limit.
-    EXPECT_GE(waited, usb_dvk::kReadTimeLimit);
-    EXPECT_LT(waited, 4 * usb_dvk::kReadTimeLimit);
+    EXPECT_GE(waited, usb_dvk::kTransferTimeLimit);
+    EXPECT_LT(waited, 4 * usb_dvk::kTransferTimeLimit);
+
+    // The late reply would be taken for the next answer: nothing more is
+    // sent while it is due.
+    EXPECT_TRUE(controller.IsAwaitingReply());
+    platform.SetReplyDelay(0ms);
+    EXPECT_EQ(controller.GetVersion(), "");
+    EXPECT_FALSE(controller.SetData(Message(23)));
+    EXPECT_EQ(platform.Writes("/dev/hidraw0").size(), 1u);
+    // Once it has come, it is taken, and the connection is used again.
+    std::this_thread::sleep_for(200ms);
+    EXPECT_TRUE(controller.Settle());
+    EXPECT_EQ(controller.GetVersion(), "1");
 }
 
 using Queries = usbtest::PlatformTest<usbtest::ScriptedPlatform>;

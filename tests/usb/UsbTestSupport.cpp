@@ -33,6 +33,11 @@ std::vector<unsigned char> Message(std::size_t size)
     return message;
 }
 
+usb_dvk::Device ControllerAt(const char* path)
+{
+    return usb_dvk::Device(path, 0x04D8, 0x003F);
+}
+
 bool ScriptedPlatform::Enumerate(const std::string&, std::uint16_t, std::uint16_t, usb_dvk::DeviceList&,
                                  std::uint32_t& lastError)
 {
@@ -46,7 +51,15 @@ usb_dvk::Handle ScriptedPlatform::Open(const std::string&, usb_dvk::Access acces
     return access == usb_dvk::Access::Write ? 1 : 2;
 }
 
-int ScriptedPlatform::Write(usb_dvk::Handle, const unsigned char* transfer, std::uint32_t& lastError)
+bool ScriptedPlatform::Identify(usb_dvk::Handle, std::uint16_t& vid, std::uint16_t& pid)
+{
+    vid = 0x04D8;
+    pid = 0x003F;
+    return true;
+}
+
+int ScriptedPlatform::Write(usb_dvk::Handle, const unsigned char* transfer, std::chrono::milliseconds,
+                            std::uint32_t& lastError)
 {
     usb_dvk::TransferBytes bytes;
     std::memcpy(bytes.data(), transfer, bytes.size());
@@ -55,9 +68,13 @@ int ScriptedPlatform::Write(usb_dvk::Handle, const unsigned char* transfer, std:
     return writeCount;
 }
 
-int ScriptedPlatform::Read(usb_dvk::Handle, unsigned char* transfer, std::chrono::milliseconds,
+int ScriptedPlatform::Read(usb_dvk::Handle, unsigned char* transfer, std::chrono::milliseconds timeLimit,
                            std::uint32_t& lastError)
 {
+    if (timeLimit.count() == 0) {  // the replies answer requests: none is waiting before one
+        lastError = usb_dvk::kErrorTimeout;
+        return 0;
+    }
     ++reads;
     if (replies.empty()) {
         lastError = usb_dvk::kErrorTimeout;

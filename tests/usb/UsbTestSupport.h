@@ -25,9 +25,9 @@ dvk_model::ControllerConfig Config(const std::string& id, const std::string& ver
 // A message of the size whose bytes all differ from their neighbours.
 std::vector<unsigned char> Message(std::size_t size);
 
-// One device at any path, whose replies are given in advance: each read
+// One controller at any path, whose replies are given in advance: each read
 // takes the next reply (byte count, payload); with none left it times out
-// at once.
+// at once. Nothing waits before the first request.
 class ScriptedPlatform : public usb_dvk::Platform {
 public:
     struct Reply {
@@ -43,10 +43,17 @@ public:
 
     bool Enumerate(const std::string&, std::uint16_t, std::uint16_t, usb_dvk::DeviceList&, std::uint32_t& lastError) override;
     usb_dvk::Handle Open(const std::string&, usb_dvk::Access access, std::uint32_t& lastError) override;
-    int Write(usb_dvk::Handle, const unsigned char* transfer, std::uint32_t& lastError) override;
-    int Read(usb_dvk::Handle, unsigned char* transfer, std::chrono::milliseconds, std::uint32_t& lastError) override;
+    bool Identify(usb_dvk::Handle, std::uint16_t& vid, std::uint16_t& pid) override;
+    int Write(usb_dvk::Handle, const unsigned char* transfer, std::chrono::milliseconds,
+              std::uint32_t& lastError) override;
+    int Read(usb_dvk::Handle, unsigned char* transfer, std::chrono::milliseconds timeLimit,
+             std::uint32_t& lastError) override;
     void Close(usb_dvk::Handle) override {}
+    bool IsAccessDenied(std::uint32_t) const override { return false; }
 };
+
+// A controller's device at the path, as an enumeration finds it.
+usb_dvk::Device ControllerAt(const char* path);
 
 // Installs the platform for the test's lifetime.
 template <class P>

@@ -19,6 +19,7 @@ struct ControllerOptions {
   int rejectPiece = -1;                // piece index within each message, -1: none
   bool neverAnswer = false;
   bool shortReplies = false;
+  int replyDelayMs = 0;                // each reply goes this long after its request
   double vanishAfter = -1;             // seconds, negative: stay until a signal
   bool print = false;
   std::string uhidNode = "/dev/uhid";

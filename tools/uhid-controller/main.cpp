@@ -13,6 +13,8 @@
 #include <cstring>
 #include <cstdio>
 #include <ctime>
+#include <deque>
+#include <optional>
 #include <string>
 #include <unistd.h>
 
@@ -52,9 +54,10 @@ std::string RequestName(const dvk_model::Report& request) {
   return text.empty() ? "(empty request)" : text;
 }
 
-// Answers one output report; prints what happened when asked to.
-bool Answer(uhid_dvk::UhidDevice& device, dvk_model::ControllerModel& model,
-            const uhid_dvk::ControllerOptions& options, const std::vector<uint8_t>& output) {
+// The input report that answers one output report, if any; prints what
+// happened when asked to.
+std::optional<std::vector<uint8_t>> Answer(dvk_model::ControllerModel& model, const uhid_dvk::ControllerOptions& options,
+                                           const std::vector<uint8_t>& output) {
   std::vector<uint8_t> payload = uhid_dvk::ReportPayload64(output);
   dvk_model::Report request{};
   std::copy(payload.begin(), payload.end(), request.begin());
@@ -78,9 +81,9 @@ bool Answer(uhid_dvk::UhidDevice& device, dvk_model::ControllerModel& model,
     std::fflush(stdout);
   }
   if (!reply)
-    return true;
+    return std::nullopt;
   size_t size = model.ShortReplies() ? 32 : reply->size();
-  return device.SendInput(std::vector<uint8_t>(reply->begin(), reply->begin() + size));
+  return std::vector<uint8_t>(reply->begin(), reply->begin() + size);
 }
 
 }  // namespace
@@ -128,10 +131,28 @@ int main(int argc, char** argv) {
   bool started = false;
   bool announced = false;
   const Clock::time_point createdAt = Clock::now();
+  // Replies held back by --reply-delay, in the order of their requests.
+  struct Delayed {
+    Clock::time_point due;
+    std::vector<uint8_t> report;
+  };
+  std::deque<Delayed> delayed;
+  auto until = [](Clock::time_point when) {
+    return std::max<long long>(0, std::chrono::duration_cast<std::chrono::milliseconds>(when - Clock::now()).count());
+  };
   while (!stopSignal) {
+    while (!delayed.empty() && delayed.front().due <= Clock::now()) {
+      if (!device.SendInput(delayed.front().report)) {
+        std::fprintf(stderr, "dvk-uhid-controller: %s\n", device.Error().c_str());
+        return 1;
+      }
+      delayed.pop_front();
+    }
     int waitMs = 200;
+    if (!delayed.empty())
+      waitMs = static_cast<int>(std::min<long long>(waitMs, until(delayed.front().due)));
     if (vanishes) {
-      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(vanishAt - Clock::now()).count();
+      auto left = until(vanishAt);
       if (left <= 0)
         break;
       waitMs = static_cast<int>(std::min<long long>(waitMs, left));
@@ -157,9 +178,13 @@ int main(int argc, char** argv) {
     switch (event.kind) {
       case uhid_dvk::EventKind::Started: started = true; break;
       case uhid_dvk::EventKind::Output:
-        if (!Answer(device, model, options, event.data)) {
-          std::fprintf(stderr, "dvk-uhid-controller: %s\n", device.Error().c_str());
-          return 1;
+        if (auto reply = Answer(model, options, event.data)) {
+          if (options.replyDelayMs > 0) {
+            delayed.push_back(Delayed{Clock::now() + std::chrono::milliseconds(options.replyDelayMs), *reply});
+          } else if (!device.SendInput(*reply)) {
+            std::fprintf(stderr, "dvk-uhid-controller: %s\n", device.Error().c_str());
+            return 1;
+          }
         }
         break;
       case uhid_dvk::EventKind::Failed:

@@ -6,7 +6,6 @@
 namespace usb_dvk {
 
 namespace {
-constexpr std::uint32_t kFileNotFound = 2;
 constexpr std::uint32_t kInvalidHandleError = 6;
 constexpr std::uint32_t kDeviceNotConnected = 1167;
 // What a short write or a short reply delivers.
@@ -46,6 +45,14 @@ ModelPlatform::OpenFile* ModelPlatform::Usable(Handle handle, Access access, Plu
     return &file->second;
 }
 
+template <class Field, class Value>
+void ModelPlatform::SetField(const std::string& path, Field Plugged::*field, const Value& value)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    if (Plugged* device = Find(path))
+        device->*field = value;
+}
+
 void ModelPlatform::Plug(const std::string& path, dvk_model::ControllerModel& model, std::uint16_t vid,
                          std::uint16_t pid)
 {
@@ -66,25 +73,35 @@ void ModelPlatform::Unplug(const std::string& path)
     replied.notify_all();
 }
 
-void ModelPlatform::SetOpenFails(const std::string& path, bool fails)
+void ModelPlatform::SetOpenError(const std::string& path, std::uint32_t code)
 {
-    std::lock_guard<std::mutex> lock(mutex);
-    if (Plugged* device = Find(path))
-        device->openFails = fails;
+    SetField(path, &Plugged::openError, code);
 }
 
 void ModelPlatform::SetReadOpenFails(const std::string& path, bool fails)
 {
-    std::lock_guard<std::mutex> lock(mutex);
-    if (Plugged* device = Find(path))
-        device->readOpenFails = fails;
+    SetField(path, &Plugged::readOpenFails, fails);
 }
 
 void ModelPlatform::SetShortWrites(const std::string& path, bool shortWrites)
 {
+    SetField(path, &Plugged::shortWrites, shortWrites);
+}
+
+void ModelPlatform::SetWritesHang(const std::string& path, bool hang)
+{
+    SetField(path, &Plugged::writesHang, hang);
+}
+
+void ModelPlatform::SetEnumerationError(std::uint32_t code)
+{
     std::lock_guard<std::mutex> lock(mutex);
-    if (Plugged* device = Find(path))
-        device->shortWrites = shortWrites;
+    enumerationError = code;
+}
+
+void ModelPlatform::SetReportOnOpen(const std::string& path, const dvk_model::Report& report)
+{
+    SetField(path, &Plugged::reportOnOpen, report);
 }
 
 void ModelPlatform::SetReplyDelay(std::chrono::microseconds delay)
@@ -117,9 +134,13 @@ bool ModelPlatform::Enumerate(const std::string&, std::uint16_t vid, std::uint16
                               std::uint32_t& lastError)
 {
     std::lock_guard<std::mutex> lock(mutex);
+    if (enumerationError != 0) {
+        lastError = enumerationError;
+        return false;
+    }
     for (const Plugged& device : devices) {
         if (device.vid == vid && device.pid == pid && !device.model->Vanished())
-            list.push_back(new Device(device.path.c_str()));
+            list.push_back(new Device(device.path.c_str(), vid, pid));
     }
     lastError = kErrorNoMoreItems;
     return true;
@@ -129,35 +150,77 @@ Handle ModelPlatform::Open(const std::string& path, Access access, std::uint32_t
 {
     std::lock_guard<std::mutex> lock(mutex);
     const Plugged* device = Present(path);
-    if (device == nullptr || device->openFails || (access == Access::Read && device->readOpenFails)) {
-        lastError = kFileNotFound;
+    if (device == nullptr || (access == Access::Read && device->readOpenFails)) {
+        lastError = kNotFound;
+        return kInvalidHandle;
+    }
+    if (device->openError != 0) {
+        lastError = device->openError;
         return kInvalidHandle;
     }
     lastError = 0;
-    files[nextHandle] = OpenFile{path, access, {}};
+    OpenFile& file = files[nextHandle] = OpenFile{path, access, {}};
+    if (access == Access::Read) {
+        const auto now = std::chrono::steady_clock::now();
+        if (device->reportOnOpen)
+            file.replies.push_back(Reply{now, *device->reportOnOpen});
+        // Replies still on their way reach this handle too.
+        for (const Reply& reply : device->inFlight) {
+            if (reply.ready > now)
+                file.replies.push_back(reply);
+        }
+    }
     return nextHandle++;
 }
 
-int ModelPlatform::Write(Handle handle, const unsigned char* transfer, std::uint32_t& lastError)
+bool ModelPlatform::Identify(Handle handle, std::uint16_t& vid, std::uint16_t& pid)
 {
     std::lock_guard<std::mutex> lock(mutex);
+    auto file = files.find(handle);
+    const Plugged* device = file == files.end() ? nullptr : Present(file->second.path);
+    if (device == nullptr)
+        return false;
+    vid = device->vid;
+    pid = device->pid;
+    return true;
+}
+
+int ModelPlatform::Write(Handle handle, const unsigned char* transfer, std::chrono::milliseconds timeLimit,
+                         std::uint32_t& lastError)
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeLimit;
+    std::unique_lock<std::mutex> lock(mutex);
     Plugged* device = nullptr;
     if (Usable(handle, Access::Write, device, lastError) == nullptr)
         return 0;
     TransferBytes bytes;
     std::memcpy(bytes.data(), transfer, kTransferSize);
     device->writes.push_back(bytes);
+    if (device->writesHang) {
+        // Until the time runs out or the device goes.
+        while (replied.wait_until(lock, deadline) != std::cv_status::timeout) {
+            if (Usable(handle, Access::Write, device, lastError) == nullptr)
+                return 0;
+        }
+        lastError = kErrorTimeout;
+        return 0;
+    }
     lastError = 0;
     if (device->shortWrites)
         return kShortCount;
     dvk_model::Report request;
     std::memcpy(request.data(), transfer + 1, kReportSize);
     if (const auto reply = device->model->Handle(request)) {
-        const auto ready = std::chrono::steady_clock::now() + replyDelay;
+        const auto now = std::chrono::steady_clock::now();
+        const Reply late{now + replyDelay, *reply};
         for (auto& [other, open] : files) {
             if (open.access == Access::Read && open.path == device->path)
-                open.replies.push_back(Reply{ready, *reply});
+                open.replies.push_back(late);
         }
+        auto& inFlight = device->inFlight;
+        inFlight.erase(std::remove_if(inFlight.begin(), inFlight.end(), [&](const Reply& r) { return r.ready <= now; }),
+                       inFlight.end());
+        inFlight.push_back(late);
         replied.notify_all();
     }
     return kTransferSize;

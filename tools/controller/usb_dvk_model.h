@@ -1,7 +1,8 @@
 // A platform layer of usb_dvk whose devices are controller models instead
 // of hardware: for the tests and the benchmark. Models are plugged in at a
-// path; each write goes to the model, and its reply is queued for the read
-// handles open on that path, as the HID stack does.
+// path; each write goes to the model, and its reply arrives, after the reply
+// delay, at every read handle open on that path at that moment, as the HID
+// stack delivers an input report.
 #pragma once
 
 #include <array>
@@ -10,6 +11,7 @@
 #include <deque>
 #include <map>
 #include <mutex>
+#include <optional>
 
 #include "ControllerModel.h"
 #include "usb_dvk.h"
@@ -25,18 +27,30 @@ public:
     void Plug(const std::string& path, dvk_model::ControllerModel& model, std::uint16_t vid = 0x04D8,
               std::uint16_t pid = 0x003F);
     // Unplugs for good: the path no longer enumerates nor opens, and open
-    // handles on it fail.
+    // handles on it fail. Another device may then be plugged in at the path.
     void Unplug(const std::string& path);
-    // The path enumerates but cannot be opened.
-    void SetOpenFails(const std::string& path, bool fails);
+    // The path enumerates but does not open: with kNotFound, kAccessDenied
+    // or another code; 0 opens again.
+    void SetOpenError(const std::string& path, std::uint32_t code);
     // The path opens for writing but not for reading.
     void SetReadOpenFails(const std::string& path, bool fails);
     // Writes to the path report fewer bytes than asked.
     void SetShortWrites(const std::string& path, bool shortWrites);
+    // Writes to the path are never taken: each runs out of its time limit.
+    void SetWritesHang(const std::string& path, bool hang);
+    // Enumerations stop early with the code and list nothing; 0 ends that.
+    void SetEnumerationError(std::uint32_t code);
+    // An input report the device sends whenever the path is opened for
+    // reading, before any request.
+    void SetReportOnOpen(const std::string& path, const dvk_model::Report& report);
     // Time the devices take to answer, for a bus that is not instantaneous.
     void SetReplyDelay(std::chrono::microseconds delay);
 
-    // Every transfer written to the path, in order.
+    static constexpr std::uint32_t kNotFound = 2;
+    static constexpr std::uint32_t kAccessDenied = 5;
+
+    // Every transfer written to the path (or offered, when writes hang), in
+    // order.
     std::vector<TransferBytes> Writes(const std::string& path) const;
     int Reads(const std::string& path) const;
     // Handles open now, over all paths.
@@ -45,26 +59,32 @@ public:
     bool Enumerate(const std::string& idString, std::uint16_t vid, std::uint16_t pid, DeviceList& list,
                    std::uint32_t& lastError) override;
     Handle Open(const std::string& path, Access access, std::uint32_t& lastError) override;
-    int Write(Handle handle, const unsigned char* transfer, std::uint32_t& lastError) override;
+    bool Identify(Handle handle, std::uint16_t& vid, std::uint16_t& pid) override;
+    int Write(Handle handle, const unsigned char* transfer, std::chrono::milliseconds timeLimit,
+              std::uint32_t& lastError) override;
     int Read(Handle handle, unsigned char* transfer, std::chrono::milliseconds timeLimit,
              std::uint32_t& lastError) override;
     void Close(Handle handle) override;
+    bool IsAccessDenied(std::uint32_t code) const override { return code == kAccessDenied; }
 
 private:
+    struct Reply {
+        std::chrono::steady_clock::time_point ready;
+        dvk_model::Report report;
+    };
     struct Plugged {
         std::string path;
         dvk_model::ControllerModel* model = nullptr;
         std::uint16_t vid = 0;
         std::uint16_t pid = 0;
-        bool openFails = false;
+        std::uint32_t openError = 0;
         bool readOpenFails = false;
         bool shortWrites = false;
+        bool writesHang = false;
+        std::optional<dvk_model::Report> reportOnOpen;
+        std::deque<Reply> inFlight;  // replies that have not arrived yet
         std::vector<TransferBytes> writes;
         int reads = 0;
-    };
-    struct Reply {
-        std::chrono::steady_clock::time_point ready;
-        dvk_model::Report report;
     };
     struct OpenFile {
         std::string path;
@@ -79,6 +99,9 @@ private:
     Plugged* Present(const std::string& path);
     Plugged* Find(const std::string& path);
     const Plugged* Find(const std::string& path) const;
+    // Sets a field of the device plugged in at the path, if any.
+    template <class Field, class Value>
+    void SetField(const std::string& path, Field Plugged::*field, const Value& value);
 
     mutable std::mutex mutex;
     std::condition_variable replied;
@@ -86,6 +109,7 @@ private:
     std::map<Handle, OpenFile> files;
     Handle nextHandle = 1;
     std::chrono::microseconds replyDelay{0};
+    std::uint32_t enumerationError = 0;
 };
 
 }  // namespace usb_dvk
