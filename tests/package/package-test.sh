@@ -136,7 +136,8 @@ mode_deb() {
 
 # Inside the private mount namespace.
 mode_deb_root() {
-  local root=$1 deb=$2
+  local root=$1 deb=$2 logs=$1-logs
+  mkdir -p "$logs" || fail "cannot create $logs"
   mount --bind /dev "$root/dev" && mount -t proc proc "$root/proc" || fail "cannot mount /dev and /proc in $root"
   in_root() { chroot "$root" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin DEBIAN_FRONTEND=noninteractive "$@"; }
   installed() { in_root dpkg-query -W -f '${Package} ${Installed-Size}\n' | sort; }
@@ -145,8 +146,8 @@ mode_deb_root() {
   local before after
   before=$(installed)
   local install_start=$(seconds)
-  in_root apt-get install -y -qq "/tmp/$deb" >"$root/tmp/install.log" 2>&1 ||
-    fail "apt-get install ./$deb failed: $(tail -n 20 "$root/tmp/install.log")"
+  in_root apt-get install -y -qq "/tmp/$deb" >"$logs/install.log" 2>&1 ||
+    fail "apt-get install ./$deb failed: $(tail -n 20 "$logs/install.log")"
   after=$(installed)
   comm -13 <(echo "$before") <(echo "$after") | awk -v t0="$install_start" -v t1="$(seconds)" '
     { n++; kib += $2 } END { printf "package: apt-get install ./dravik pulled in %d packages, %.1f MiB installed, in %.1f s\n", n, kib / 1024, t1 - t0 }'
@@ -161,31 +162,35 @@ mode_deb_root() {
   # The program, under an X server of its own: the open dialog, then after
   # Escape the main window.
   local xvfb display="" i
-  Xvfb -displayfd 3 -nolisten tcp -screen 0 1280x1024x24 3>"$root/tmp/display" >/dev/null 2>&1 &
+  Xvfb -displayfd 3 -nolisten tcp -screen 0 1280x1024x24 3>"$logs/display" >/dev/null 2>&1 &
   xvfb=$!
-  for ((i = 0; i < 200 && -z $display; i++)); do sleep 0.1; display=$(cat "$root/tmp/display"); done
+  for ((i = 0; i < 200; i++)); do
+    display=$(cat "$logs/display" 2>/dev/null) && [[ -n $display ]] && break
+    sleep 0.1
+  done
   [[ -n $display ]] || fail "Xvfb did not start"
   export DISPLAY=:$display
   mkdir -p "$root/tmp/.X11-unix" "$root/tmp/home" && mount --bind /tmp/.X11-unix "$root/tmp/.X11-unix" ||
     fail "cannot bring the X socket into the root"
   chroot "$root" env -i PATH=/usr/bin:/bin HOME=/tmp/home DISPLAY="$DISPLAY" NO_AT_BRIDGE=1 GSETTINGS_BACKEND=memory \
-    dravik >"$root/tmp/dravik.log" 2>&1 &
+    dravik >"$logs/dravik.log" 2>&1 &
   local program=$!
   trap 'kill $program $xvfb 2>/dev/null' EXIT
   local dialog main
   dialog=$(timeout 30 xdotool search --sync --onlyvisible --name '^Please select the file to open' | head -n1)
-  [[ -n $dialog ]] || fail "the installed dravik showed no open dialog: $(cat "$root/tmp/dravik.log")"
+  [[ -n $dialog ]] || fail "the installed dravik showed no open dialog: $(cat "$logs/dravik.log")"
   xdotool mousemove --window "$dialog" 20 20 key Escape
   main=$(timeout 30 xdotool search --sync --onlyvisible --name '^Dravik Embosser Controller$' | head -n1)
-  [[ -n $main ]] || fail "no main window after Escape: $(cat "$root/tmp/dravik.log")"
+  [[ -n $main ]] || fail "no main window after Escape: $(cat "$logs/dravik.log")"
   kill "$program" 2>/dev/null; wait "$program" 2>/dev/null
+  rm -rf "$root/tmp/home"
   echo "package: the installed dravik showed the open dialog, then its main window"
 
   # Purging leaves none of the package's files behind, nor any file named
   # after it that no other package owns.
   local files
   files=$(in_root dpkg-query -L dravik | grep -vx '/\.')
-  in_root apt-get purge -y -qq dravik >"$root/tmp/purge.log" 2>&1 || fail "apt-get purge dravik failed: $(tail -n 20 "$root/tmp/purge.log")"
+  in_root apt-get purge -y -qq dravik >"$logs/purge.log" 2>&1 || fail "apt-get purge dravik failed: $(tail -n 20 "$logs/purge.log")"
   rm -f "$root/tmp/$deb"
   local left=() path
   while read -r path; do
