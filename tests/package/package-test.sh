@@ -175,7 +175,7 @@ mode_deb_root() {
   chroot "$root" env -i PATH=/usr/bin:/bin HOME=/tmp/home DISPLAY="$DISPLAY" NO_AT_BRIDGE=1 GSETTINGS_BACKEND=memory \
     dravik >"$logs/dravik.log" 2>&1 &
   local program=$!
-  trap 'kill $program $xvfb 2>/dev/null' EXIT
+  trap "kill $program $xvfb 2>/dev/null" EXIT
   local dialog main
   dialog=$(timeout 30 xdotool search --sync --onlyvisible --name '^Please select the file to open' | head -n1)
   [[ -n $dialog ]] || fail "the installed dravik showed no open dialog: $(cat "$logs/dravik.log")"
