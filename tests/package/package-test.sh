@@ -150,7 +150,7 @@ mode_deb_root() {
     fail "apt-get install ./$deb failed: $(tail -n 20 "$logs/install.log")"
   after=$(installed)
   comm -13 <(echo "$before") <(echo "$after") | awk -v t0="$install_start" -v t1="$(seconds)" '
-    { n++; kib += $2 } END { printf "package: apt-get install ./dravik pulled in %d packages, %.1f MiB installed, in %.1f s\n", n, kib / 1024, t1 - t0 }'
+    { n++; kib += $2 } END { printf "package: apt-get install ./dravik installed %d packages (dravik and %d it pulled in), %.1f MiB, in %.1f s\n", n, n - 1, kib / 1024, t1 - t0 }'
 
   [[ $(in_root sh -c 'command -v dravik') == /usr/bin/dravik ]] || fail "dravik is not on the PATH of the root"
   [[ -f $root/usr/lib/udev/rules.d/70-dravik-controller.rules ]] || fail "the udev rule is not in /usr/lib/udev/rules.d"
@@ -164,6 +164,7 @@ mode_deb_root() {
   local xvfb display="" i
   Xvfb -displayfd 3 -nolisten tcp -screen 0 1280x1024x24 3>"$logs/display" >/dev/null 2>&1 &
   xvfb=$!
+  trap "kill $xvfb 2>/dev/null" EXIT
   for ((i = 0; i < 200; i++)); do
     display=$(cat "$logs/display" 2>/dev/null) && [[ -n $display ]] && break
     sleep 0.1
