@@ -1,24 +1,28 @@
 #!/usr/bin/env bash
 # The Linux product as a user and as Debian see it.
 #
-#   package-test.sh build   SOURCE PRODUCT   configure (no tests, no helper
-#                                            programs) and build PRODUCT as an
-#                                            unprivileged user
-#   package-test.sh install PRODUCT          as that user, cmake --install
-#                                            under a temporary prefix: the
-#                                            whole tree lands there, nothing
-#                                            outside it
-#   package-test.sh deb     PRODUCT CACHE    cpack -G DEB, lintian, then in a
-#                                            fresh Debian 12 minbase root:
-#                                            apt-get install ./dravik_*.deb,
-#                                            the program starts, the desktop
-#                                            entry and the metainfo validate,
-#                                            apt-get purge leaves nothing
+#   package-test.sh build   SOURCE PRODUCT        configure (no tests, no
+#                                                 helper programs) and build
+#                                                 PRODUCT as an unprivileged
+#                                                 user
+#   package-test.sh install SOURCE PRODUCT        as that user, cmake --install
+#                                                 under a temporary prefix: the
+#                                                 whole tree lands there,
+#                                                 nothing outside it
+#   package-test.sh deb     SOURCE PRODUCT CACHE  cpack -G DEB, lintian, then
+#                                                 in a fresh Debian 12 minbase
+#                                                 root: apt-get install
+#                                                 ./dravik_*.deb, the program
+#                                                 starts, the desktop entry and
+#                                                 the metainfo validate,
+#                                                 apt-get purge leaves nothing
 #
-# The unprivileged user is the caller, or "nobody" when run as root. The deb
-# mode needs root (debootstrap, chroot, mounts). CACHE keeps the Debian root
-# as a tarball between runs; the mirror is the one this machine's apt sources
-# name. Nothing is skipped: whatever is missing fails with the reason.
+# The unprivileged user is the caller, or "nobody" when run as root. Where
+# that user cannot reach SOURCE or PRODUCT (a clone in root's home), it
+# builds a copy of the sources under /tmp instead. The deb mode needs root
+# (debootstrap, chroot, mounts). CACHE keeps the Debian root as a tarball
+# between runs; the mirror is the one this machine's apt sources name.
+# Nothing is skipped: whatever is missing fails with the reason.
 set -uo pipefail
 
 start_ns=$(date +%s%N)
@@ -26,12 +30,22 @@ seconds() { awk -v ns=$(( $(date +%s%N) - start_ns )) 'BEGIN { printf "%.1f", ns
 fail() { echo "package: FAIL: $*" >&2; exit 1; }
 need() { for tool; do command -v "$tool" >/dev/null || fail "$tool is missing (bash tools/setup.sh lab)"; done; }
 
-# Runs a command as the unprivileged user.
+# Runs a command as the unprivileged user (from /, which it can reach; the
+# paths it is given are absolute).
 as_user() {
   if ((EUID == 0)); then
-    HOME=/tmp setpriv --reuid="$(id -u nobody)" --regid="$(id -g nobody)" --clear-groups -- "$@"
+    (cd / && HOME=/tmp setpriv --reuid="$(id -u nobody)" --regid="$(id -g nobody)" --clear-groups -- "$@")
   else
     "$@"
+  fi
+}
+# The build folder the unprivileged user works in: PRODUCT, or a folder
+# under /tmp where that user cannot reach SOURCE or PRODUCT.
+product_dir() {
+  if as_user test -r "$1/CMakeLists.txt" -a -x "$(dirname "$2")"; then
+    echo "$2"
+  else
+    echo "/tmp/dravik-package-$(printf %s "$2" | md5sum | cut -c1-8)/product"
   fi
 }
 give_to_user() { ((EUID != 0)) || chown -R nobody:"$(id -gn nobody)" "$@"; }
@@ -49,8 +63,17 @@ expected_tree() {
 }
 
 mode_build() {
-  local source=$1 product=$2
+  local source=$1 product
   need cmake setpriv
+  product=$(product_dir "$1" "$2")
+  if [[ $product != "$2" ]]; then
+    local copy=${product%/product}/source
+    echo "package: $(as_user id -un) cannot reach $1 or $2: building a copy in ${copy%/source}"
+    rm -rf "$copy" && mkdir -p "$copy" && chmod 755 "${copy%/source}" &&
+      tar -C "$source" --exclude='./build*' --exclude=./.git -cf - . | tar -C "$copy" -xf - ||
+      fail "cannot copy the sources to $copy"
+    source=$copy
+  fi
   mkdir -p "$product" && give_to_user "$product" || fail "cannot prepare $product"
   as_user cmake -S "$source" -B "$product" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DDVK_BUILD_TOOLS=OFF >/dev/null ||
     fail "configuring without tests and helper programs failed"
@@ -60,7 +83,8 @@ mode_build() {
 }
 
 mode_install() {
-  local product=$1 prefix
+  local product prefix
+  product=$(product_dir "$1" "$2")
   need cmake setpriv identify
   prefix=$(mktemp -d) || fail "no temporary folder"
   trap "rm -rf '$prefix'" EXIT
@@ -98,7 +122,8 @@ host_mirror() {
 }
 
 mode_deb() {
-  local product=$1 cache=$2
+  local product cache=$3
+  product=$(product_dir "$1" "$2")
   ((EUID == 0)) || fail "the Debian root needs root (debootstrap, chroot, mounts)"
   need cpack dpkg-shlibdeps lintian debootstrap desktop-file-validate appstreamcli Xvfb xdotool unshare chroot setpriv
   local out="$product/package"
@@ -203,8 +228,8 @@ mode_deb_root() {
 
 case "${1:-}" in
   build)    mode_build "$2" "$3" ;;
-  install)  mode_install "$2" ;;
-  deb)      mode_deb "$2" "$3" || exit 1; echo "package: total time $(seconds) s" ;;
+  install)  mode_install "$2" "$3" ;;
+  deb)      mode_deb "$2" "$3" "$4" || exit 1; echo "package: total time $(seconds) s" ;;
   deb-root) mode_deb_root "$2" "$3" ;;
-  *) fail "usage: $0 build SOURCE PRODUCT | install PRODUCT | deb PRODUCT CACHE" ;;
+  *) fail "usage: $0 build|install SOURCE PRODUCT, or deb SOURCE PRODUCT CACHE" ;;
 esac
