@@ -125,7 +125,7 @@ mode_deb() {
   local product cache=$3
   product=$(product_dir "$1" "$2")
   ((EUID == 0)) || fail "the Debian root needs root (debootstrap, chroot, mounts)"
-  need cpack dpkg-shlibdeps lintian debootstrap desktop-file-validate appstreamcli Xvfb xdotool unshare chroot setpriv
+  need cpack dpkg-shlibdeps file lintian debootstrap desktop-file-validate appstreamcli Xvfb xdotool unshare chroot setpriv
   local out="$product/package"
   rm -rf "$out" && mkdir -p "$out" && give_to_user "$out" || fail "cannot prepare $out"
   as_user cpack -G DEB --config "$product/CPackConfig.cmake" -B "$out" >"$out/cpack.log" 2>&1 ||
