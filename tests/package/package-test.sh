@@ -69,6 +69,8 @@ mode_build() {
   if [[ $product != "$2" ]]; then
     local copy=${product%/product}/source
     echo "package: $(as_user id -un) cannot reach $1 or $2: building a copy in ${copy%/source}"
+    [[ ! -e ${copy%/source} || ( -d ${copy%/source} && ! -L ${copy%/source} && $(stat -c %u "${copy%/source}") == "$EUID" ) ]] ||
+      fail "${copy%/source} exists and is not our own folder"
     rm -rf "$copy" && mkdir -p "$copy" && chmod 755 "${copy%/source}" &&
       tar -C "$source" --exclude='./build*' --exclude=./.git -cf - . | tar -C "$copy" -xf - ||
       fail "cannot copy the sources to $copy"
