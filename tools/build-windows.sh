@@ -7,7 +7,7 @@
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$top/build-windows}
-"$top/tools/setup.sh" build windows
+"$top/tools/setup.sh" run lab
 
 wx=$(bash "$top/tools/windows/build-wx-msw.sh")
 cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=Release \

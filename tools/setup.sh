@@ -1,13 +1,23 @@
 #!/usr/bin/env bash
-# Installs the Debian packages of tools/debian-packages.txt that are missing.
-# Run as root (or through sudo) on Debian 12.
+# Installs the missing Debian packages of the named lists (Debian 12, as root
+# or through sudo):
+#   tools/setup.sh run     building and running the program (debian-packages-run.txt)
+#   tools/setup.sh test    the test suite, benchmarks, screenshots (debian-packages-test.txt)
+#   tools/setup.sh lab     fuzzer, kernel, Windows and package labs (debian-packages-lab.txt)
+# Several lists may be named; without arguments all three are installed.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
+lists=("$@")
+((${#lists[@]})) || lists=(run test lab)
 missing=()
-while read -r pkg; do
-  [[ -z "$pkg" || "$pkg" == \#* ]] && continue
-  dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' || missing+=("$pkg")
-done < "$here/debian-packages.txt"
+for list in "${lists[@]}"; do
+  file="$here/debian-packages-$list.txt"
+  [[ -f $file ]] || { echo "setup.sh: no package list '$list' (run, test or lab)" >&2; exit 2; }
+  while read -r pkg; do
+    [[ -z "$pkg" || "$pkg" == \#* ]] && continue
+    dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' || missing+=("$pkg")
+  done < "$file"
+done
 if ((${#missing[@]})); then
   sudo=""
   [[ $(id -u) -ne 0 ]] && sudo=sudo

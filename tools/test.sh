@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds and runs every test. The GUI tests run in
-# Xvfb when no display is set.
+# Installs what is missing (all three package lists), builds and runs every
+# test. The GUI tests run in Xvfb when no display is set.
 #   tools/test.sh            Release build, the whole suite
 #   tools/test.sh address    AddressSanitizer + UndefinedBehaviorSanitizer build
 #   tools/test.sh thread     ThreadSanitizer build, the threaded tests
@@ -9,7 +9,7 @@ set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 variant=release
 if [[ $# -gt 0 && "$1" != -* ]]; then variant=$1; shift; fi
-"$top/tools/setup.sh"
+"$top/tools/setup.sh" run test lab
 
 case "$variant" in
   release) build="$top/build"; sanitize=""; build_type=Release; select=() ;;

@@ -25,7 +25,7 @@ extra_programs=("$@")
 
 # --- What the host needs -----------------------------------------------------
 for tool in qemu-system-x86_64 cpio dpkg-deb ldd gzip; do
-  command -v "$tool" >/dev/null || fail "$tool is missing (install the packages of tools/debian-packages.txt: bash tools/setup.sh)"
+  command -v "$tool" >/dev/null || fail "$tool is missing (bash tools/setup.sh lab installs it)"
 done
 busybox=/bin/busybox
 [[ -x $busybox ]] || fail "$busybox is missing (install busybox-static)"

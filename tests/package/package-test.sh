@@ -1,0 +1,237 @@
+#!/usr/bin/env bash
+# The Linux product as a user and as Debian see it.
+#
+#   package-test.sh build   SOURCE PRODUCT        configure (no tests, no
+#                                                 helper programs) and build
+#                                                 PRODUCT as an unprivileged
+#                                                 user
+#   package-test.sh install SOURCE PRODUCT        as that user, cmake --install
+#                                                 under a temporary prefix: the
+#                                                 whole tree lands there,
+#                                                 nothing outside it
+#   package-test.sh deb     SOURCE PRODUCT CACHE  cpack -G DEB, lintian, then
+#                                                 in a fresh Debian 12 minbase
+#                                                 root: apt-get install
+#                                                 ./dravik_*.deb, the program
+#                                                 starts, the desktop entry and
+#                                                 the metainfo validate,
+#                                                 apt-get purge leaves nothing
+#
+# The unprivileged user is the caller, or "nobody" when run as root. Where
+# that user cannot reach SOURCE or PRODUCT (a clone in root's home), it
+# builds a copy of the sources under /tmp instead. The deb mode needs root
+# (debootstrap, chroot, mounts). CACHE keeps the Debian root as a tarball
+# between runs; the mirror is the one this machine's apt sources name.
+# Nothing is skipped: whatever is missing fails with the reason.
+set -uo pipefail
+
+start_ns=$(date +%s%N)
+seconds() { awk -v ns=$(( $(date +%s%N) - start_ns )) 'BEGIN { printf "%.1f", ns / 1e9 }'; }
+fail() { echo "package: FAIL: $*" >&2; exit 1; }
+need() { for tool; do command -v "$tool" >/dev/null || fail "$tool is missing (bash tools/setup.sh lab)"; done; }
+
+# Runs a command as the unprivileged user (from /, which it can reach; the
+# paths it is given are absolute).
+as_user() {
+  if ((EUID == 0)); then
+    (cd / && HOME=/tmp setpriv --reuid="$(id -u nobody)" --regid="$(id -g nobody)" --clear-groups -- "$@")
+  else
+    "$@"
+  fi
+}
+# The build folder the unprivileged user works in: PRODUCT, or a folder
+# under /tmp where that user cannot reach SOURCE or PRODUCT.
+product_dir() {
+  if as_user test -r "$1/CMakeLists.txt" -a -x "$(dirname "$2")"; then
+    echo "$2"
+  else
+    echo "/tmp/dravik-package-$(printf %s "$2" | md5sum | cut -c1-8)/product"
+  fi
+}
+give_to_user() { ((EUID != 0)) || chown -R nobody:"$(id -gn nobody)" "$@"; }
+
+# The files of an install, relative to the prefix.
+expected_tree() {
+  local size
+  printf '%s\n' bin/dravik lib/udev/rules.d/70-dravik-controller.rules \
+    share/applications/dravik.desktop share/doc/dravik/changelog.gz share/doc/dravik/copyright \
+    share/icons/hicolor/scalable/apps/dravik.svg share/man/man1/dravik.1.gz \
+    share/metainfo/example.dravik_controls.dravik.metainfo.xml share/mime/packages/dravik.xml
+  for size in 16 24 32 48 64 128 256; do
+    echo "share/icons/hicolor/${size}x${size}/apps/dravik.png"
+  done
+}
+
+mode_build() {
+  local source=$1 product
+  need cmake setpriv
+  product=$(product_dir "$1" "$2")
+  if [[ $product != "$2" ]]; then
+    local copy=${product%/product}/source
+    echo "package: $(as_user id -un) cannot reach $1 or $2: building a copy in ${copy%/source}"
+    [[ ! -e ${copy%/source} || ( -d ${copy%/source} && ! -L ${copy%/source} && $(stat -c %u "${copy%/source}") == "$EUID" ) ]] ||
+      fail "${copy%/source} exists and is not our own folder"
+    rm -rf "$copy" && mkdir -p "$copy" && chmod 755 "${copy%/source}" &&
+      tar -C "$source" --exclude='./build*' --exclude=./.git -cf - . | tar -C "$copy" -xf - ||
+      fail "cannot copy the sources to $copy"
+    source=$copy
+  fi
+  mkdir -p "$product" && give_to_user "$product" || fail "cannot prepare $product"
+  as_user cmake -S "$source" -B "$product" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DDVK_BUILD_TOOLS=OFF >/dev/null ||
+    fail "configuring without tests and helper programs failed"
+  as_user cmake --build "$product" -j"$(nproc)" >"$product/build.log" 2>&1 ||
+    fail "building as $(as_user id -un) failed: $(tail -n 20 "$product/build.log")"
+  echo "package: built $product as $(as_user id -un) in $(seconds) s"
+}
+
+mode_install() {
+  local product prefix
+  product=$(product_dir "$1" "$2")
+  need cmake setpriv identify
+  prefix=$(mktemp -d) || fail "no temporary folder"
+  trap "rm -rf '$prefix'" EXIT
+  give_to_user "$prefix"
+  as_user cmake --install "$product" --prefix "$prefix/usr" >/dev/null ||
+    fail "cmake --install --prefix $prefix/usr as $(as_user id -un) failed"
+  local found
+  found=$(cd "$prefix/usr" && find . -mindepth 1 ! -type d | sed 's|^\./||' | sort)
+  diff <(expected_tree | sort) <(echo "$found") >&2 || fail "the install tree differs from the expected one (< missing, > unexpected)"
+  diff <(expected_tree | sed "s|^|$prefix/usr/|" | sort) <(sort "$product/install_manifest.txt") >&2 ||
+    fail "cmake installed files outside $prefix/usr (install_manifest.txt)"
+  local size
+  for size in 16 24 32 48 64 128 256; do
+    [[ $(identify -format '%wx%h' "$prefix/usr/share/icons/hicolor/${size}x${size}/apps/dravik.png" 2>&1) == "${size}x${size}" ]] ||
+      fail "icon ${size}x${size} is not a ${size}x${size} image"
+  done
+  echo "package: installed $(wc -l <<<"$found") files under the prefix as $(as_user id -un), none outside"
+}
+
+# The URI of this machine's apt sources that serves bookworm (one-line and
+# deb822 formats).
+host_mirror() {
+  {
+    cat /etc/apt/sources.list /etc/apt/sources.list.d/*.list 2>/dev/null |
+      awk '$1 == "deb" { sub(/^deb[ \t]+(\[[^]]*\][ \t]+)?/, ""); if ($2 == "bookworm") print $1 }'
+    cat /etc/apt/sources.list.d/*.sources 2>/dev/null | awk '
+      function flush() { if (deb && !off && suite) print uri; deb = off = suite = 0; uri = "" }
+      /^[ \t]*$/ { flush(); next }
+      /^Types:/   { for (i = 2; i <= NF; i++) if ($i == "deb") deb = 1 }
+      /^URIs:/    { uri = $2 }
+      /^Suites:/  { for (i = 2; i <= NF; i++) if ($i == "bookworm") suite = 1 }
+      /^Enabled:[ \t]*no/ { off = 1 }
+      END { flush() }'
+  } | head -n1
+}
+
+mode_deb() {
+  local product cache=$3
+  product=$(product_dir "$1" "$2")
+  ((EUID == 0)) || fail "the Debian root needs root (debootstrap, chroot, mounts)"
+  need cpack dpkg-shlibdeps file lintian debootstrap desktop-file-validate appstreamcli Xvfb xdotool unshare chroot setpriv
+  local out="$product/package"
+  rm -rf "$out" && mkdir -p "$out" && give_to_user "$out" || fail "cannot prepare $out"
+  as_user cpack -G DEB --config "$product/CPackConfig.cmake" -B "$out" >"$out/cpack.log" 2>&1 ||
+    fail "cpack -G DEB failed: $(tail -n 20 "$out/cpack.log")"
+  local deb
+  deb=$(ls "$out"/dravik_*_amd64.deb 2>/dev/null) && [[ $(wc -l <<<"$deb") == 1 ]] || fail "cpack made no dravik_<version>_amd64.deb"
+  echo "package: $(basename "$deb"), Depends: $(dpkg-deb -f "$deb" Depends)"
+  as_user lintian --fail-on error "$deb" >&2 || fail "lintian reports errors for $(basename "$deb")"
+
+  # The fresh Debian 12 root, from the cached tarball.
+  mkdir -p "$cache" || fail "cannot create $cache"
+  local tarball="$cache/bookworm-minbase.tar.gz" root="$cache/root"
+  if [[ ! -f $tarball ]]; then
+    local mirror
+    mirror=$(host_mirror)
+    [[ -n $mirror ]] || fail "no apt source of this machine serves bookworm (/etc/apt/sources.list, /etc/apt/sources.list.d)"
+    rm -rf "$root" "$cache/debootstrap.log"
+    echo "package: debootstrap --variant=minbase bookworm from $mirror"
+    debootstrap --variant=minbase bookworm "$root" "$mirror" >"$cache/debootstrap.log" 2>&1 ||
+      fail "debootstrap failed: $(tail -n 5 "$cache/debootstrap.log")"
+    tar -C "$root" -czf "$tarball.part" . && mv "$tarball.part" "$tarball" || fail "cannot write $tarball"
+    echo "package: Debian root cached in $tarball at $(seconds) s"
+  fi
+  rm -rf "$root" && mkdir -p "$root" && tar -C "$root" -xzf "$tarball" || fail "cannot unpack $tarball"
+  cp "$deb" "$root/tmp/" && cp /etc/resolv.conf "$root/etc/resolv.conf" || fail "cannot prepare $root"
+  # Mounts live in a namespace of their own: they vanish with it, and the
+  # root is removed only outside it, never through a mount.
+  unshare --mount --propagation private bash "$0" deb-root "$root" "$(basename "$deb")"
+  local status=$?
+  rm -rf "$root"
+  return $status
+}
+
+# Inside the private mount namespace.
+mode_deb_root() {
+  local root=$1 deb=$2 logs=$1-logs
+  mkdir -p "$logs" || fail "cannot create $logs"
+  mount --bind /dev "$root/dev" && mount -t proc proc "$root/proc" || fail "cannot mount /dev and /proc in $root"
+  in_root() { chroot "$root" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin DEBIAN_FRONTEND=noninteractive "$@"; }
+  installed() { in_root dpkg-query -W -f '${Package} ${Installed-Size}\n' | sort; }
+
+  in_root apt-get update -qq >/dev/null 2>&1 || fail "apt-get update in the Debian root failed"
+  local before after
+  before=$(installed)
+  local install_start=$(seconds)
+  in_root apt-get install -y -qq "/tmp/$deb" >"$logs/install.log" 2>&1 ||
+    fail "apt-get install ./$deb failed: $(tail -n 20 "$logs/install.log")"
+  after=$(installed)
+  comm -13 <(echo "$before") <(echo "$after") | awk -v t0="$install_start" -v t1="$(seconds)" '
+    { n++; kib += $2 } END { printf "package: apt-get install ./dravik installed %d packages (dravik and %d it pulled in), %.1f MiB, in %.1f s\n", n, n - 1, kib / 1024, t1 - t0 }'
+
+  [[ $(in_root sh -c 'command -v dravik') == /usr/bin/dravik ]] || fail "dravik is not on the PATH of the root"
+  [[ -f $root/usr/lib/udev/rules.d/70-dravik-controller.rules ]] || fail "the udev rule is not in /usr/lib/udev/rules.d"
+  desktop-file-validate "$root/usr/share/applications/dravik.desktop" >&2 || fail "desktop-file-validate rejects dravik.desktop"
+  appstreamcli validate --no-net "$root"/usr/share/metainfo/*.metainfo.xml >&2 || fail "appstreamcli validate rejects the metainfo"
+  grep -q ':application/x-dravik-settings:\*\.dvk' "$root/usr/share/mime/globs2" ||
+    fail "the MIME database of the root has no application/x-dravik-settings for *.dvk"
+
+  # The program, under an X server of its own: the open dialog, then after
+  # Escape the main window.
+  local xvfb display="" i
+  Xvfb -displayfd 3 -nolisten tcp -screen 0 1280x1024x24 3>"$logs/display" >/dev/null 2>&1 &
+  xvfb=$!
+  trap "kill $xvfb 2>/dev/null" EXIT
+  for ((i = 0; i < 200; i++)); do
+    display=$(cat "$logs/display" 2>/dev/null) && [[ -n $display ]] && break
+    sleep 0.1
+  done
+  [[ -n $display ]] || fail "Xvfb did not start"
+  export DISPLAY=:$display
+  mkdir -p "$root/tmp/.X11-unix" "$root/tmp/home" && mount --bind /tmp/.X11-unix "$root/tmp/.X11-unix" ||
+    fail "cannot bring the X socket into the root"
+  chroot "$root" env -i PATH=/usr/bin:/bin HOME=/tmp/home DISPLAY="$DISPLAY" NO_AT_BRIDGE=1 GSETTINGS_BACKEND=memory \
+    dravik >"$logs/dravik.log" 2>&1 &
+  local program=$!
+  trap "kill $program $xvfb 2>/dev/null" EXIT
+  local dialog main
+  dialog=$(timeout 30 xdotool search --sync --onlyvisible --name '^Please select the file to open' | head -n1)
+  [[ -n $dialog ]] || fail "the installed dravik showed no open dialog: $(cat "$logs/dravik.log")"
+  xdotool mousemove --window "$dialog" 20 20 key Escape
+  main=$(timeout 30 xdotool search --sync --onlyvisible --name '^Dravik Embosser Controller$' | head -n1)
+  [[ -n $main ]] || fail "no main window after Escape: $(cat "$logs/dravik.log")"
+  kill "$program" 2>/dev/null; wait "$program" 2>/dev/null
+  rm -rf "$root/tmp/home"
+  echo "package: the installed dravik showed the open dialog, then its main window"
+
+  # Purging leaves none of the package's files behind, nor any file named
+  # after it that no other package owns.
+  local files
+  files=$(in_root dpkg-query -L dravik | grep -vx '/\.')
+  in_root apt-get purge -y -qq dravik >"$logs/purge.log" 2>&1 || fail "apt-get purge dravik failed: $(tail -n 20 "$logs/purge.log")"
+  rm -f "$root/tmp/$deb"
+  local left=() path
+  while read -r path; do
+    [[ -e $root$path ]] && ! in_root dpkg-query -S "$path" >/dev/null 2>&1 && left+=("$path")
+  done < <({ echo "$files"; cd "$root" && find . -xdev -iname '*dravik*' | sed 's|^\.||'; } | sort -u)
+  ((${#left[@]} == 0)) || fail "apt-get purge left behind: ${left[*]}"
+  echo "package: apt-get purge dravik left nothing behind"
+}
+
+case "${1:-}" in
+  build)    mode_build "$2" "$3" ;;
+  install)  mode_install "$2" "$3" ;;
+  deb)      mode_deb "$2" "$3" "$4" || exit 1; echo "package: total time $(seconds) s" ;;
+  deb-root) mode_deb_root "$2" "$3" ;;
+  *) fail "usage: $0 build|install SOURCE PRODUCT, or deb SOURCE PRODUCT CACHE" ;;
+esac
