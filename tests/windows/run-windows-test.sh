@@ -67,6 +67,15 @@ file_menu() {  # title key
 main_now() { if aid wait "$main*" 0 >/dev/null; then echo "$main*"; else echo "$main"; fi; }
 field_texts() { aid edits "$1" | cut -d'|' -f2 | paste -sd, -; }
 
+# Waits up to 20 s for the program to end; a program that does not is killed
+# and counts as a failure.
+program_ends() {
+  local i
+  for i in $(seq 200); do kill -0 "$program_pid" 2>/dev/null || { wait "$program_pid"; return 0; }; sleep 0.1; done
+  kill "$program_pid" 2>/dev/null
+  return 1
+}
+
 start_program() {  # exe -> pid in $program_pid, waits for the start-up open dialog
   "$wine" "$1" >>"$work/program.log" 2>&1 &
   program_pid=$!
@@ -124,6 +133,7 @@ check "the screen programmer closes" aid gone "Dravik - Screen Programmer" 10
 aid click "$main*" "USB Program" >/dev/null
 aid wait "Dravik - USB Programmer" 20 >/dev/null || fail "the USB programmer did not open"
 check "the USB programmer lists nothing" test "$(aid count "Dravik - USB Programmer")" = 0
+check "and says \"No controller found.\"" bash -c "\"$wine\" \"$work/window-aid.exe\" controls 'Dravik - USB Programmer' | tr -d '\r' | grep -qx 'Static|No controller found.'"
 aid click "Dravik - USB Programmer" Exit >/dev/null
 check "the USB programmer closes" aid gone "Dravik - USB Programmer" 10
 
@@ -133,13 +143,13 @@ sleep 0.5
 moved=$(aid wait "$main*" 5)
 aid close "$main*"
 aid click "Save Settings?" "&No" >/dev/null || fail "\"Save before exiting?\" not asked"
-wait "$program_pid"
+check "the program ends after No" program_ends
 start_program "$winbuild/dravik.exe" || die "the second start showed no open dialog"
 aid click "$open_dialog" Cancel >/dev/null
 restored=$(aid wait "$main" 20)
 check "placement restored by the next run ($moved -> $restored)" test "$restored" = "$moved"
 aid close "$main"
-wait "$program_pid"
+program_ends || fail "the program did not end when closed"
 
 # --- The installer ----------------------------------------------------------
 setup="$winbuild/dravik-setup-$version.exe"
@@ -153,7 +163,7 @@ if start_program "$installed/dravik.exe"; then
   aid click "$open_dialog" Cancel >/dev/null
   check "the installed program shows its main window" bash -c "\"$wine\" \"$work/window-aid.exe\" wait '$main' 20 >/dev/null"
   aid close "$main"
-  wait "$program_pid"
+  program_ends || fail "the installed program did not end when closed"
 else
   fail "the installed program did not start"
 fi
