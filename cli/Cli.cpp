@@ -413,13 +413,13 @@ private:
 // The exit status for what became of the controllers.
 int ControllersStatus(const std::vector<Result>& results)
 {
-    bool found = false;
-    bool failed = false;
+    if (results.empty())
+        return kNoController;
     for (const Result& result : results) {
-        found = found || result.outcome.failure != Failure::Gone;
-        failed = failed || result.outcome.failure != Failure::None;
+        if (result.outcome.failure != Failure::None)
+            return kControllerFailed;
     }
-    return !found ? kNoController : failed ? kControllerFailed : kSuccess;
+    return kSuccess;
 }
 
 int List(const CommandLine& line, std::ostream& out, std::ostream& err)
