@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <fstream>
+#include <sstream>
 #include <poll.h>
 #include <sys/wait.h>
 #include <thread>
@@ -194,6 +196,73 @@ bool ControllerProcess::Stop(std::chrono::milliseconds limit) {
     return false;
   kill(pid_, SIGTERM);
   return WaitExit(limit);
+}
+
+ProgramRun::~ProgramRun() {
+  if (pid_ > 0) {
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+  }
+}
+
+bool ProgramRun::Start(const std::string& program, const std::vector<std::string>& args) {
+  static int runs = 0;
+  const std::string base = "/tmp/dvk-run-" + std::to_string(getpid()) + "-" + std::to_string(++runs);
+  outPath_ = base + ".out";
+  errPath_ = base + ".err";
+  std::vector<std::string> all = {program};
+  all.insert(all.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& a : all)
+    argv.push_back(a.data());
+  argv.push_back(nullptr);
+  pid_ = fork();
+  if (pid_ == 0) {
+    const int out = open(outPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const int err = open(errPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (out < 0 || err < 0 || dup2(out, STDOUT_FILENO) < 0 || dup2(err, STDERR_FILENO) < 0)
+      _exit(126);
+    execv(program.c_str(), argv.data());
+    std::fprintf(stderr, "cannot run %s: %s\n", program.c_str(), std::strerror(errno));
+    _exit(127);
+  }
+  return pid_ > 0;
+}
+
+bool ProgramRun::Reap(int options) {
+  int status = 0;
+  if (pid_ <= 0 || waitpid(pid_, &status, options) != pid_)
+    return false;
+  pid_ = -1;
+  status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  auto slurp = [](const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+  };
+  out_ = slurp(outPath_);
+  err_ = slurp(errPath_);
+  std::remove(outPath_.c_str());
+  std::remove(errPath_.c_str());
+  return true;
+}
+
+bool ProgramRun::Running() {
+  return pid_ > 0 && !Reap(WNOHANG);
+}
+
+bool ProgramRun::Wait(std::chrono::milliseconds limit) {
+  const Clock::time_point deadline = Clock::now() + limit;
+  while (Running()) {
+    if (Clock::now() >= deadline) {
+      kill(pid_, SIGKILL);
+      Reap(0);
+      return false;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return true;
 }
 
 }  // namespace kernel_test

@@ -67,6 +67,32 @@ private:
   int exitStatus_ = -1;
 };
 
+// One run of a program (dravik-cli) in the background, its standard output
+// and error caught in files. Destroying the object kills it if it still runs.
+class ProgramRun {
+public:
+  ProgramRun() = default;
+  ~ProgramRun();
+  ProgramRun(const ProgramRun&) = delete;
+  ProgramRun& operator=(const ProgramRun&) = delete;
+
+  bool Start(const std::string& program, const std::vector<std::string>& args);
+  // Whether it has not ended yet.
+  bool Running();
+  // Waits up to `limit` for it to end; false, having killed it, when it did not.
+  bool Wait(std::chrono::milliseconds limit);
+  int Status() const { return status_; }  // the exit status, -1 while unknown
+  const std::string& Out() const { return out_; }
+  const std::string& Err() const { return err_; }
+
+private:
+  bool Reap(int options);
+
+  pid_t pid_ = -1;
+  int status_ = -1;
+  std::string outPath_, errPath_, out_, err_;
+};
+
 // Parses "aa bb cc" into bytes.
 std::vector<uint8_t> ParseHex(const std::string& text);
 

@@ -1,16 +1,20 @@
 // Runs inside the booted test kernel (see run-kernel-test.sh): the real
-// hidapi platform layer of usb_dvk, the controller protocol and the USB
-// programmer's passes against virtual controllers made through /dev/uhid.
+// hidapi platform layer of usb_dvk, the controller protocol, the USB
+// programmer's passes and dravik-cli against virtual controllers made
+// through /dev/uhid.
 // Prints PASS/FAIL per check and, last, the result line the host reads:
 //   DVK-KERNEL-RESULT: <passed> passed, <failed> failed
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <fstream>
 #include <map>
 #include <memory>
 #include <set>
+#include <sstream>
 #include <string>
+#include <thread>
 #include <fcntl.h>
 #include <linux/hidraw.h>
 #include <sys/ioctl.h>
@@ -25,6 +29,7 @@
 
 using kernel_test::ControllerLog;
 using kernel_test::ControllerProcess;
+using kernel_test::ProgramRun;
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
@@ -73,9 +78,19 @@ struct Virtual {
   std::unique_ptr<ControllerProcess> process;
 };
 
+// The lines of a text, sorted.
+std::vector<std::string> SortedLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);)
+    lines.push_back(line);
+  std::sort(lines.begin(), lines.end());
+  return lines;
+}
+
 class Guest {
 public:
-  explicit Guest(std::string tool) : tool_(std::move(tool)) {}
+  Guest(std::string tool, std::string cli) : tool_(std::move(tool)), cli_(std::move(cli)) {}
   void Run();
 
 private:
@@ -90,6 +105,7 @@ private:
   std::vector<std::string> ExpectedTexts(const std::vector<std::string>& labels) const;
   std::string Marks() const;
 
+  void CheckCli();
   void CheckEnumeration();
   void CheckQueries();
   void CheckDelivery(const std::vector<unsigned char>& message23);
@@ -101,6 +117,7 @@ private:
   void CheckNodeReuse(const std::vector<unsigned char>& message23);
 
   std::string tool_;
+  std::string cli_;
   std::map<std::string, Virtual> virtuals_;  // by label
   usb_dvk::System system_;
   usb_programmer::Entries entries_;
@@ -178,6 +195,96 @@ std::string Guest::Marks() const {
   for (bool c : rows_.checked)
     marks += c ? 'x' : '-';
   return marks;
+}
+
+// dravik-cli against controllers of the real HID stack: list without a
+// controller, `program --wait` started before the controller appears, then
+// three controllers of which one rejects the message.
+void Guest::CheckCli() {
+  if (!Check(access(cli_.c_str(), X_OK) == 0, "dravik-cli is there", cli_))
+    return;
+  auto run = [this](const std::vector<std::string>& args) {
+    auto program = std::make_unique<ProgramRun>();
+    if (!program->Start(cli_, args) || !program->Wait(60s))
+      Check(false, "dravik-cli " + Join(args) + " ends");
+    return program;
+  };
+  auto settingsFile = [](const char* path, const char* stamp) {
+    std::ofstream(path) << "<Dravik_38417 version=\"100\">\n\t<Stamp " << stamp
+                        << "/>\n\t<StampReturn current=\"80\" timeout=\"600\" delay=\"30\"/>\n"
+                           "\t<Replace current=\"200\" timeout=\"1000\" delay=\"0\"/>\n"
+                           "\t<PaperSensor sensitivity=\"128\" activate=\"250\"/>\n</Dravik_38417>\n";
+    return std::string(path);
+  };
+  // The worked example, and the same with a stamp current of 99.
+  const std::string example = settingsFile("/tmp/example.dvk", "current=\"100\" timeout=\"500\" delay=\"20\"");
+  const std::vector<uint8_t> exampleMessage = kernel_test::ParseHex(
+      "57 14 57 9B 01 F4 00 14 AF 02 58 00 1E 37 03 E8 00 00 80 00 FA 67 39");
+  const std::string other = settingsFile("/tmp/other.dvk", "current=\"99\" timeout=\"500\" delay=\"20\"");
+  std::vector<unsigned char> built;
+  dvk::AppendProgrammingMessage({L"99", L"500", L"20", L"80", L"600", L"30", L"200", L"1000", L"0", L"128", L"250"},
+                                built);
+  const std::vector<uint8_t> otherMessage(built.begin(), built.end());
+
+  std::unique_ptr<ProgramRun> none = run({"list"});
+  Check(none->Status() == 3 && none->Out().empty() && none->Err() == "No controller found.\n",
+        "dravik-cli list without a controller: \"No controller found.\", status 3",
+        "status " + std::to_string(none->Status()) + ", out " + Quote(none->Out()) + ", err " + Quote(none->Err()));
+
+  ProgramRun waiting;
+  const Clock::time_point start = Clock::now();
+  if (!Check(waiting.Start(cli_, {"program", other, "--wait", "5"}), "dravik-cli program --wait 5 starts"))
+    return;
+  std::this_thread::sleep_for(500ms);
+  Check(waiting.Running(), "it is still waiting after 0.5 s, with no controller");
+  Virtual& w1 = virtuals_["cli-1"];
+  if (!StartController(w1))
+    return;
+  const long long appearedMs = Ms(Clock::now() - start);
+  const bool ended = waiting.Wait(30s);
+  Check(ended && waiting.Status() == 0 && waiting.Out() == w1.process->Node() + " programmed\n",
+        "the controller that appeared " + std::to_string(appearedMs) + " ms after the start is programmed, status 0",
+        "status " + std::to_string(waiting.Status()) + ", out " + Quote(waiting.Out()) + ", err " + Quote(waiting.Err()));
+  ControllerLog log = w1.process->Collect(300ms);
+  Check(log.hasReceived && log.lastReceived == otherMessage, "it received exactly the file's 23 bytes");
+
+  Virtual& w2 = virtuals_["cli-2"];
+  Virtual& rejecting = virtuals_["cli-rejecting"];
+  if (!StartController(w2) || !StartController(rejecting))
+    return;
+  DrainAll();
+  std::unique_ptr<ProgramRun> three = run({"program", example});
+  const std::vector<std::string> expected = SortedLines(w1.process->Node() + " programmed\n" + w2.process->Node() +
+                                                        " programmed\n" + rejecting.process->Node() +
+                                                        " failed: rejected piece 1\n");
+  Check(three->Status() == 1 && SortedLines(three->Out()) == expected,
+        "dravik-cli program with three controllers, one rejecting: two \"programmed\" lines, status 1",
+        "status " + std::to_string(three->Status()) + ", out " + Quote(three->Out()) + ", err " + Quote(three->Err()));
+  for (Virtual* good : {&w1, &w2}) {
+    log = good->process->Collect(300ms);
+    Check(log.pieces.size() == 1 && log.pieces[0].accepted && log.hasReceived && log.lastReceived == exampleMessage,
+          "controller " + good->label + " holds exactly the 23 bytes of the example", Join(log.requests));
+  }
+
+  std::unique_ptr<ProgramRun> listed = run({"list"});
+  std::string expectedList;
+  for (const Virtual* v : {&w1, &w2, &rejecting})
+    expectedList += v->process->Node() + " " + v->rowText + "\n";
+  // The dialog's refresh pass, for the same controllers.
+  usb_dvk::System system;
+  usb_programmer::Entries entries;
+  usb_programmer::Rows rows;
+  usb_programmer::RefreshPass(system, entries, [&rows](const usb_programmer::RowChange& c) { rows.Apply(c); });
+  std::string dialogList;
+  for (size_t i = 0; i < entries.size(); ++i)
+    dialogList += entries[i].device->GetPath() + " " + rows.texts[i] + "\n";
+  Check(listed->Status() == 0 && SortedLines(listed->Out()) == SortedLines(expectedList) && listed->Out() == dialogList,
+        "dravik-cli list shows each controller's path and the dialog's row text, status 0",
+        "status " + std::to_string(listed->Status()) + ", out " + Quote(listed->Out()) + ", dialog " + Quote(dialogList));
+
+  entries.clear();
+  for (Virtual* v : {&w1, &w2, &rejecting})
+    Check(v->process->Stop(5s), "controller " + v->label + " vanishes on SIGTERM");
 }
 
 // The four controllers A to D are listed, the decoys are not, and the
@@ -538,6 +645,12 @@ void Guest::Run() {
   add("decoy-other-ids", {"--decoy"}, "");
   add("decoy-other-product", {"--product", "0040"}, "");
   add("decoy-other-vendor", {"--vendor", "04d9"}, "");
+  add("cli-1", {"--id", "Press 1", "--version", "1.2", "--clock", "7c7788"}, "Press 1 v1.2 MTuWThF 08:30:00");
+  add("cli-2", {"--id", "Press 2", "--version", "2.0", "--clock", "feb0f0"}, "Press 2 v2.0 Everyday 12:34:56");
+  add("cli-rejecting", {"--id", "Press 3", "--clock", "000000", "--reject-piece", "0"}, "Press 3 v1.0 ");
+
+  // dravik-cli first, while no other device is there.
+  CheckCli();
 
   // Created one after the other, decoys in between, so the hidraw numbers
   // do not follow the letters.
@@ -568,7 +681,7 @@ void Guest::Run() {
 int main(int argc, char** argv) {
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
   const Clock::time_point start = Clock::now();
-  Guest guest(argc > 1 ? argv[1] : "/bin/dvk-uhid-controller");
+  Guest guest(argc > 1 ? argv[1] : "/bin/dvk-uhid-controller", argc > 2 ? argv[2] : "/bin/dravik-cli");
   guest.Run();
   std::printf("DVK-KERNEL-TIME: checks took %lld ms\n", Ms(Clock::now() - start));
   return Result();

@@ -53,9 +53,9 @@ give_to_user() { ((EUID != 0)) || chown -R nobody:"$(id -gn nobody)" "$@"; }
 # The files of an install, relative to the prefix.
 expected_tree() {
   local size
-  printf '%s\n' bin/dravik lib/udev/rules.d/70-dravik-controller.rules \
+  printf '%s\n' bin/dravik bin/dravik-cli lib/udev/rules.d/70-dravik-controller.rules \
     share/applications/dravik.desktop share/doc/dravik/changelog.gz share/doc/dravik/copyright \
-    share/icons/hicolor/scalable/apps/dravik.svg share/man/man1/dravik.1.gz \
+    share/icons/hicolor/scalable/apps/dravik.svg share/man/man1/dravik.1.gz share/man/man1/dravik-cli.1.gz \
     share/metainfo/example.dravik_controls.dravik.metainfo.xml share/mime/packages/dravik.xml
   for size in 16 24 32 48 64 128 256; do
     echo "share/icons/hicolor/${size}x${size}/apps/dravik.png"

@@ -136,6 +136,11 @@ check "the USB programmer lists nothing" test "$(aid count "Dravik - USB Program
 check "and says \"No controller found.\"" bash -c "\"$wine\" \"$work/window-aid.exe\" controls 'Dravik - USB Programmer' | tr -d '\r' | grep -qx 'Static|No controller found.'"
 aid click "Dravik - USB Programmer" Exit >/dev/null
 check "the USB programmer closes" aid gone "Dravik - USB Programmer" 10
+# The command-line program, a console program beside it.
+cli_out=$("$wine" "$winbuild/dravik-cli.exe" list 2>"$work/cli.err"); cli_status=$?
+cli_err=$(tr -d '\r' <"$work/cli.err")
+check "dravik-cli list says \"No controller found.\" with status 3 (got $cli_status: \"$cli_err\")" \
+  test "$cli_status|${cli_out//$'\r'/}|$cli_err" = "3||No controller found."
 
 # --- Placement stored by one run, restored by the next --------------------
 aid move "$main*" 150 120 420 340
