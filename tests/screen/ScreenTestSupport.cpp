@@ -1,5 +1,7 @@
 #include "ScreenTestSupport.h"
 
+#include <gtest/gtest.h>
+
 #include <wx/uiaction.h>
 
 #include "GuiTest.h"
@@ -19,8 +21,12 @@ RecordedDialog::RecordedDialog(const std::vector<unsigned char>& message)
     : dialog(std::make_unique<ScreenProgrammerDialog>(nullptr))
 {
     dialog->SetMessage(message);
-    dialog->GetProgrammer()->SetSwapHook(
-        [this](bool inverted) { swaps.push_back({Clock::now(), inverted}); });
+    dialog->SetDrawHook([this](bool inverted) {
+        const std::size_t count = drawnCount.load(std::memory_order_relaxed);
+        if (count < drawn.size())
+            drawn[count] = {Clock::now(), inverted};
+        drawnCount.store(count + 1, std::memory_order_release);
+    });
     statuses.push_back(dialog->GetStatusText()->GetLabel());
     dialog->Show();
     guitest::WaitFor([this] { return dialog->IsShownOnScreen(); });
@@ -33,8 +39,17 @@ RecordedDialog::~RecordedDialog()
         Close();
 }
 
+void RecordedDialog::TakeDrawings()
+{
+    const std::size_t count = drawnCount.load(std::memory_order_acquire);
+    ASSERT_LE(count, drawn.size()) << "more drawings than the record holds";
+    while (swaps.size() < count)
+        swaps.push_back(drawn[swaps.size()]);
+}
+
 void RecordedDialog::Record()
 {
+    TakeDrawings();
     const wxString status = dialog->GetStatusText()->GetLabel();
     if (status != statuses.back())
         statuses.push_back(status);
@@ -79,10 +94,8 @@ std::chrono::milliseconds RecordedDialog::Close()
 {
     const auto before = Clock::now();
     dialog.reset();
-    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - before);
-    // Anything the worker left queued must come to nothing.
-    guitest::Pump(std::chrono::milliseconds(50));
-    return took;
+    TakeDrawings();
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - before);
 }
 
 std::vector<double> RecordedDialog::Pauses(std::size_t first) const

@@ -2,6 +2,8 @@
 // of every swap and status text, and clicks on its real buttons.
 #pragma once
 
+#include <array>
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <vector>
@@ -18,8 +20,8 @@ using Clock = std::chrono::steady_clock;
 // events until its handler has run (the label is then `labelAfter`).
 bool Click(wxButton* button, const wxString& labelAfter);
 
-// A shown screen programmer dialog that records, on the GUI thread, each swap
-// of its panel and each status text that it shows.
+// A shown screen programmer dialog that records each drawing of its panel
+// (on the worker thread, as it is made) and each status text that it shows.
 class RecordedDialog {
 public:
     explicit RecordedDialog(const std::vector<unsigned char>& message);
@@ -43,6 +45,8 @@ public:
         Clock::time_point time;
         bool inverted;
     };
+    // The drawings recorded so far (each swap, and the reset after a Stop),
+    // brought up to date by the waits.
     std::vector<Swap> swaps;
     std::vector<wxString> statuses;  // each change of the status line, in order
     Clock::time_point startPressed;
@@ -55,8 +59,13 @@ public:
     std::vector<unsigned char> Decode(std::size_t first = 0) const;
 
 private:
+    void TakeDrawings();
     void Record();
     std::unique_ptr<ScreenProgrammerDialog> dialog;
+
+    // Written by the worker alone, read once counted.
+    std::array<Swap, 2048> drawn;
+    std::atomic<std::size_t> drawnCount{0};
 };
 
 }  // namespace screentest
