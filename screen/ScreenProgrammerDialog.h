@@ -30,7 +30,7 @@ public:
 
     // Called on the worker thread after each drawing of the panel; see
     // ScreenProgrammerThread::SetDrawHook. Before the first Start.
-    void SetDrawHook(std::function<void(bool inverted)> hook) { thread->SetDrawHook(std::move(hook)); }
+    void SetDrawHook(ScreenProgrammerThread::DrawHook hook) { thread->SetDrawHook(std::move(hook)); }
 
     wxStaticText* GetStatusText() const { return statusText; }
     wxGauge* GetGauge() const { return gauge; }

@@ -1,8 +1,7 @@
 #include "ScreenProgrammerThread.h"
 
-namespace {
 
-using Clock = std::chrono::steady_clock;
+namespace {
 
 std::uint64_t Pack(unsigned transmission, ScreenStatus::Phase phase, int value)
 {
@@ -88,16 +87,18 @@ void ScreenProgrammerThread::EndJob()
         DrawPanel(false);
     job.reset();
     sending = false;
+    endSwapped = false;
 }
 
 bool ScreenProgrammerThread::DrawPanel(bool inverted)
 {
+    drawnAt = Clock::now();
     // Before drawing, so that a paint of the panel from now on shows it too.
     panelInverted.store(inverted, std::memory_order_release);
     if (!painter->Draw(inverted))
         return false;
     if (drawHook)
-        drawHook(inverted);
+        drawHook(inverted, drawnAt);
     return true;
 }
 
@@ -110,11 +111,8 @@ bool ScreenProgrammerThread::Swap()
     return false;
 }
 
-bool ScreenProgrammerThread::Pause(int ms)
+bool ScreenProgrammerThread::PauseUntil(Clock::time_point deadline)
 {
-    // From the end of the step's drawing; a late step makes its own pause
-    // longer and is not made up for.
-    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(ms);
     const unsigned transmission = job->transmission;
     while (signal.WaitUntil(deadline)) {
         if (!Wanted(transmission))
@@ -125,6 +123,9 @@ bool ScreenProgrammerThread::Pause(int ms)
 
 wxThread::ExitCode ScreenProgrammerThread::Entry()
 {
+    // The swaps are timed by this thread's waits: it must get a processor
+    // as soon as one ends, however busy the machine.
+    AskForPromptWakeups();
     while (!ending.load(std::memory_order_acquire)) {
         const unsigned transmission = wanted.load(std::memory_order_acquire);
         if (job && transmission != job->transmission)
@@ -136,18 +137,30 @@ wxThread::ExitCode ScreenProgrammerThread::Entry()
             continue;
         }
 
+        // Each pause runs from the moment its step's swap was sent (a step
+        // without one, from its start; the lead-in, from the end swap just
+        // before it). A late step makes its own pause longer and is not made
+        // up for.
+        Clock::time_point from = endSwapped ? drawnAt : Clock::now();
+        endSwapped = false;
         const dvk::ScreenStep step = schedule.Begin(job->message);
-        if (step.kind == dvk::ScreenStep::Kind::Swap && !Swap())
-            continue;
+        if (step.kind == dvk::ScreenStep::Kind::Swap) {
+            if (!Swap())
+                continue;
+            from = drawnAt;
+        }
         if (step.kind == dvk::ScreenStep::Kind::Countdown)
             Publish(ScreenStatus::Phase::Countdown, step.countdown);
         else
             Publish(ScreenStatus::Phase::Sending, step.progress);
-        if (!Pause(step.pauseMs))
+        if (!PauseUntil(from + std::chrono::milliseconds(step.pauseMs)))
             continue;  // stopped, started again or ending
         const dvk::ScreenStepEnd end = schedule.Finish(job->message.size());
-        if (end.endSwap && !Swap())
-            continue;
+        if (end.endSwap) {
+            if (!Swap())
+                continue;
+            endSwapped = true;
+        }
         if (end.done) {
             Publish(ScreenStatus::Phase::Done, schedule.Progress());
             sending = false;

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -60,10 +61,12 @@ public:
     // GUI thread: the worker's latest record.
     ScreenStatus Status() const;
 
+    using Clock = std::chrono::steady_clock;
     // Called on the worker thread after each drawing with the colours drawn
-    // (each swap, and the reset after a Stop); set before the first Start.
-    // Lets the tests time the swaps.
-    void SetDrawHook(std::function<void(bool inverted)> hook) { drawHook = std::move(hook); }
+    // (each swap, and the reset after a Stop) and the moment the drawing was
+    // sent; set before the first Start. Lets the tests time the swaps.
+    using DrawHook = std::function<void(bool inverted, Clock::time_point sent)>;
+    void SetDrawHook(DrawHook hook) { drawHook = std::move(hook); }
 
 protected:
     ExitCode Entry() override;
@@ -78,13 +81,13 @@ private:
     bool Wanted(unsigned transmission) const;
     void TakeUpRequest();
     void EndJob();
-    bool Pause(int ms);
+    bool PauseUntil(Clock::time_point deadline);
     bool Swap();
     bool DrawPanel(bool inverted);
     void Publish(ScreenStatus::Phase phase, int value);
 
     std::atomic<bool>& panelInverted;
-    std::function<void(bool)> drawHook;
+    DrawHook drawHook;
     WorkerSignal signal;
 
     // Written by the GUI thread: the transmission wanted (0: none), the job
@@ -100,6 +103,8 @@ private:
     // The worker's own.
     std::unique_ptr<Job> job;
     bool sending = false;  // the job's transmission is under way
+    Clock::time_point drawnAt;  // when the last drawing was sent
+    bool endSwapped = false;  // the last step ended with the end swap
     std::unique_ptr<PanelPainter> painter;
     dvk::ScreenSchedule schedule;
 };

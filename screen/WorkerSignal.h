@@ -9,6 +9,11 @@
 #include <semaphore.h>
 #endif
 
+// Calling thread: asks the system to run it as soon as a wait ends, ahead of
+// busy ordinary threads: real-time scheduling where the user may have it,
+// else the shortest time slice. What is refused is left as it is.
+void AskForPromptWakeups();
+
 class WorkerSignal {
 public:
     WorkerSignal();

@@ -2,9 +2,11 @@
 // through its real buttons: Program, then Start in the screen programmer as
 // many times as asked, each time until "Programming...Done", then Exit.
 // Prints "start <monotonic ms>" when each Start is handled, so that a probe
-// watching the screen can time the whole transmission.
+// watching the screen can time the whole transmission. Any process of the
+// same user may stop its threads with ptrace (dvk-thread-stopper).
 //
 //   screen_driver [--transmissions N] [--settings v1,v2,...,v11]
+#include <sys/prctl.h>
 #include <time.h>
 
 #include <cstdio>
@@ -42,6 +44,7 @@ class DriverApp : public wxApp {
 public:
     bool OnInit() override
     {
+        prctl(PR_SET_PTRACER, PR_SET_PTRACER_ANY, 0, 0, 0);
         wxArrayString settings = wxSplit("100,500,20,80,600,30,200,1000,0,128,250", ',');
         for (int i = 1; i < argc; ++i) {
             const wxString arg = argv[i];

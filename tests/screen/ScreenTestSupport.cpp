@@ -21,10 +21,10 @@ RecordedDialog::RecordedDialog(const std::vector<unsigned char>& message)
     : dialog(std::make_unique<ScreenProgrammerDialog>(nullptr))
 {
     dialog->SetMessage(message);
-    dialog->SetDrawHook([this](bool inverted) {
+    dialog->SetDrawHook([this](bool inverted, Clock::time_point sent) {
         const std::size_t count = drawnCount.load(std::memory_order_relaxed);
         if (count < drawn.size())
-            drawn[count] = {Clock::now(), inverted};
+            drawn[count] = {sent, inverted};
         drawnCount.store(count + 1, std::memory_order_release);
     });
     statuses.push_back(dialog->GetStatusText()->GetLabel());
