@@ -6,7 +6,8 @@
 # from outside four times for 300 ms during each transmission. For each it
 # prints how many messages the probe decoded exactly, the pause error
 # (|measured - nominal| pause between swaps: median, 99th percentile,
-# maximum) and how far the transmissions' total times, from Start to the last
+# maximum) as the probe saw it on the screen and as the worker sent it, and
+# how far the transmissions' total times, from Start to the last
 # swap, were off the nominal 3000 ms + 500 ms per byte + 50 ms per 1 bit.
 #   tools/bench-screen.sh [N] [idle|loaded|both]      (default: 5 both)
 set -euo pipefail
@@ -21,7 +22,7 @@ if [[ -z "${DISPLAY:-}" ]]; then
   "$top/tools/setup.sh"
   cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
   cmake --build "$build" -j"$(nproc)" --target screen_driver dvk-screen-probe dvk-thread-stopper >/dev/null
-  exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$@"
+  exec "$top/tests/screen/private-display.sh" "$0" "$@"
 fi
 export NO_AT_BRIDGE=1 GDK_BACKEND=x11 GSETTINGS_BACKEND=memory
 tmp=$(mktemp -d)
@@ -45,6 +46,16 @@ stop_gui_thread() {
     fi
     sleep 0.05
   done
+}
+
+# Median, 99th percentile and maximum of the numbers on standard input.
+stats() {
+  sort -g | awk -v label="$1" '{ v[NR] = $1 } END {
+    if (NR == 0) { print label ": none"; exit }
+    p = int(0.99 * (NR - 1) + 0.5) + 1
+    printf "%s over %d pauses: median %.3f ms, p99 %.3f ms, max %.3f ms\n",
+      label, NR, (NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2), v[p], v[NR]
+  }'
 }
 
 run() {
@@ -71,14 +82,13 @@ run() {
   exact=$(grep -c "^message [0-9]*: $expected (" "$tmp/probe" || true)
   stops=$(grep -c '^stopped' "$tmp/stopper" || true)
   echo "$mode: $exact of $count messages decoded exactly; $stops GUI-thread stops of 300 ms; load $(cut -d' ' -f1-3 /proc/loadavg)"
-  grep -E 'problem|WRONG|timed out|no panel' "$tmp/probe" | sed "s/^/$mode: /" || true
-  awk '$1 == "pause" { e = $3 - $4; print (e < 0 ? -e : e) }' "$tmp/probe" | sort -g >"$tmp/errors"
-  awk -v mode="$mode" '{ v[NR] = $1 } END {
-    if (NR == 0) { print mode ": no pauses measured"; exit }
-    p = int(0.99 * (NR - 1) + 0.5) + 1
-    printf "%s: pause error over %d pauses: median %.3f ms, p99 %.3f ms, max %.3f ms\n",
-      mode, NR, (NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2), v[p], v[NR]
-  }' "$tmp/errors"
+  grep -E 'problem|timed out|no panel' "$tmp/probe" | sed "s/^/$mode: /" || true
+  # As seen by the probe, and as sent by the worker (each pause taken as the
+  # nearer of 50 and 100 ms; a pause of over 400 ms parts two transmissions).
+  awk '$1 == "pause" { e = $3 - $4; print (e < 0 ? -e : e) }' "$tmp/probe" | stats "$mode: pause error seen"
+  awk '$1 == "swap" {
+    if (n++ && $2 - last < 400) { p = $2 - last; e = p - (p < 75 ? 50 : 100); print (e < 0 ? -e : e) }
+    last = $2 }' "$tmp/driver" | stats "$mode: pause error sent"
   awk -v mode="$mode" '
     FNR == 1 { file++ }
     file == 1 && $1 == "start" { start[++s] = $2 }

@@ -129,7 +129,7 @@ TEST(ScreenProgrammerDialog, SendsOneByteOnTime)
         EXPECT_EQ(run.swaps[i].inverted, i % 2 == 0) << "swap " << i;
     // Still through the countdown and the lead-in.
     if (kTimed) {
-        EXPECT_NEAR(MsBetween(run.startPressed, run.swaps.front().time), 3050, kTolerance);
+        EXPECT_NEAR(MsBetween(run.startPressed, run.swaps.front().sent), 3050, kTolerance);
     }
     ExpectPauses(run.Pauses(), {50, 100, 100, 100, 50, 100, 50, 100, 50});
 }
@@ -185,7 +185,7 @@ TEST(ScreenProgrammerDialog, StopAndStartAgain)
     ASSERT_TRUE(run.WaitForDone(8s));
     EXPECT_EQ(StatusesFrom(run, statusesBefore), kWholeRun);
     ASSERT_EQ(run.swaps.size(), swapsAtStop + 20);
-    EXPECT_GE(MsBetween(run.startPressed, run.swaps[swapsAtStop].time), 3050 - kTolerance);
+    EXPECT_GE(MsBetween(run.startPressed, run.swaps[swapsAtStop].sent), 3050 - kTolerance);
     ExpectDecodes(run, swapsAtStop, message);
     EXPECT_EQ(run.Dialog().GetGauge()->GetValue(), 20);
 }
@@ -204,7 +204,7 @@ TEST(ScreenProgrammerDialog, StartRightAfterStopStartsOver)
     ASSERT_TRUE(run.WaitForDone(8s));
     EXPECT_EQ(StatusesFrom(run, statusesBefore), kWholeRun);
     ASSERT_EQ(run.swaps.size(), 10u);
-    EXPECT_GE(MsBetween(run.startPressed, run.swaps.front().time), 3050 - kTolerance);
+    EXPECT_GE(MsBetween(run.startPressed, run.swaps.front().sent), 3050 - kTolerance);
     ExpectDecodes(run, 0, message);
 
     // The same while sending: Stop within the first byte's last data bit.
@@ -239,6 +239,21 @@ TEST(ScreenProgrammerDialog, StartAfterDoneStartsOver)
     EXPECT_EQ(StatusesFrom(run, statusesBefore), kWholeRun);
     ASSERT_EQ(run.swaps.size(), 20u);
     ExpectDecodes(run, 10, message);
+}
+
+// A panel that the worker cannot draw on (here: never shown) ends the
+// transmission at once and says so; nothing is sent.
+TEST(ScreenProgrammerDialog, UndrawablePanelFails)
+{
+    ScreenProgrammerDialog dialog(nullptr);
+    dialog.SetMessage({0x57});
+    wxCommandEvent click(wxEVT_BUTTON, dialog.GetStartButton()->GetId());
+    click.SetEventObject(dialog.GetStartButton());
+    dialog.GetStartButton()->ProcessWindowEvent(click);
+    EXPECT_TRUE(guitest::WaitFor([&] { return dialog.GetStatusText()->GetLabel() == "Programming...Failed"; }));
+    EXPECT_EQ(dialog.GetStartButton()->GetLabel(), "Start");
+    EXPECT_FALSE(dialog.IsTransmitting());
+    EXPECT_FALSE(dialog.GetProgrammer()->IsInverted());
 }
 
 // Open, Start and close, twenty times: during the countdown, while sending

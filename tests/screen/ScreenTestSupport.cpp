@@ -21,12 +21,7 @@ RecordedDialog::RecordedDialog(const std::vector<unsigned char>& message)
     : dialog(std::make_unique<ScreenProgrammerDialog>(nullptr))
 {
     dialog->SetMessage(message);
-    dialog->SetDrawHook([this](bool inverted, Clock::time_point sent) {
-        const std::size_t count = drawnCount.load(std::memory_order_relaxed);
-        if (count < drawn.size())
-            drawn[count] = {sent, inverted};
-        drawnCount.store(count + 1, std::memory_order_release);
-    });
+    dialog->SetDrawHook([log = drawn.get()](bool inverted, Clock::time_point sent) { log->Add(inverted, sent); });
     statuses.push_back(dialog->GetStatusText()->GetLabel());
     dialog->Show();
     guitest::WaitFor([this] { return dialog->IsShownOnScreen(); });
@@ -41,10 +36,10 @@ RecordedDialog::~RecordedDialog()
 
 void RecordedDialog::TakeDrawings()
 {
-    const std::size_t count = drawnCount.load(std::memory_order_acquire);
-    ASSERT_LE(count, drawn.size()) << "more drawings than the record holds";
+    const std::size_t count = drawn->Count();
+    ASSERT_LE(count, DrawLog::kCapacity) << "more drawings than the record holds";
     while (swaps.size() < count)
-        swaps.push_back(drawn[swaps.size()]);
+        swaps.push_back((*drawn)[swaps.size()]);
 }
 
 void RecordedDialog::Record()
@@ -102,7 +97,7 @@ std::vector<double> RecordedDialog::Pauses(std::size_t first) const
 {
     std::vector<double> pauses;
     for (std::size_t i = first + 1; i < swaps.size(); ++i)
-        pauses.push_back(std::chrono::duration<double, std::milli>(swaps[i].time - swaps[i - 1].time).count());
+        pauses.push_back(std::chrono::duration<double, std::milli>(swaps[i].sent - swaps[i - 1].sent).count());
     return pauses;
 }
 

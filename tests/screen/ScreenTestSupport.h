@@ -2,14 +2,13 @@
 // of every swap and status text, and clicks on its real buttons.
 #pragma once
 
-#include <array>
-#include <atomic>
 #include <chrono>
 #include <memory>
 #include <vector>
 
 #include <wx/button.h>
 
+#include "DrawLog.h"
 #include "ScreenProgrammerDialog.h"
 
 namespace screentest {
@@ -41,10 +40,7 @@ public:
     // that took.
     std::chrono::milliseconds Close();
 
-    struct Swap {
-        Clock::time_point time;
-        bool inverted;
-    };
+    using Swap = DrawLog::Drawing;
     // The drawings recorded so far (each swap, and the reset after a Stop),
     // brought up to date by the waits.
     std::vector<Swap> swaps;
@@ -62,10 +58,7 @@ private:
     void TakeDrawings();
     void Record();
     std::unique_ptr<ScreenProgrammerDialog> dialog;
-
-    // Written by the worker alone, read once counted.
-    std::array<Swap, 2048> drawn;
-    std::atomic<std::size_t> drawnCount{0};
+    std::unique_ptr<DrawLog> drawn = std::make_unique<DrawLog>();
 };
 
 }  // namespace screentest
