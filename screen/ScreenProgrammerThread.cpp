@@ -1,6 +1,5 @@
 #include "ScreenProgrammerThread.h"
 
-
 namespace {
 
 std::uint64_t Pack(unsigned transmission, ScreenStatus::Phase phase, int value)
