@@ -15,10 +15,13 @@ using screentest::RecordedDialog;
 namespace {
 
 // The worker draws the swaps and times them itself; the tests time each
-// drawing as the worker makes it. A busy machine delays a thread now and
-// then, so each pause is held within this many ms of its nominal length.
+// drawing as the worker sent it. Its waits end within a millisecond as a
+// rule, also beside two CPU-bound processes, but a busy machine now and then
+// runs a thread some milliseconds late (over 10 ms has been seen without
+// real-time scheduling). Each pause is held within this many ms of its
+// nominal length, well inside the 25 ms that a controller can still read.
 // The benchmark measures how much closer it really is.
-constexpr double kTolerance = 24.0;
+constexpr double kTolerance = 15.0;
 
 // Under ThreadSanitizer every thread runs many times slower and now and then
 // stalls for tens of milliseconds: those builds check what happens and in
