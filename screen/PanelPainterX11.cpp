@@ -11,9 +11,10 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
-// The one GDK function needed, from the GDK that the toolkit runs on; it
-// makes the window a native X window if it is not yet one, and waits until
-// the server has it, so the id is good on any connection.
+// The one GDK function needed, from the GDK 3 that the toolkit runs on,
+// declared here so that the build needs no GTK development files. It makes
+// the window a native X window if it is not yet one and waits until the
+// server has it, so the id is good on any connection.
 extern "C" unsigned long gdk_x11_window_get_xid(GdkWindow* window);
 
 PanelTarget ReadPanelTarget(wxWindow* panel, int width, int height)
