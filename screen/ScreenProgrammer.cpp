@@ -15,33 +15,15 @@ ScreenProgrammer::ScreenProgrammer(wxWindow* parent)
 
 void ScreenProgrammer::Render(wxDC& dc)
 {
+    const bool shownInverted = IsInverted();
     const int width = size.GetWidth();
     const int height = size.GetHeight();
     const int half = width / 2;
-    dc.SetBrush(inverted ? *wxWHITE_BRUSH : *wxBLACK_BRUSH);
-    dc.DrawRectangle(0, 0, width, height);
-    dc.SetBrush(inverted ? *wxBLACK_BRUSH : *wxWHITE_BRUSH);
+    dc.SetPen(*wxTRANSPARENT_PEN);
+    dc.SetBrush(shownInverted ? *wxWHITE_BRUSH : *wxBLACK_BRUSH);
+    dc.DrawRectangle(0, 0, half, height);
+    dc.SetBrush(shownInverted ? *wxBLACK_BRUSH : *wxWHITE_BRUSH);
     dc.DrawRectangle(half, 0, width - half, height);
-}
-
-void ScreenProgrammer::Swap()
-{
-    inverted = !inverted;
-    DrawNow();
-    if (swapHook)
-        swapHook(inverted);
-}
-
-void ScreenProgrammer::ShowReset()
-{
-    inverted = false;
-    DrawNow();
-}
-
-void ScreenProgrammer::DrawNow()
-{
-    wxClientDC dc(this);
-    Render(dc);
 }
 
 void ScreenProgrammer::PaintEvent(wxPaintEvent&)

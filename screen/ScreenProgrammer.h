@@ -1,8 +1,10 @@
 // The flashing panel: a left and a right half in opposite colours, black and
-// white, whose swaps the controller reads from the screen.
+// white, whose swaps the controller reads from the screen. The screen
+// worker draws the swaps itself; the panel draws the same colours when it is
+// painted.
 #pragma once
 
-#include <functional>
+#include <atomic>
 
 #include <wx/panel.h>
 
@@ -10,29 +12,25 @@ class ScreenProgrammer : public wxPanel {
 public:
     explicit ScreenProgrammer(wxWindow* parent);
 
-    // Draws the current state: black left and white right, or the reverse
-    // when inverted; on an odd width the right part is one pixel wider.
+    // Draws the colours last drawn: black left and white right, or the
+    // reverse when inverted; on an odd width the right part is one pixel
+    // wider. Plain fills, the same pixels the worker draws.
     void Render(wxDC& dc);
 
-    // Exchanges the colours and draws them at once (not through a paint event).
-    void Swap();
-    // Back to black left, white right, drawn at once.
-    void ShowReset();
-    bool IsInverted() const { return inverted; }
-
-    // Called after each swap has been drawn, with the new state; lets the
-    // tests time the swaps.
-    void SetSwapHook(std::function<void(bool inverted)> hook) { swapHook = std::move(hook); }
+    bool IsInverted() const { return inverted.load(std::memory_order_acquire); }
+    // The record of the colours shown, for the worker: it sets it just
+    // before each drawing of its own.
+    std::atomic<bool>& InvertedState() { return inverted; }
+    // GUI thread: the size learnt from size events, which painting uses.
+    wxSize LastSize() const { return size; }
 
 private:
     void PaintEvent(wxPaintEvent& event);
     void OnEraseBackGround(wxEraseEvent& event);
     void OnResize(wxSizeEvent& event);
-    void DrawNow();
 
     wxSize size{0, 0};  // learnt from size events only
-    bool inverted = false;
-    std::function<void(bool)> swapHook;
+    std::atomic<bool> inverted{false};
 
     wxDECLARE_EVENT_TABLE();
 };

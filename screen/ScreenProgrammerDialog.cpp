@@ -3,6 +3,8 @@
 namespace {
 constexpr int kStartButtonId = 0;
 constexpr int kStatusPointSize = 14;
+// How often the dialog shows the worker's progress while it transmits.
+constexpr int kProgressIntervalMs = 40;
 }  // namespace
 
 wxBEGIN_EVENT_TABLE(ScreenProgrammerDialog, wxDialog)
@@ -41,18 +43,20 @@ ScreenProgrammerDialog::ScreenProgrammerDialog(wxWindow* parent)
     SetSizer(sizer);
     Layout();
 
-    thread = std::make_unique<ScreenProgrammerThread>(this);
+    progressTimer.SetOwner(this);
+    Bind(wxEVT_TIMER, [this](wxTimerEvent&) { ShowProgress(); }, progressTimer.GetId());
+
+    thread = std::make_unique<ScreenProgrammerThread>(programmer->InvertedState());
     thread->Create();
     thread->Run();
 }
 
 ScreenProgrammerDialog::~ScreenProgrammerDialog()
 {
-    closing = true;
-    thread->Delete();
+    progressTimer.Stop();
+    thread->End();
+    thread->Wait();
     thread.reset();
-    // Changes the worker queued and nobody has shown go with the dialog's
-    // pending events; ApplyUpdate would ignore them anyway.
 }
 
 void ScreenProgrammerDialog::SetMessage(const std::vector<unsigned char>& newMessage)
@@ -63,7 +67,8 @@ void ScreenProgrammerDialog::SetMessage(const std::vector<unsigned char>& newMes
 
 void ScreenProgrammerDialog::OnStart(wxCommandEvent&)
 {
-    if (thread->IsRunning())
+    ShowProgress();  // a transmission that has just ended is not stopped
+    if (transmitting)
         StopTransmission();
     else
         StartTransmission();
@@ -72,49 +77,55 @@ void ScreenProgrammerDialog::OnStart(wxCommandEvent&)
 void ScreenProgrammerDialog::StartTransmission()
 {
     ++transmission;
+    transmitting = true;
+    shown = ScreenStatus();
     gauge->SetValue(0);
     startButton->SetLabel("Stop");
-    thread->Start(transmission, message);
+    const wxSize panelSize = programmer->LastSize();
+    thread->Start(transmission, message, ReadPanelTarget(programmer, panelSize.GetWidth(), panelSize.GetHeight()));
+    progressTimer.Start(kProgressIntervalMs);
 }
 
 void ScreenProgrammerDialog::StopTransmission()
 {
+    // The worker puts the panel back to its starting colours as it wakes.
     thread->Stop();
-    ++transmission;
-    SetStatus("Programming...Stopped");
+    EndTransmission("Programming...Stopped");
+}
+
+void ScreenProgrammerDialog::EndTransmission(const wxString& status)
+{
+    transmitting = false;
+    progressTimer.Stop();
+    SetStatus(status);
     startButton->SetLabel("Start");
-    programmer->ShowReset();
 }
 
-void ScreenProgrammerDialog::QueueUpdate(const ScreenUpdate& update)
+void ScreenProgrammerDialog::ShowProgress()
 {
-    CallAfter([this, update] { ApplyUpdate(update); });
-}
-
-void ScreenProgrammerDialog::ApplyUpdate(const ScreenUpdate& update)
-{
-    if (closing || update.transmission != transmission)
+    const ScreenStatus latest = thread->Status();
+    if (!transmitting || latest.transmission != transmission || latest == shown)
         return;
-    switch (update.kind) {
-    case ScreenUpdate::Kind::Countdown:
-        SetStatus(wxString::Format("Starting in...%d", update.value));
+    const ScreenStatus before = shown;
+    shown = latest;
+    switch (latest.phase) {
+    case ScreenStatus::Phase::Idle:
         break;
-    case ScreenUpdate::Kind::LeadIn:
-        if (update.firstByte)
+    case ScreenStatus::Phase::Countdown:
+        SetStatus(wxString::Format("Starting in...%d", latest.value));
+        break;
+    case ScreenStatus::Phase::Sending:
+        if (before.phase != ScreenStatus::Phase::Sending)
             SetStatus("Programming...");
-        gauge->SetValue(update.value);
+        gauge->SetValue(latest.value);
         break;
-    case ScreenUpdate::Kind::Swap:
-        gauge->SetValue(update.value);
-        programmer->Swap();
+    case ScreenStatus::Phase::Done:
+        gauge->SetValue(latest.value);
+        EndTransmission("Programming...Done");
         break;
-    case ScreenUpdate::Kind::EndSwap:
-        programmer->Swap();
-        break;
-    case ScreenUpdate::Kind::Done:
-        SetStatus("Programming...Done");
-        startButton->SetLabel("Start");
-        programmer->ShowReset();
+    case ScreenStatus::Phase::Failed:
+        // The panel could not be drawn on: nothing reached the controller.
+        EndTransmission("Programming...Failed");
         break;
     }
 }

@@ -2,6 +2,7 @@
 // controller to read, with a status line, a progress gauge, Start/Stop and Exit.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -10,6 +11,7 @@
 #include <wx/gauge.h>
 #include <wx/sizer.h>
 #include <wx/stattext.h>
+#include <wx/timer.h>
 
 #include "ScreenProgrammer.h"
 #include "ScreenProgrammerThread.h"
@@ -17,7 +19,8 @@
 class ScreenProgrammerDialog : public wxDialog {
 public:
     explicit ScreenProgrammerDialog(wxWindow* parent);
-    // Ends the worker and waits for it (at most about a second).
+    // Ends the worker, which closes its display connection, before the
+    // panel's window goes.
     ~ScreenProgrammerDialog() override;
 
     // Before the dialog is shown, or while no transmission runs.
@@ -25,19 +28,22 @@ public:
     // The Start/Stop button.
     virtual void OnStart(wxCommandEvent& event);
 
-    // Worker thread: hands one window change to the GUI thread, never waiting.
-    void QueueUpdate(const ScreenUpdate& update);
+    // Called on the worker thread after each drawing of the panel; see
+    // ScreenProgrammerThread::SetDrawHook. Before the first Start.
+    void SetDrawHook(ScreenProgrammerThread::DrawHook hook) { thread->SetDrawHook(std::move(hook)); }
 
     wxStaticText* GetStatusText() const { return statusText; }
     wxGauge* GetGauge() const { return gauge; }
     ScreenProgrammer* GetProgrammer() const { return programmer; }
     wxButton* GetStartButton() const { return startButton; }
-    bool IsTransmitting() const { return thread->IsRunning(); }
+    bool IsTransmitting() const { return transmitting; }
 
 private:
     void StartTransmission();
     void StopTransmission();
-    void ApplyUpdate(const ScreenUpdate& update);
+    // Shows what the worker has published for the transmission under way.
+    void ShowProgress();
+    void EndTransmission(const wxString& status);
     void SetStatus(const wxString& text);
 
     wxBoxSizer* sizer;
@@ -48,11 +54,12 @@ private:
     std::unique_ptr<ScreenProgrammerThread> thread;  // ended by the destructor
     std::vector<unsigned char> message;
 
-    // GUI thread only: the number of the transmission whose window changes
-    // are shown. Start and Stop both move it on, so changes still queued
-    // from an earlier transmission are dropped.
+    // GUI thread only. Start numbers each transmission; the worker's records
+    // of any other are not shown.
     unsigned transmission = 0;
-    bool closing = false;
+    bool transmitting = false;
+    ScreenStatus shown;  // the record shown last
+    wxTimer progressTimer;
 
     wxDECLARE_EVENT_TABLE();
 };

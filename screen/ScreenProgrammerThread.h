@@ -1,65 +1,110 @@
-// The worker of the screen programmer: keeps the transmission's schedule and
-// its pauses, and hands every window change to the GUI thread.
+// The worker of the screen programmer: keeps the transmission's schedule,
+// sleeps its pauses and draws every swap on the panel itself, so that its
+// timing never waits for the GUI thread. It makes no toolkit call and takes
+// no lock that the GUI thread may hold; it publishes its progress in one
+// atomic record that the dialog reads from a timer.
 #pragma once
 
 #include <atomic>
-#include <mutex>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
 #include <vector>
 
 #include <wx/thread.h>
 
+#include "PanelPainter.h"
 #include "ScreenSchedule.h"
+#include "WorkerSignal.h"
 
-class ScreenProgrammerDialog;
-
-// One window change of a transmission, made on the GUI thread. It names the
-// transmission it belongs to, so that the dialog drops the changes of one
-// that has been stopped since.
-struct ScreenUpdate {
-    enum class Kind { Countdown, LeadIn, Swap, EndSwap, Done };
-    Kind kind = Kind::Countdown;
+// What the worker last did for a transmission, as the dialog shows it.
+struct ScreenStatus {
+    enum class Phase : std::uint8_t {
+        Idle,       // nothing yet
+        Countdown,  // value: the seconds shown, 3, 2, 1
+        Sending,    // value: the gauge
+        Done,       // value: the gauge, full
+        Failed,     // the panel could not be drawn on
+    };
     unsigned transmission = 0;
-    int value = 0;           // Countdown: seconds left; LeadIn, Swap: gauge value
-    bool firstByte = false;  // LeadIn: sending begins
+    Phase phase = Phase::Idle;
+    int value = 0;
+
+    bool operator==(const ScreenStatus& other) const
+    {
+        return transmission == other.transmission && phase == other.phase && value == other.value;
+    }
+    bool operator!=(const ScreenStatus& other) const { return !(*this == other); }
 };
 
-// A joinable thread that runs, idle, for the whole life of its dialog. It
-// never touches a window and never waits for the GUI thread: the dialog's
-// destructor can always end it with Delete.
+// A joinable thread that runs, idle, for the whole life of its dialog and is
+// ended by End and Wait.
 class ScreenProgrammerThread : public wxThread {
 public:
-    explicit ScreenProgrammerThread(ScreenProgrammerDialog* dialog);
+    // `panelInverted` is the panel's record of what it shows: the worker sets
+    // it just before each drawing, and the panel's paint handler draws it.
+    explicit ScreenProgrammerThread(std::atomic<bool>& panelInverted);
+    ~ScreenProgrammerThread() override;
 
-    // GUI thread: arms transmission number `transmission` of a copy of the
-    // message, from the countdown and the first byte. The worker takes it
-    // up at the start of its next pass, even when it is still finishing a
-    // step of a transmission stopped just before.
-    void Start(unsigned transmission, const std::vector<unsigned char>& message);
-    // GUI thread: cancels the transmission. The step under way still runs
-    // out its pause but nothing after it is done.
+    // GUI thread: arms transmission number `transmission` (never 0, counting
+    // up) of the message on the panel `target`, from the countdown and the
+    // first byte. A transmission still under way ends first.
+    void Start(unsigned transmission, const std::vector<unsigned char>& message, const PanelTarget& target);
+    // GUI thread: ends the transmission. The worker wakes at once, sends
+    // nothing more of it, and puts the panel back to its starting colours.
     void Stop();
-    // Whether a transmission is under way (the dialog's button shows "Stop").
-    bool IsRunning() const { return running.load(std::memory_order_acquire); }
+    // GUI thread: asks the worker to end (then Wait for it). It ends within
+    // the drawing under way.
+    void End();
+
+    // GUI thread: the worker's latest record.
+    ScreenStatus Status() const;
+
+    using Clock = std::chrono::steady_clock;
+    // Called on the worker thread after each drawing with the colours drawn
+    // (each swap, and the reset after a Stop) and the moment the drawing was
+    // sent; set before the first Start. Lets the tests time the swaps.
+    using DrawHook = std::function<void(bool inverted, Clock::time_point sent)>;
+    void SetDrawHook(DrawHook hook) { drawHook = std::move(hook); }
 
 protected:
     ExitCode Entry() override;
 
 private:
+    struct Job {
+        unsigned transmission;
+        std::vector<unsigned char> message;
+        PanelTarget target;
+    };
+
+    bool Wanted(unsigned transmission) const;
     void TakeUpRequest();
-    bool StillRequested();
-    bool EndIfStillRequested();
-    void Post(ScreenUpdate::Kind kind, int value = 0, bool firstByte = false);
+    void EndJob();
+    bool PauseUntil(Clock::time_point deadline);
+    bool Swap();
+    bool DrawPanel(bool inverted);
+    void Publish(ScreenStatus::Phase phase, int value);
 
-    ScreenProgrammerDialog* dialog;  // the owner
-    std::atomic<bool> running{false};
+    std::atomic<bool>& panelInverted;
+    DrawHook drawHook;
+    WorkerSignal signal;
 
-    // What the GUI thread asked for last.
-    std::mutex requestMutex;
-    unsigned requested = 0;
-    std::vector<unsigned char> requestedMessage;
+    // Written by the GUI thread: the transmission wanted (0: none), the job
+    // that goes with it (taken by the worker), and whether the worker is to
+    // end.
+    std::atomic<unsigned> wanted{0};
+    std::atomic<Job*> pending{nullptr};
+    std::atomic<bool> ending{false};
+
+    // Written by the worker: its record, packed (transmission, phase, value).
+    std::atomic<std::uint64_t> status{0};
 
     // The worker's own.
-    unsigned active = 0;
-    std::vector<unsigned char> message;
+    std::unique_ptr<Job> job;
+    bool sending = false;  // the job's transmission is under way
+    Clock::time_point drawnAt;  // when the last drawing was sent
+    bool endSwapped = false;  // the last step ended with the end swap
+    std::unique_ptr<PanelPainter> painter;
     dvk::ScreenSchedule schedule;
 };

@@ -8,7 +8,6 @@
 namespace dvk {
 
 // Pauses, in milliseconds.
-constexpr int kIdlePollMs = 25;        // the idle worker looks for Start
 constexpr int kCountdownStepMs = 1000;
 constexpr int kShortPauseMs = 50;      // a 0 bit, the lead-in, after the start swap
 constexpr int kLongPauseMs = 100;      // a 1 bit

@@ -2,11 +2,17 @@
 // through its real buttons: Program, then Start in the screen programmer as
 // many times as asked, each time until "Programming...Done", then Exit.
 // Prints "start <monotonic ms>" when each Start is handled, so that a probe
-// watching the screen can time the whole transmission.
+// watching the screen can time the whole transmission, and at the end
+// "swap <monotonic ms>" for each swap as the worker sent it, so that what was
+// sent can be told apart from what was seen. Any process of the same user may
+// stop its threads with ptrace (dvk-thread-stopper).
 //
 //   screen_driver [--transmissions N] [--settings v1,v2,...,v11]
+#include <sys/prctl.h>
 #include <time.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -18,6 +24,7 @@
 #include <wx/tokenzr.h>
 #include <wx/uiaction.h>
 
+#include "DrawLog.h"
 #include "MainFrame.h"
 #include "ScreenProgrammerDialog.h"
 
@@ -42,6 +49,7 @@ class DriverApp : public wxApp {
 public:
     bool OnInit() override
     {
+        prctl(PR_SET_PTRACER, PR_SET_PTRACER_ANY, 0, 0, 0);
         wxArrayString settings = wxSplit("100,500,20,80,600,30,200,1000,0,128,250", ',');
         for (int i = 1; i < argc; ++i) {
             const wxString arg = argv[i];
@@ -127,6 +135,9 @@ private:
         case State::WaitForDialog:
             if (!dialog || now - stepStarted < 100)
                 return;
+            dialog->SetDrawHook([this](bool inverted, std::chrono::steady_clock::time_point sent) {
+                drawings.Add(inverted, sent);
+            });
             dialog->GetStartButton()->Bind(wxEVT_BUTTON, [this](wxCommandEvent& event) {
                 ++started;
                 std::printf("start %.4f\n", NowMs());
@@ -156,6 +167,9 @@ private:
         case State::Exit:
             if (dialog)
                 return;  // the modal loop has not ended yet
+            for (std::size_t i = 0; i < std::min(drawings.Count(), screentest::DrawLog::kCapacity); ++i)
+                std::printf("swap %.4f\n", std::chrono::duration<double, std::milli>(
+                                                drawings[i].sent.time_since_epoch()).count());
             std::printf("done %d\n", done);
             std::fflush(stdout);
             Finish();
@@ -178,6 +192,7 @@ private:
     int started = 0;  // Start presses handled
     int done = 0;     // transmissions seen through to "Programming...Done"
     std::string failed;
+    screentest::DrawLog drawings;
 };
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "ScreenTestSupport.h"
 
+#include <gtest/gtest.h>
+
 #include <wx/uiaction.h>
 
 #include "GuiTest.h"
@@ -19,8 +21,7 @@ RecordedDialog::RecordedDialog(const std::vector<unsigned char>& message)
     : dialog(std::make_unique<ScreenProgrammerDialog>(nullptr))
 {
     dialog->SetMessage(message);
-    dialog->GetProgrammer()->SetSwapHook(
-        [this](bool inverted) { swaps.push_back({Clock::now(), inverted}); });
+    dialog->SetDrawHook([log = drawn.get()](bool inverted, Clock::time_point sent) { log->Add(inverted, sent); });
     statuses.push_back(dialog->GetStatusText()->GetLabel());
     dialog->Show();
     guitest::WaitFor([this] { return dialog->IsShownOnScreen(); });
@@ -33,8 +34,17 @@ RecordedDialog::~RecordedDialog()
         Close();
 }
 
+void RecordedDialog::TakeDrawings()
+{
+    const std::size_t count = drawn->Count();
+    ASSERT_LE(count, DrawLog::kCapacity) << "more drawings than the record holds";
+    while (swaps.size() < count)
+        swaps.push_back((*drawn)[swaps.size()]);
+}
+
 void RecordedDialog::Record()
 {
+    TakeDrawings();
     const wxString status = dialog->GetStatusText()->GetLabel();
     if (status != statuses.back())
         statuses.push_back(status);
@@ -79,17 +89,15 @@ std::chrono::milliseconds RecordedDialog::Close()
 {
     const auto before = Clock::now();
     dialog.reset();
-    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - before);
-    // Anything the worker left queued must come to nothing.
-    guitest::Pump(std::chrono::milliseconds(50));
-    return took;
+    TakeDrawings();
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - before);
 }
 
 std::vector<double> RecordedDialog::Pauses(std::size_t first) const
 {
     std::vector<double> pauses;
     for (std::size_t i = first + 1; i < swaps.size(); ++i)
-        pauses.push_back(std::chrono::duration<double, std::milli>(swaps[i].time - swaps[i - 1].time).count());
+        pauses.push_back(std::chrono::duration<double, std::milli>(swaps[i].sent - swaps[i - 1].sent).count());
     return pauses;
 }
 

@@ -8,6 +8,7 @@
 
 #include <wx/button.h>
 
+#include "DrawLog.h"
 #include "ScreenProgrammerDialog.h"
 
 namespace screentest {
@@ -18,8 +19,8 @@ using Clock = std::chrono::steady_clock;
 // events until its handler has run (the label is then `labelAfter`).
 bool Click(wxButton* button, const wxString& labelAfter);
 
-// A shown screen programmer dialog that records, on the GUI thread, each swap
-// of its panel and each status text that it shows.
+// A shown screen programmer dialog that records each drawing of its panel
+// (on the worker thread, as it is made) and each status text that it shows.
 class RecordedDialog {
 public:
     explicit RecordedDialog(const std::vector<unsigned char>& message);
@@ -39,10 +40,9 @@ public:
     // that took.
     std::chrono::milliseconds Close();
 
-    struct Swap {
-        Clock::time_point time;
-        bool inverted;
-    };
+    using Swap = DrawLog::Drawing;
+    // The drawings recorded so far (each swap, and the reset after a Stop),
+    // brought up to date by the waits.
     std::vector<Swap> swaps;
     std::vector<wxString> statuses;  // each change of the status line, in order
     Clock::time_point startPressed;
@@ -55,8 +55,10 @@ public:
     std::vector<unsigned char> Decode(std::size_t first = 0) const;
 
 private:
+    void TakeDrawings();
     void Record();
     std::unique_ptr<ScreenProgrammerDialog> dialog;
+    std::unique_ptr<DrawLog> drawn = std::make_unique<DrawLog>();
 };
 
 }  // namespace screentest
