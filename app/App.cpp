@@ -10,10 +10,11 @@ class App : public wxApp {
 public:
     App()
     {
-        // The screen programmer draws each colour swap at once, outside a
-        // paint event; GTK can do that on X11 but not on Wayland, so the
-        // program runs on the X11 backend (XWayland on a Wayland session).
-        // The toolkit reads this when it initialises, after this constructor.
+        // The screen programmer's worker draws each colour swap itself, on
+        // the panel's X window through a connection of its own; on Wayland
+        // there is no such window, so the program runs on the X11 backend
+        // (XWayland on a Wayland session). The toolkit reads this when it
+        // initialises, after this constructor.
 #ifdef __WXGTK__
         setenv("GDK_BACKEND", "x11", 1);
 #endif
