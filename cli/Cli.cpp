@@ -17,6 +17,7 @@
 #include "Settings.h"
 #include "SettingsFile.h"
 #include "USBProgrammerPasses.h"
+#include "Utf8.h"
 
 namespace dvk_cli {
 
@@ -74,13 +75,8 @@ std::u32string DecodeUtf8(const std::string& text)
     std::size_t i = 0;
     while (i < text.size()) {
         const auto lead = static_cast<unsigned char>(text[i]);
-        const std::size_t length = lead < 0x80                    ? 1
-                                   : lead >= 0xC2 && lead <= 0xDF ? 2
-                                   : lead >= 0xE0 && lead <= 0xEF ? 3
-                                   : lead >= 0xF0 && lead <= 0xF4 ? 4
-                                                                  : 0;
-        if (length == 0 || i + length > text.size() ||
-            usb_programmer::ValidUtf8OrEmpty(text.substr(i, length)).empty()) {
+        const std::size_t length = dvk::ValidSequenceLength(text, i);
+        if (length == 0) {
             points += U'\uFFFD';
             ++i;
             continue;

@@ -1,5 +1,7 @@
 #include "SettingsFile.h"
 
+#include "Utf8.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
@@ -42,46 +44,6 @@ std::string FormatSettingsFile(const SettingTexts& texts)
 
 namespace {
 
-// Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
-bool IsUtf8(std::string_view bytes)
-{
-    std::size_t i = 0;
-    while (i < bytes.size()) {
-        const auto lead = static_cast<unsigned char>(bytes[i]);
-        std::size_t length;
-        unsigned char low = 0x80, high = 0xBF;  // range of the second byte
-        if (lead < 0x80) {
-            ++i;
-            continue;
-        } else if (lead >= 0xC2 && lead <= 0xDF) {
-            length = 2;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            length = 3;
-            if (lead == 0xE0)
-                low = 0xA0;
-            else if (lead == 0xED)
-                high = 0x9F;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            length = 4;
-            if (lead == 0xF0)
-                low = 0x90;
-            else if (lead == 0xF4)
-                high = 0x8F;
-        } else {
-            return false;
-        }
-        if (bytes.size() - i < length)
-            return false;
-        for (std::size_t k = 1; k < length; ++k) {
-            const auto next = static_cast<unsigned char>(bytes[i + k]);
-            if (next < (k == 1 ? low : 0x80) || next > (k == 1 ? high : 0xBF))
-                return false;
-        }
-        i += length;
-    }
-    return true;
-}
-
 // The first word of the first attribute called name, when the whole value is
 // text: UTF-8 without NUL.
 bool GetTextWord(const XML_Tag& element, const std::string& name, std::string& word)
@@ -89,7 +51,7 @@ bool GetTextWord(const XML_Tag& element, const std::string& name, std::string& w
     for (const XML_Attrib& attribute : element.attributes) {
         if (attribute.name != name)
             continue;
-        if (attribute.value.find('\0') != std::string::npos || !IsUtf8(attribute.value))
+        if (attribute.value.find('\0') != std::string::npos || !IsValidUtf8(attribute.value))
             return false;
         break;
     }

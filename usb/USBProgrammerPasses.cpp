@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "USBTimerDevice.h"
+#include "Utf8.h"
 
 namespace usb_programmer {
 
@@ -13,42 +14,11 @@ bool Stopped(const std::atomic<bool>* stop)
     return stop != nullptr && stop->load();
 }
 
-// Length of the UTF-8 sequence that starts with the byte, 0 when no
-// sequence starts with it.
-int SequenceLength(unsigned char lead)
-{
-    if (lead < 0x80)
-        return 1;
-    if (lead >= 0xC2 && lead <= 0xDF)
-        return 2;
-    if (lead >= 0xE0 && lead <= 0xEF)
-        return 3;
-    if (lead >= 0xF0 && lead <= 0xF4)
-        return 4;
-    return 0;
-}
-
 }  // namespace
 
 std::string ValidUtf8OrEmpty(const std::string& text)
 {
-    for (std::size_t i = 0; i < text.size();) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        const int length = SequenceLength(lead);
-        if (length == 0 || i + static_cast<std::size_t>(length) > text.size())
-            return std::string();
-        for (int k = 1; k < length; ++k) {
-            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80)
-                return std::string();
-        }
-        // Overlong forms, surrogates and code points above U+10FFFF.
-        const auto second = static_cast<unsigned char>(text[i + (length > 1 ? 1 : 0)]);
-        if ((lead == 0xE0 && second < 0xA0) || (lead == 0xED && second >= 0xA0) ||
-            (lead == 0xF0 && second < 0x90) || (lead == 0xF4 && second >= 0x90))
-            return std::string();
-        i += static_cast<std::size_t>(length);
-    }
-    return text;
+    return dvk::IsValidUtf8(text) ? text : std::string();
 }
 
 bool HasDevice(const Entries& entries, const usb_dvk::Device& device)
