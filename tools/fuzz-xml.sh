@@ -16,7 +16,7 @@ clang++ -std=c++17 -O1 -g -fno-omit-frame-pointer \
   -Wall -Wextra \
   -I"$top/files" -I"$top/app" \
   "$top/tests/files/XmlReaderFuzz.cpp" "$top/files/XML_Tag.cpp" \
-  "$top/files/SettingsFile.cpp" "$top/app/Settings.cpp" \
+  "$top/files/SettingsFile.cpp" "$top/app/Settings.cpp" "$top/app/Utf8.cpp" \
   -o "$out/xml_reader_fuzz"
 
 scratch=$(mktemp -d)
