@@ -9,8 +9,10 @@ constexpr int kCurrentFieldWidth = 65;
 
 wxStaticText* MainFrameBase::AddLabel(wxSizer* grid, const wxString& text, int flags)
 {
+    // A label is single-line as made. Wrap(-1) would change nothing but
+    // set the label again and measure it anew, a few milliseconds a label
+    // under wine before the start-up dialog can come up.
     auto* label = new wxStaticText(panel, wxID_ANY, text, wxDefaultPosition, wxDefaultSize, 0);
-    label->Wrap(-1);
     grid->Add(label, 0, flags, kBorder);
     return label;
 }
