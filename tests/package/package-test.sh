@@ -106,21 +106,10 @@ mode_install() {
   echo "package: installed $(wc -l <<<"$found") files under the prefix as $(as_user id -un), none outside"
 }
 
-# The URI of this machine's apt sources that serves bookworm (one-line and
-# deb822 formats).
+# The URI of this machine's apt sources that serves bookworm.
 host_mirror() {
-  {
-    cat /etc/apt/sources.list /etc/apt/sources.list.d/*.list 2>/dev/null |
-      awk '$1 == "deb" { sub(/^deb[ \t]+(\[[^]]*\][ \t]+)?/, ""); if ($2 == "bookworm") print $1 }'
-    cat /etc/apt/sources.list.d/*.sources 2>/dev/null | awk '
-      function flush() { if (deb && !off && suite) print uri; deb = off = suite = 0; uri = "" }
-      /^[ \t]*$/ { flush(); next }
-      /^Types:/   { for (i = 2; i <= NF; i++) if ($i == "deb") deb = 1 }
-      /^URIs:/    { uri = $2 }
-      /^Suites:/  { for (i = 2; i <= NF; i++) if ($i == "bookworm") suite = 1 }
-      /^Enabled:[ \t]*no/ { off = 1 }
-      END { flush() }'
-  } | head -n1
+  bash "$(dirname "$0")/../../tools/apt-sources.sh" |
+    awk '{ sub(/^deb[ \t]+(\[[^]]*\][ \t]+)?/, ""); if ($2 == "bookworm") print $1 }' | head -n1
 }
 
 mode_deb() {

@@ -131,7 +131,8 @@ int main(int argc, char** argv) {
   bool started = false;
   bool announced = false;
   const Clock::time_point createdAt = Clock::now();
-  // Replies held back by --reply-delay, in the order of their requests.
+  // Replies waiting to go, in the order of their requests: each is due
+  // --reply-delay after its request (at once by default).
   struct Delayed {
     Clock::time_point due;
     std::vector<uint8_t> report;
@@ -178,14 +179,8 @@ int main(int argc, char** argv) {
     switch (event.kind) {
       case uhid_dvk::EventKind::Started: started = true; break;
       case uhid_dvk::EventKind::Output:
-        if (auto reply = Answer(model, options, event.data)) {
-          if (options.replyDelayMs > 0) {
-            delayed.push_back(Delayed{Clock::now() + std::chrono::milliseconds(options.replyDelayMs), *reply});
-          } else if (!device.SendInput(*reply)) {
-            std::fprintf(stderr, "dvk-uhid-controller: %s\n", device.Error().c_str());
-            return 1;
-          }
-        }
+        if (auto reply = Answer(model, options, event.data))
+          delayed.push_back(Delayed{Clock::now() + std::chrono::milliseconds(options.replyDelayMs), *reply});
         break;
       case uhid_dvk::EventKind::Failed:
         std::fprintf(stderr, "dvk-uhid-controller: reading /dev/uhid failed: %s\n", std::strerror(event.error));
