@@ -33,9 +33,10 @@ options=(
   --disable-mshtmlhelp --disable-help --disable-postscript
 )
 
-version=$(apt-cache showsrc wxwidgets3.2 2>/dev/null | awk '/^Version:/ {print $2; exit}')
-[[ -n "$version" ]] || version=$(dpkg-query -W -f='${Version}' libwxbase3.2-1 2>/dev/null || true)
-[[ -n "$version" ]] || { echo "cannot tell the version of Debian's wxwidgets3.2" >&2; exit 1; }
+# The toolkit's version is the one of the installed Linux toolkit (the run
+# list brings it), so the cache key is known without any deb-src entry.
+version=$(dpkg-query -W -f='${Version}' libwxbase3.2-1 2>/dev/null || true)
+[[ -n "$version" ]] || { echo "build-wx-msw.sh: cannot tell the version of Debian's wxwidgets3.2: libwxbase3.2-1 is not installed (tools/setup.sh run installs it)" >&2; exit 1; }
 key=$( { printf '%s\n' "${options[@]}"; "$cxx" --version | head -1; } | sha256sum | cut -c1-12)
 prefix="$cache_root/wx-msw-${version//[:+~]/_}-$key"
 
