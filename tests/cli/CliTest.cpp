@@ -69,6 +69,8 @@ protected:
     void SetUp() override
     {
         PlatformTest::SetUp();
+        // One thread drives the controllers: a silent one takes no real time.
+        platform.UseSimulatedTime();
         std::string pattern = (fs::temp_directory_path() / "dvkcliXXXXXX").string();
         ASSERT_NE(mkdtemp(pattern.data()), nullptr);
         folder = pattern;

@@ -2,8 +2,6 @@
 // windows: entries and rows stay paired, rows get the texts and marks the
 // list shows, devices come and go, each device's outcome and the status
 // line.
-#include <thread>
-
 #include <gtest/gtest.h>
 
 #include "USBProgrammerPasses.h"
@@ -17,8 +15,15 @@ using usbtest::Message;
 
 namespace {
 
+// The passes run on one thread: the controllers' clock is simulated, so
+// late and missing replies take no real time.
 class Passes : public usbtest::PlatformTest<usb_dvk::ModelPlatform> {
 protected:
+    void SetUp() override
+    {
+        PlatformTest::SetUp();
+        platform.UseSimulatedTime();
+    }
     usb_programmer::RefreshReport Refresh()
     {
         auto report = usb_programmer::RefreshPass(system, entries, [this](const RowChange& c) { Record(c); });
@@ -124,19 +129,19 @@ TEST_F(Passes, LateRepliesGiveFailuresNeverTheAnswerToAnotherRequest)
     platform.SetReplyDelay(600ms);
     Refresh();
     expectNoWrongText("in the pass whose read ran out of time");
-    std::this_thread::sleep_for(200ms);
+    platform.AdvanceTime(200ms);
     // A delivery's late "OK" would come during the next refresh's first read.
     const auto outcomes = Program(Message(23));
     EXPECT_EQ(outcomes[0].failure, Failure::NoAnswer);
     Refresh();
     expectNoWrongText("in the refresh after a delivery ran out of time");
     // 1100 ms late: the identification would come during the clock's read.
-    std::this_thread::sleep_for(700ms);
+    platform.AdvanceTime(700ms);
     platform.SetReplyDelay(1100ms);
     Refresh();
     expectNoWrongText("with replies 1100 ms late");
     // Once the late replies are in, the controller is asked again.
-    std::this_thread::sleep_for(1200ms);
+    platform.AdvanceTime(1200ms);
     platform.SetReplyDelay(0ms);
     Refresh();
     EXPECT_EQ(rows.texts[0], rightText);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <thread>
 
 namespace usb_dvk {
 
@@ -110,6 +111,43 @@ void ModelPlatform::SetReplyDelay(std::chrono::microseconds delay)
     replyDelay = delay;
 }
 
+void ModelPlatform::UseSimulatedTime()
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    simulatedTime = true;
+}
+
+std::chrono::steady_clock::time_point ModelPlatform::NowLocked() const
+{
+    return simulatedTime ? simulatedNow : std::chrono::steady_clock::now();
+}
+
+std::chrono::steady_clock::time_point ModelPlatform::Now() const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return NowLocked();
+}
+
+void ModelPlatform::AdvanceTime(std::chrono::microseconds duration)
+{
+    std::unique_lock<std::mutex> lock(mutex);
+    if (simulatedTime) {
+        simulatedNow += duration;
+        return;
+    }
+    lock.unlock();
+    std::this_thread::sleep_for(duration);
+}
+
+bool ModelPlatform::WaitUntil(std::unique_lock<std::mutex>& lock, std::chrono::steady_clock::time_point time)
+{
+    if (simulatedTime) {
+        simulatedNow = std::max(simulatedNow, time);
+        return false;
+    }
+    return replied.wait_until(lock, time) != std::cv_status::timeout;
+}
+
 std::vector<TransferBytes> ModelPlatform::Writes(const std::string& path) const
 {
     std::lock_guard<std::mutex> lock(mutex);
@@ -161,7 +199,7 @@ Handle ModelPlatform::Open(const std::string& path, Access access, std::uint32_t
     lastError = 0;
     OpenFile& file = files[nextHandle] = OpenFile{path, access, {}};
     if (access == Access::Read) {
-        const auto now = std::chrono::steady_clock::now();
+        const auto now = NowLocked();
         if (device->reportOnOpen)
             file.replies.push_back(Reply{now, *device->reportOnOpen});
         // Replies still on their way reach this handle too.
@@ -188,8 +226,8 @@ bool ModelPlatform::Identify(Handle handle, std::uint16_t& vid, std::uint16_t& p
 int ModelPlatform::Write(Handle handle, const unsigned char* transfer, std::chrono::milliseconds timeLimit,
                          std::uint32_t& lastError)
 {
-    const auto deadline = std::chrono::steady_clock::now() + timeLimit;
     std::unique_lock<std::mutex> lock(mutex);
+    const auto deadline = NowLocked() + timeLimit;
     Plugged* device = nullptr;
     if (Usable(handle, Access::Write, device, lastError) == nullptr)
         return 0;
@@ -198,7 +236,7 @@ int ModelPlatform::Write(Handle handle, const unsigned char* transfer, std::chro
     device->writes.push_back(bytes);
     if (device->writesHang) {
         // Until the time runs out or the device goes.
-        while (replied.wait_until(lock, deadline) != std::cv_status::timeout) {
+        while (WaitUntil(lock, deadline)) {
             if (Usable(handle, Access::Write, device, lastError) == nullptr)
                 return 0;
         }
@@ -211,7 +249,7 @@ int ModelPlatform::Write(Handle handle, const unsigned char* transfer, std::chro
     dvk_model::Report request;
     std::memcpy(request.data(), transfer + 1, kReportSize);
     if (const auto reply = device->model->Handle(request)) {
-        const auto now = std::chrono::steady_clock::now();
+        const auto now = NowLocked();
         const Reply late{now + replyDelay, *reply};
         for (auto& [other, open] : files) {
             if (open.access == Access::Read && open.path == device->path)
@@ -229,15 +267,15 @@ int ModelPlatform::Write(Handle handle, const unsigned char* transfer, std::chro
 int ModelPlatform::Read(Handle handle, unsigned char* transfer, std::chrono::milliseconds timeLimit,
                         std::uint32_t& lastError)
 {
-    const auto deadline = std::chrono::steady_clock::now() + timeLimit;
     std::unique_lock<std::mutex> lock(mutex);
+    const auto deadline = NowLocked() + timeLimit;
     for (;;) {
         Plugged* device = nullptr;
         OpenFile* file = Usable(handle, Access::Read, device, lastError);
         if (file == nullptr)
             return 0;
         auto& replies = file->replies;
-        const auto now = std::chrono::steady_clock::now();
+        const auto now = NowLocked();
         if (!replies.empty() && replies.front().ready <= now) {
             const dvk_model::Report report = replies.front().report;
             replies.pop_front();
@@ -252,7 +290,7 @@ int ModelPlatform::Read(Handle handle, unsigned char* transfer, std::chrono::mil
             return 0;
         }
         const auto wake = replies.empty() ? deadline : std::min(deadline, replies.front().ready);
-        replied.wait_until(lock, wake);
+        WaitUntil(lock, wake);
     }
 }
 

@@ -3,6 +3,14 @@
 // path; each write goes to the model, and its reply arrives, after the reply
 // delay, at every read handle open on that path at that moment, as the HID
 // stack delivers an input report.
+//
+// Replies and time limits run on the platform's clock: the steady clock, or
+// a simulated one (UseSimulatedTime) that stands still until a wait moves
+// it. A read that waits for a reply, or a transfer that runs out of its
+// time limit, then moves it straight to the moment the wait would end, and
+// takes no real time. The simulated clock suits a test that drives the
+// transport from one thread (the passes, dravik-cli); one with a worker
+// thread (the dialog) keeps the steady clock.
 #pragma once
 
 #include <array>
@@ -45,6 +53,13 @@ public:
     void SetReportOnOpen(const std::string& path, const dvk_model::Report& report);
     // Time the devices take to answer, for a bus that is not instantaneous.
     void SetReplyDelay(std::chrono::microseconds delay);
+
+    // From now on the platform's clock is simulated (see above).
+    void UseSimulatedTime();
+    // The platform's clock.
+    std::chrono::steady_clock::time_point Now() const;
+    // Lets time pass: moves the simulated clock on, or sleeps.
+    void AdvanceTime(std::chrono::microseconds duration);
 
     static constexpr std::uint32_t kNotFound = 2;
     static constexpr std::uint32_t kAccessDenied = 5;
@@ -99,6 +114,11 @@ private:
     Plugged* Present(const std::string& path);
     Plugged* Find(const std::string& path);
     const Plugged* Find(const std::string& path) const;
+    std::chrono::steady_clock::time_point NowLocked() const;
+    // Waits for a reply or an unplugging until the time; with the simulated
+    // clock nothing can come meanwhile, so the clock moves to the time.
+    // False when the time has come.
+    bool WaitUntil(std::unique_lock<std::mutex>& lock, std::chrono::steady_clock::time_point time);
     // Sets a field of the device plugged in at the path, if any.
     template <class Field, class Value>
     void SetField(const std::string& path, Field Plugged::*field, const Value& value);
@@ -110,6 +130,8 @@ private:
     Handle nextHandle = 1;
     std::chrono::microseconds replyDelay{0};
     std::uint32_t enumerationError = 0;
+    bool simulatedTime = false;
+    std::chrono::steady_clock::time_point simulatedNow;
 };
 
 }  // namespace usb_dvk
