@@ -4,7 +4,7 @@
 # Reads /etc/apt/sources.list and the .list and .sources (deb822) files
 # beside it; disabled stanzas and comments are left out. Scripts that need a
 # mirror take it from here, never from a host of their own choosing.
-set -euo pipefail
+source "$(dirname "$0")/lib.sh"
 shopt -s nullglob
 for file in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
   [[ -f "$file" ]] && grep -E '^deb[[:space:]]' "$file" || true

@@ -2,11 +2,10 @@
 # Benchmark of the settings-file reader and writer: prints the times of the
 # 257-byte file and of hostile 1 MB and 4 MB inputs.
 #   tools/bench-files.sh
-set -euo pipefail
+source "$(dirname "$0")/lib.sh"
 top=$(cd "$(dirname "$0")/.." && pwd)
-out="$top/build-bench"
-mkdir -p "$out"
-g++ -std=c++17 -O2 -Wall -Wextra -I"$top/files" -I"$top/app" \
-  "$top/tools/bench_files.cpp" "$top/files/XML_Tag.cpp" "$top/files/SettingsFile.cpp" "$top/app/Settings.cpp" "$top/app/Utf8.cpp" \
-  -o "$out/bench_files"
-"$out/bench_files"
+build=${DVK_BUILD:-$top/build}
+"$top/tools/setup.sh" run test
+cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$build" -j"$(nproc)" --target bench_files >/dev/null
+"$build/tools/bench/bench_files"

@@ -10,7 +10,7 @@
 # how far the transmissions' total times, from Start to the last
 # swap, were off the nominal 3000 ms + 500 ms per byte + 50 ms per 1 bit.
 #   tools/bench-screen.sh [N] [idle|loaded|both]      (default: 5 both)
-set -euo pipefail
+source "$(dirname "$0")/lib.sh"
 top=$(cd "$(dirname "$0")/.." && pwd)
 count=${1:-5}
 modes=${2:-both}
@@ -19,19 +19,19 @@ build=${DVK_BUILD:-$top/build}
 expected="57 14 57 9B 01 F4 00 14 AF 02 58 00 1E 37 03 E8 00 00 80 00 FA 67 39"
 
 if [[ -z "${DISPLAY:-}" ]]; then
-  "$top/tools/setup.sh"
+  "$top/tools/setup.sh" run test
   cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
   cmake --build "$build" -j"$(nproc)" --target screen_driver dvk-screen-probe dvk-thread-stopper >/dev/null
   exec "$top/tests/screen/private-display.sh" "$0" "$@"
 fi
-export NO_AT_BRIDGE=1 GDK_BACKEND=x11 GSETTINGS_BACKEND=memory
+dvk_gui_env
 tmp=$(mktemp -d)
 busy=()
 cleanup() {
-  ((${#busy[@]})) && kill "${busy[@]}" 2>/dev/null
+  ((${#busy[@]} == 0)) || kill "${busy[@]}" 2>/dev/null
   rm -rf "$tmp"
 }
-trap cleanup EXIT
+dvk_on_exit cleanup
 
 # Stops the driver's GUI thread (its main thread) four times during each
 # transmission, the first time 250 ms after sending has begun.

@@ -6,19 +6,18 @@
 # turn in one wine prefix whose wine server is kept running, so that wine's
 # own start-up is left out of both.
 #   tools/bench-startup-windows.sh [RUNS]
-set -euo pipefail
+source "$(dirname "$0")/lib.sh"
 top=$(cd "$(dirname "$0")/.." && pwd)
 runs=${1:-10}
 wine=/usr/lib/wine/wine64
-if [[ -z "${DISPLAY:-}" ]]; then
-  exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$@"
-fi
+"$top/tools/setup.sh" run test lab
+dvk_need_display
 bash "$top/tools/build-windows.sh" >/dev/null
 cmake -S "$top" -B "$top/build" -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$top/build" -j"$(nproc)" --target startup-probe >/dev/null
 
 tmp=$(mktemp -d)
-trap 'WINEPREFIX="$tmp/prefix" /usr/lib/wine/wineserver -k 2>/dev/null; rm -rf "$tmp"' EXIT
+dvk_on_exit "WINEPREFIX='$tmp/prefix' /usr/lib/wine/wineserver -k 2>/dev/null; rm -rf '$tmp'"
 wx=$(bash "$top/tools/windows/build-wx-msw.sh")
 cxx=x86_64-w64-mingw32-g++-posix
 # The yardstick, compiled as CMake compiles the program: -O2, static, stripped,

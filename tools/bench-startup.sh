@@ -3,10 +3,10 @@
 # program, its start-up open dialog) and peak memory, for the program and
 # for a minimal wxWidgets program with one empty frame, side by side.
 #   tools/bench-startup.sh [RUNS]
-set -euo pipefail
+source "$(dirname "$0")/lib.sh"
 top=$(cd "$(dirname "$0")/.." && pwd)
 runs=${1:-10}
-"$top/tools/setup.sh"
+"$top/tools/setup.sh" run test
 cmake -S "$top" -B "$top/build" -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$top/build" -j"$(nproc)" --target dravik startup-probe minimal-frame >/dev/null
 
@@ -32,10 +32,7 @@ body() {
     'BEGIN { printf "ratio (dravik/minimal): time %.2f, memory %.2f  (medians of '"$runs"' runs)\n", a/b, c/d }'
 }
 
-if [[ -z "${DISPLAY:-}" ]]; then
-  exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$@"
-fi
-export NO_AT_BRIDGE=1 GDK_BACKEND=x11 GSETTINGS_BACKEND=memory
+dvk_need_display
 tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT
+dvk_on_exit "rm -rf '$tmp'"
 body

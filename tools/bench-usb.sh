@@ -4,16 +4,11 @@
 # refreshes and three Program All clicks, each made during a refresh; prints
 # it with the time from each click to its last mark.
 # Arguments go to the program (--seconds S, --reply-delay-us U, --controllers N).
-set -euo pipefail
+source "$(dirname "$0")/lib.sh"
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=${DVK_BUILD_DIR:-$top/build}
-"$top/tools/setup.sh"
+"$top/tools/setup.sh" run test
 cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build" -j"$(nproc)" --target usb_stall_bench >/dev/null
-export NO_AT_BRIDGE=1 GDK_BACKEND=x11
-bench=("$build/tools/usb-bench/usb_stall_bench" "$@")
-if [[ -z "${DISPLAY:-}" ]]; then
-  xvfb-run -a -s "-screen 0 1280x1024x24" "${bench[@]}"
-else
-  "${bench[@]}"
-fi
+dvk_need_display
+"$build/tools/usb-bench/usb_stall_bench" "$@"

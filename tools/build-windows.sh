@@ -2,11 +2,14 @@
 # Builds the Windows program and its installer on Linux: the toolkit for
 # Windows (once, cached outside the clone), then dravik.exe with the
 # mingw-w64 cross compilers, then the NSIS installer.
-#   tools/build-windows.sh [build-dir]     (default: build-windows/)
-# Out come <build-dir>/dravik.exe and <build-dir>/dravik-setup-<version>.exe.
-set -euo pipefail
+#   tools/build-windows.sh [build-dir [target...]]   (default: build-windows/, installer)
+# Out come <build-dir>/dravik.exe, dravik-cli.exe and dravik-setup-<version>.exe;
+# other targets of the Windows build (such as check-usb) may be named instead.
+source "$(dirname "$0")/lib.sh"
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$top/build-windows}
+targets=("${@:2}")
+((${#targets[@]})) || targets=(installer)
 "$top/tools/setup.sh" run lab
 
 wx=$(bash "$top/tools/windows/build-wx-msw.sh")
@@ -15,5 +18,5 @@ cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=Release \
   -DwxWidgets_CONFIG_EXECUTABLE="$wx/bin/wx-config" \
   -DBUILD_TESTING=OFF -DDVK_BUILD_TOOLS=OFF >/dev/null
 # The installer depends on the programs it carries.
-cmake --build "$build" -j"$(nproc)" --target installer
+cmake --build "$build" -j"$(nproc)" --target "${targets[@]}"
 ls "$build"/*.exe

@@ -5,26 +5,25 @@
 #   tools/fuzz-xml.sh [seconds]     default 60
 # Prints the executions run and the crashes found; exits non-zero on a crash,
 # leaving the input that caused it in build-fuzz/.
-set -euo pipefail
+source "$(dirname "$0")/lib.sh"
 top=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-60}
 out="$top/build-fuzz"
-mkdir -p "$out"
+"$top/tools/setup.sh" run lab
 
-clang++ -std=c++17 -O1 -g -fno-omit-frame-pointer \
-  -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
-  -Wall -Wextra \
-  -I"$top/files" -I"$top/app" \
-  "$top/tests/files/XmlReaderFuzz.cpp" "$top/files/XML_Tag.cpp" \
-  "$top/files/SettingsFile.cpp" "$top/app/Settings.cpp" "$top/app/Utf8.cpp" \
-  -o "$out/xml_reader_fuzz"
+# A tree of its own, configured with clang and DVK_FUZZ (the libraries with
+# coverage instrumentation and the sanitizers); only the fuzzer is built.
+cmake -S "$top" -B "$out" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDVK_FUZZ=ON \
+  -DBUILD_TESTING=OFF -DDVK_BUILD_TOOLS=OFF >/dev/null
+cmake --build "$out" -j"$(nproc)" --target xml_reader_fuzz
+fuzzer="$out/tests/fuzz/xml_reader_fuzz"
 
 scratch=$(mktemp -d)
-trap 'rm -rf "$scratch"' EXIT
+dvk_on_exit "rm -rf '$scratch'"
 rm -f "$out"/crash-* "$out"/leak-* "$out"/timeout-* "$out"/oom-*
 
 status=0
-"$out/xml_reader_fuzz" "$scratch" "$top/tests/files/corpus" \
+"$fuzzer" "$scratch" "$top/tests/files/corpus" \
   -dict="$top/tests/files/xml.dict" -max_total_time="$seconds" -max_len=16384 \
   -timeout=10 -print_final_stats=1 -artifact_prefix="$out/" \
   >"$out/fuzz.log" 2>&1 || status=$?
@@ -34,6 +33,5 @@ crashes=$(find "$out" -maxdepth 1 \( -name 'crash-*' -o -name 'leak-*' -o -name 
 echo "xml reader fuzzing: ${seconds} s, executions: ${executions:-unknown}, crashes: ${crashes}"
 if [[ $status -ne 0 || $crashes -ne 0 ]]; then
   tail -n 40 "$out/fuzz.log"
-  echo "fuzzing failed (status $status); inputs kept in $out" >&2
-  exit 1
+  dvk_fail "fuzzing failed (status $status); inputs kept in $out"
 fi

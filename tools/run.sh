@@ -3,7 +3,7 @@
 # builds the program alone (Release; no tests, no helper programs) and starts
 # it. Run through sudo, the packages are installed as root but the program
 # runs as the user who called sudo.
-set -euo pipefail
+source "$(dirname "$0")/lib.sh"
 top=$(cd "$(dirname "$0")/.." && pwd)
 "$top/tools/setup.sh" run
 cmake -S "$top" -B "$top/build-run" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DDVK_BUILD_TOOLS=OFF >/dev/null
@@ -15,6 +15,6 @@ if [[ $(id -u) -eq 0 && -n "$user" && "$user" != root ]]; then
     home=$(getent passwd "$user" | cut -d: -f6)
     exec runuser -u "$user" -- env HOME="$home" USER="$user" LOGNAME="$user" "$program"
   fi
-  echo "run.sh: $user cannot reach $program; starting it as root" >&2
+  echo "$dvk_script: $user cannot reach $program; starting it as root" >&2
 fi
 exec "$program"

@@ -2,19 +2,17 @@
 # Starts the program in Xvfb and takes screenshots of its windows into
 # docs/screenshots: the start-up open dialog, the main window with example
 # settings, the two programmer dialogs and the About box.
-set -euo pipefail
+source "$(dirname "$0")/lib.sh"
 top=$(cd "$(dirname "$0")/.." && pwd)
 out="$top/docs/screenshots"
-"$top/tools/setup.sh"
+"$top/tools/setup.sh" run test
 cmake -S "$top" -B "$top/build" -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$top/build" -j"$(nproc)" --target dravik >/dev/null
 mkdir -p "$out"
 
 body() {
-  set -euo pipefail
-  export NO_AT_BRIDGE=1 GDK_BACKEND=x11
   cd "$tmp"
-  HOME="$tmp" GSETTINGS_BACKEND=memory "$top/build/dravik" &
+  HOME="$tmp" "$top/build/dravik" &
   local pid=$!
   trap 'kill $pid 2>/dev/null || true' RETURN
   close() {  # window-name: Escape with the pointer (so the keyboard) on it
@@ -61,9 +59,7 @@ body() {
   sleep 0.3
 }
 
-if [[ -z "${DISPLAY:-}" ]]; then
-  exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$@"
-fi
+dvk_need_display
 tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT
+dvk_on_exit "rm -rf '$tmp'"
 body

@@ -5,14 +5,15 @@
 #   tools/setup.sh test    the test suite, benchmarks, screenshots (debian-packages-test.txt)
 #   tools/setup.sh lab     fuzzer, kernel, Windows and package labs (debian-packages-lab.txt)
 # Several lists may be named; without arguments all three are installed.
-set -euo pipefail
+# Scripts name the lists they need.
+source "$(dirname "$0")/lib.sh"
 here=$(cd "$(dirname "$0")" && pwd)
 lists=("$@")
 ((${#lists[@]})) || lists=(run test lab)
 missing=()
 for list in "${lists[@]}"; do
   file="$here/debian-packages-$list.txt"
-  [[ -f $file ]] || { echo "setup.sh: no package list '$list' (run, test or lab)" >&2; exit 2; }
+  [[ -f $file ]] || dvk_fail "no package list '$list' (run, test or lab)"
   while read -r pkg; do
     [[ -z "$pkg" || "$pkg" == \#* ]] && continue
     dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' || missing+=("$pkg")
@@ -22,6 +23,8 @@ if ((${#missing[@]})); then
   sudo=""
   [[ $(id -u) -ne 0 ]] && sudo=sudo
   echo "Installing: ${missing[*]}"
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  [[ -z $sudo ]] || command -v sudo >/dev/null || dvk_fail "installing packages needs root or sudo; missing: ${missing[*]}"
+  $sudo apt-get update -qq || dvk_fail "apt-get update failed"
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" ||
+    dvk_fail "apt-get install failed for: ${missing[*]}"
 fi

@@ -1,34 +1,33 @@
 #!/usr/bin/env bash
-# Installs what is missing (all three package lists), builds and runs every
-# test. The GUI tests run in Xvfb when no display is set.
-#   tools/test.sh            Release build, the whole suite
+# Installs what is missing, builds and runs the tests. The GUI tests run in
+# an X server of their own (Xvfb) when no display is set.
+#   tools/test.sh            Release build, the whole suite (all three package lists)
+#   tools/test.sh quick      the unit tests alone (label unit: no display, root,
+#                            network or virtual machine), in the same build
 #   tools/test.sh address    AddressSanitizer + UndefinedBehaviorSanitizer build
 #   tools/test.sh thread     ThreadSanitizer build, the threaded tests
 # Further arguments go to ctest.
-set -euo pipefail
+source "$(dirname "$0")/lib.sh"
 top=$(cd "$(dirname "$0")/.." && pwd)
 variant=release
 if [[ $# -gt 0 && "$1" != -* ]]; then variant=$1; shift; fi
-"$top/tools/setup.sh" run test lab
 
+target=()
 case "$variant" in
-  release) build="$top/build"; sanitize=""; build_type=Release; select=() ;;
-  address) build="$top/build-asan"; sanitize=address; build_type=RelWithDebInfo; select=(-LE 'kernel|cross|fuzz|windows|package') ;;
-  thread)  build="$top/build-tsan"; sanitize=thread; build_type=RelWithDebInfo; select=(-L threaded) ;;
-  *) echo "unknown variant: $variant" >&2; exit 2 ;;
+  release) lists=(run test lab); build="$top/build"; sanitize=""; build_type=Release; select=() ;;
+  quick)   lists=(run test); build="$top/build"; sanitize=""; build_type=Release; select=(-L unit -j "$(nproc)"); target=(--target unit_tests) ;;
+  address) lists=(run test); build="$top/build-asan"; sanitize=address; build_type=RelWithDebInfo; select=(-LE 'kernel|cross|fuzz|windows|package') ;;
+  thread)  lists=(run test); build="$top/build-tsan"; sanitize=thread; build_type=RelWithDebInfo; select=(-L threaded) ;;
+  *) dvk_fail "unknown variant: $variant (quick, address or thread; none for the whole suite)" ;;
 esac
+"$top/tools/setup.sh" "${lists[@]}"
 
 cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE="$build_type" -DDVK_SANITIZE="$sanitize" >/dev/null
-cmake --build "$build" -j"$(nproc)"
+cmake --build "$build" -j"$(nproc)" "${target[@]}"
 
 export ASAN_OPTIONS="detect_leaks=0:abort_on_error=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$top/tests/tsan.supp"
-export NO_AT_BRIDGE=1 GDK_BACKEND=x11 GSETTINGS_BACKEND=memory
+[[ $variant == quick ]] || dvk_need_display
 
-run=(ctest --test-dir "$build" --output-on-failure "${select[@]}" "$@")
-if [[ -z "${DISPLAY:-}" ]]; then
-  xvfb-run -a -s "-screen 0 1280x1024x24" "${run[@]}"
-else
-  "${run[@]}"
-fi
+ctest --test-dir "$build" --output-on-failure "${select[@]}" "$@"

@@ -1,4 +1,4 @@
-// libFuzzer target for the settings-file reader (built by tools/fuzz-xml.sh).
+// libFuzzer target for the settings-file reader (tools/fuzz-xml.sh builds it in a DVK_FUZZ tree).
 // Any input: the reader ends, keeps within its depth limit, marks a tree
 // valid only when every element in it is, and a valid tree whose names and
 // values the writer can carry reads back equal from what the writer prints.

@@ -9,7 +9,7 @@
 #                                                 under a temporary prefix: the
 #                                                 whole tree lands there,
 #                                                 nothing outside it
-#   package-test.sh deb     SOURCE PRODUCT CACHE  cpack -G DEB, lintian, then
+#   package-test.sh deb     SOURCE PRODUCT WORK   cpack -G DEB, lintian, then
 #                                                 in a fresh Debian 12 minbase
 #                                                 root: apt-get install
 #                                                 ./dravik_*.deb, the program
@@ -20,10 +20,12 @@
 # The unprivileged user is the caller, or "nobody" when run as root. Where
 # that user cannot reach SOURCE or PRODUCT (a clone in root's home), it
 # builds a copy of the sources under /tmp instead. The deb mode needs root
-# (debootstrap, chroot, mounts). CACHE keeps the Debian root as a tarball
-# between runs; the mirror is the one this machine's apt sources name.
+# (chroot, mounts). The fresh root is unpacked in WORK from the tarball that
+# tools/debian-root.sh keeps outside the clone (made the first time from the
+# mirror this machine's apt sources name).
 # Nothing is skipped: whatever is missing fails with the reason.
 set -uo pipefail
+top=$(cd "$(dirname "$0")/../.." && pwd)
 
 start_ns=$(date +%s%N)
 seconds() { awk -v ns=$(( $(date +%s%N) - start_ns )) 'BEGIN { printf "%.1f", ns / 1e9 }'; }
@@ -106,14 +108,8 @@ mode_install() {
   echo "package: installed $(wc -l <<<"$found") files under the prefix as $(as_user id -un), none outside"
 }
 
-# The URI of this machine's apt sources that serves bookworm.
-host_mirror() {
-  bash "$(dirname "$0")/../../tools/apt-sources.sh" |
-    awk '{ sub(/^deb[ \t]+(\[[^]]*\][ \t]+)?/, ""); if ($2 == "bookworm") print $1 }' | head -n1
-}
-
 mode_deb() {
-  local product cache=$3
+  local product work=$3
   product=$(product_dir "$1" "$2")
   ((EUID == 0)) || fail "the Debian root needs root (debootstrap, chroot, mounts)"
   need cpack dpkg-shlibdeps file lintian debootstrap desktop-file-validate appstreamcli Xvfb xdotool unshare chroot setpriv
@@ -126,34 +122,53 @@ mode_deb() {
   echo "package: $(basename "$deb"), Depends: $(dpkg-deb -f "$deb" Depends)"
   as_user lintian --fail-on error "$deb" >&2 || fail "lintian reports errors for $(basename "$deb")"
 
-  # The fresh Debian 12 root, from the cached tarball.
-  mkdir -p "$cache" || fail "cannot create $cache"
-  local tarball="$cache/bookworm-minbase.tar.gz" root="$cache/root"
-  if [[ ! -f $tarball ]]; then
-    local mirror
-    mirror=$(host_mirror)
-    [[ -n $mirror ]] || fail "no apt source of this machine serves bookworm (/etc/apt/sources.list, /etc/apt/sources.list.d)"
-    rm -rf "$root" "$cache/debootstrap.log"
-    echo "package: debootstrap --variant=minbase bookworm from $mirror"
-    debootstrap --variant=minbase bookworm "$root" "$mirror" >"$cache/debootstrap.log" 2>&1 ||
-      fail "debootstrap failed: $(tail -n 5 "$cache/debootstrap.log")"
-    tar -C "$root" -czf "$tarball.part" . && mv "$tarball.part" "$tarball" || fail "cannot write $tarball"
-    echo "package: Debian root cached in $tarball at $(seconds) s"
-  fi
-  rm -rf "$root" && mkdir -p "$root" && tar -C "$root" -xzf "$tarball" || fail "cannot unpack $tarball"
+  # A fresh Debian 12 root, from the tarball cached outside the clone
+  # (tools/debian-root.sh makes it the first time).
+  local root="$work/root"
+  mkdir -p "$work" && remove_root "$root" || fail "cannot clear $root"
+  bash "$top/tools/debian-root.sh" unpack "$root" || fail "no fresh Debian root (tools/debian-root.sh)"
   cp "$deb" "$root/tmp/" && cp /etc/resolv.conf "$root/etc/resolv.conf" || fail "cannot prepare $root"
-  # Mounts live in a namespace of their own: they vanish with it, and the
-  # root is removed only outside it, never through a mount.
-  unshare --mount --propagation private bash "$0" deb-root "$root" "$(basename "$deb")"
-  local status=$?
-  rm -rf "$root"
+  # The mounts in the root live in a mount namespace of their own where the
+  # system allows one (/ is a mount point): they vanish with it. In a chroot
+  # or a container whose / is no mount point, they are made here and taken
+  # down when the root's part ends, however it ends. The root is removed
+  # only once nothing is mounted in it.
+  local status
+  if mountpoint -q /; then
+    unshare --mount --propagation private bash "$0" deb-root "$root" "$(basename "$deb")"
+    status=$?
+  else
+    bash "$0" deb-root "$root" "$(basename "$deb")"
+    status=$?
+  fi
+  remove_root "$root" || fail "cannot remove $root"
   return $status
 }
 
-# Inside the private mount namespace.
+# Mounts at or below the folder, deepest first.
+mounts_below() {
+  awk -v d="$1" '$5 == d || index($5, d "/") == 1 { print $5 }' /proc/self/mountinfo | sort -r
+}
+# Unmounts whatever is mounted at or below the folder; fails when a mount
+# stays.
+unmount_below() {
+  local dir mount
+  dir=$(realpath "$1") || return 1
+  for mount in $(mounts_below "$dir"); do umount "$mount" 2>/dev/null || umount -l "$mount"; done
+  [[ -z $(mounts_below "$dir") ]] || { echo "package: still mounted in $dir: $(mounts_below "$dir")" >&2; return 1; }
+}
+# Removes the folder once nothing is mounted in it; never through a mount.
+remove_root() {
+  [[ -e $1 ]] || return 0
+  unmount_below "$1" && rm -rf --one-file-system "$1"
+}
+
+# The root's part: the mounts it makes are taken down when it ends.
 mode_deb_root() {
   local root=$1 deb=$2 logs=$1-logs
   mkdir -p "$logs" || fail "cannot create $logs"
+  local program="" xvfb=""
+  trap 'kill $program $xvfb 2>/dev/null; unmount_below "$root"' EXIT
   mount --bind /dev "$root/dev" && mount -t proc proc "$root/proc" || fail "cannot mount /dev and /proc in $root"
   in_root() { chroot "$root" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin DEBIAN_FRONTEND=noninteractive "$@"; }
   installed() { in_root dpkg-query -W -f '${Package} ${Installed-Size}\n' | sort; }
@@ -180,7 +195,6 @@ mode_deb_root() {
   local xvfb display="" i
   Xvfb -displayfd 3 -nolisten tcp -screen 0 1280x1024x24 3>"$logs/display" >/dev/null 2>&1 &
   xvfb=$!
-  trap "kill $xvfb 2>/dev/null" EXIT
   for ((i = 0; i < 200; i++)); do
     display=$(cat "$logs/display" 2>/dev/null) && [[ -n $display ]] && break
     sleep 0.1
@@ -191,15 +205,14 @@ mode_deb_root() {
     fail "cannot bring the X socket into the root"
   chroot "$root" env -i PATH=/usr/bin:/bin HOME=/tmp/home DISPLAY="$DISPLAY" NO_AT_BRIDGE=1 GSETTINGS_BACKEND=memory \
     dravik >"$logs/dravik.log" 2>&1 &
-  local program=$!
-  trap "kill $program $xvfb 2>/dev/null" EXIT
+  program=$!
   local dialog main
   dialog=$(timeout 30 xdotool search --sync --onlyvisible --name '^Please select the file to open' | head -n1)
   [[ -n $dialog ]] || fail "the installed dravik showed no open dialog: $(cat "$logs/dravik.log")"
   xdotool mousemove --window "$dialog" 20 20 key Escape
   main=$(timeout 30 xdotool search --sync --onlyvisible --name '^Dravik Embosser Controller$' | head -n1)
   [[ -n $main ]] || fail "no main window after Escape: $(cat "$logs/dravik.log")"
-  kill "$program" 2>/dev/null; wait "$program" 2>/dev/null
+  kill "$program" 2>/dev/null; wait "$program" 2>/dev/null; program=""
   rm -rf "$root/tmp/home"
   echo "package: the installed dravik showed the open dialog, then its main window"
 
@@ -222,5 +235,5 @@ case "${1:-}" in
   install)  mode_install "$2" "$3" ;;
   deb)      mode_deb "$2" "$3" "$4" || exit 1; echo "package: total time $(seconds) s" ;;
   deb-root) mode_deb_root "$2" "$3" ;;
-  *) fail "usage: $0 build|install SOURCE PRODUCT, or deb SOURCE PRODUCT CACHE" ;;
+  *) fail "usage: $0 build|install SOURCE PRODUCT, or deb SOURCE PRODUCT WORK" ;;
 esac

@@ -5,14 +5,7 @@
 # would be, and a swap drawn on time would reach the pixels late. The
 # optical tests measure the program, not the rest of the machine's load.
 #   private-display.sh COMMAND [ARGS...]
-set -euo pipefail
-tmp=$(mktemp -d)
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$tmp/display" 2>"$tmp/log" &
-server=$!
-trap 'kill "$server" 2>/dev/null; wait "$server" 2>/dev/null; rm -rf "$tmp"' EXIT
-until [[ -s "$tmp/display" ]]; do
-  kill -0 "$server" 2>/dev/null || { cat "$tmp/log" >&2; exit 1; }
-  sleep 0.05
-done
-chrt -f -p 8 "$server" >/dev/null 2>&1 || true
-DISPLAY=:$(cat "$tmp/display") "$@"
+source "$(dirname "$0")/../../tools/lib.sh"
+dvk_start_xvfb
+chrt -f -p 8 "$DVK_XVFB_PID" >/dev/null 2>&1 || true
+"$@"

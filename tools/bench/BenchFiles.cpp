@@ -1,6 +1,6 @@
 // Reading and writing times of settings files: the 257-byte file the program
 // writes, and hostile inputs of 1 MB and 4 MB (the second size shows whether
-// the time grows linearly). Built and run by tools/bench-files.sh.
+// the time grows linearly). Built (target bench_files) and run by tools/bench-files.sh.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>

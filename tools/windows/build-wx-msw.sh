@@ -9,14 +9,14 @@
 # so a later run on the same machine reuses it; a changed option builds anew.
 #   tools/windows/build-wx-msw.sh            build if needed, print the prefix
 #   tools/windows/build-wx-msw.sh --print    print the prefix only
-set -euo pipefail
+source "$(dirname "$0")/../lib.sh"
 here=$(cd "$(dirname "$0")" && pwd)
 
-cache_root=${DVK_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/dravik}
+cache_root=$(dvk_cache_dir)
 host=x86_64-w64-mingw32
 cxx=$host-g++-posix
 cc=$host-gcc-posix
-command -v "$cxx" >/dev/null || { echo "missing $cxx (Debian package g++-mingw-w64-x86-64-posix)" >&2; exit 1; }
+command -v "$cxx" >/dev/null || dvk_fail "missing $cxx (Debian package g++-mingw-w64-x86-64-posix: bash tools/setup.sh lab)"
 
 # Debian's dfsg tarball has the bundled zlib, libpng, libjpeg, libtiff and
 # expat removed; the program needs none of them, nor the optional libraries
@@ -36,7 +36,7 @@ options=(
 # The toolkit's version is the one of the installed Linux toolkit (the run
 # list brings it), so the cache key is known without any deb-src entry.
 version=$(dpkg-query -W -f='${Version}' libwxbase3.2-1 2>/dev/null || true)
-[[ -n "$version" ]] || { echo "build-wx-msw.sh: cannot tell the version of Debian's wxwidgets3.2: libwxbase3.2-1 is not installed (tools/setup.sh run installs it)" >&2; exit 1; }
+[[ -n "$version" ]] || dvk_fail "cannot tell the version of Debian's wxwidgets3.2: libwxbase3.2-1 is not installed (tools/setup.sh run installs it)"
 key=$( { printf '%s\n' "${options[@]}"; "$cxx" --version | head -1; } | sha256sum | cut -c1-12)
 prefix="$cache_root/wx-msw-${version//[:+~]/_}-$key"
 
@@ -51,22 +51,24 @@ fi
 bash "$here/enable-deb-src.sh" >&2
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/wx-msw.XXXXXX")
-trap 'rm -rf "$work"' EXIT
+dvk_on_exit "rm -rf '$work'"
 start=$(date +%s)
+echo "building wxWidgets $version for MSW into $prefix (about ten minutes on two cores)" >&2
 (
   cd "$work"
   apt-get source --download-only wxwidgets3.2="$version" >/dev/null 2>&1 ||
-    apt-get source --download-only wxwidgets3.2 >/dev/null
+    apt-get source --download-only wxwidgets3.2 >apt-source.log 2>&1 ||
+    { cat apt-source.log >&2; dvk_fail "apt-get source wxwidgets3.2 failed"; }
   orig=$(ls wxwidgets3.2_*.orig.tar.* | head -1)
   mkdir src
   tar -xf "$orig" -C src --strip-components=1
   mkdir src/build-msw
   cd src/build-msw
   ../configure --prefix="$prefix" "${options[@]}" CXX="$cxx" CC="$cc" \
-    CXXFLAGS="-O2" CFLAGS="-O2" >configure.log 2>&1 || { tail -40 configure.log >&2; exit 1; }
-  make -j"$(nproc)" >make.log 2>&1 || { tail -40 make.log >&2; exit 1; }
+    CXXFLAGS="-O2" CFLAGS="-O2" >configure.log 2>&1 || { tail -40 configure.log >&2; dvk_fail "configuring the toolkit failed"; }
+  make -j"$(nproc)" >make.log 2>&1 || { tail -40 make.log >&2; dvk_fail "building the toolkit failed"; }
   rm -rf "$prefix"
-  make install >install.log 2>&1 || { tail -40 install.log >&2; exit 1; }
+  make install >install.log 2>&1 || { tail -40 install.log >&2; dvk_fail "installing the toolkit into $prefix failed"; }
 ) >&2
 # Only a complete installation counts; an interrupted one is built again.
 touch "$prefix/.complete"
