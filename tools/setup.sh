@@ -10,14 +10,20 @@ source "$(dirname "$0")/lib.sh"
 here=$(cd "$(dirname "$0")" && pwd)
 lists=("$@")
 ((${#lists[@]})) || lists=(run test lab)
-missing=()
+wanted=()
 for list in "${lists[@]}"; do
   file="$here/debian-packages-$list.txt"
   [[ -f $file ]] || dvk_fail "no package list '$list' (run, test or lab)"
   while read -r pkg; do
-    [[ -z "$pkg" || "$pkg" == \#* ]] && continue
-    dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' || missing+=("$pkg")
+    [[ -z "$pkg" || "$pkg" == \#* ]] || wanted+=("$pkg")
   done < "$file"
+done
+# One query for all of them; names dpkg does not know are missing too.
+installed=" $(dpkg-query -W -f='${Package} ${Status}\n' "${wanted[@]}" 2>/dev/null |
+  awk '/ install ok installed$/ { printf "%s ", $1 }' || true) "
+missing=()
+for pkg in $(printf '%s\n' "${wanted[@]}" | awk '!seen[$0]++'); do
+  [[ $installed == *" $pkg "* ]] || missing+=("$pkg")
 done
 if ((${#missing[@]})); then
   sudo=""
