@@ -8,8 +8,6 @@
 source "$(dirname "$0")/lib.sh"
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$top/build-windows}
-targets=("${@:2}")
-((${#targets[@]})) || targets=(installer)
 "$top/tools/setup.sh" run lab
 
 wx=$(bash "$top/tools/windows/build-wx-msw.sh")
@@ -18,5 +16,9 @@ cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=Release \
   -DwxWidgets_CONFIG_EXECUTABLE="$wx/bin/wx-config" \
   -DBUILD_TESTING=OFF -DDVK_BUILD_TOOLS=OFF >/dev/null
 # The installer depends on the programs it carries.
-cmake --build "$build" -j"$(nproc)" --target "${targets[@]}"
-ls "$build"/*.exe
+if (($# > 1)); then
+  cmake --build "$build" -j"$(nproc)" --target "${@:2}"
+else
+  cmake --build "$build" -j"$(nproc)" --target installer
+  ls "$build"/*.exe
+fi
