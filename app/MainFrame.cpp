@@ -7,6 +7,9 @@
 
 #include "AboutDlg.h"
 #include "DvkVersion.h"
+#include "ProgrammingMessage.h"
+#include "ScreenProgrammerDialog.h"
+#include "USBProgrammerDialog.h"
 #include "dravik.xpm"
 
 namespace {
@@ -42,6 +45,17 @@ dvk::SettingTexts MainFrame::GetSettingTexts() const
     for (int i = 0; i < dvk::SettingCount; ++i)
         texts[i] = settingFields[i]->GetValue().ToStdWstring();
     return texts;
+}
+
+void MainFrame::SetSettingText(dvk::SettingIndex setting, const wxString& text)
+{
+    settingFields[setting]->SetValue(text);
+}
+
+void MainFrame::SetCurrentFile(const wxString& name, const wxString& path)
+{
+    currentFileName = name;
+    currentFilePath = path;
 }
 
 bool MainFrame::IsProgramValid()
@@ -140,6 +154,25 @@ void MainFrame::OnAbout(wxCommandEvent&)
     box.ShowModal();
 }
 
+void MainFrame::OnOpen(wxCommandEvent&) { OpenProgram(); }
+void MainFrame::OnSave(wxCommandEvent&) { SaveProgram(false); }
+void MainFrame::OnSaveAs(wxCommandEvent&) { SaveProgram(true); }
+
+int MainFrame::OpenProgram()
+{
+    return file_commands::OpenProgram(*this);
+}
+
+int MainFrame::SaveProgram(bool saveAs)
+{
+    return file_commands::SaveProgram(*this, saveAs);
+}
+
+void MainFrame::ComputeMessage(std::vector<unsigned char>& message)
+{
+    dvk::AppendProgrammingMessage(GetSettingTexts(), message);
+}
+
 bool CheckMessageSize(wxWindow* parent, const std::vector<unsigned char>& message)
 {
     constexpr std::size_t kDeviceMemory = 128;
@@ -149,4 +182,24 @@ bool CheckMessageSize(wxWindow* parent, const std::vector<unsigned char>& messag
                         wxOK | wxICON_ERROR);
     box.ShowModal();
     return false;
+}
+
+void MainFrame::OnProgram(wxCommandEvent&)
+{
+    if (!IsProgramValid())
+        return;  // the validation has shown its box
+    std::vector<unsigned char> message;
+    ComputeMessage(message);
+    if (CheckMessageSize(this, message))
+        ShowScreenProgrammer(this, message);
+}
+
+// No validation on this road: the message is built from the fields as they
+// stand.
+void MainFrame::OnUSBProgram(wxCommandEvent&)
+{
+    std::vector<unsigned char> message;
+    ComputeMessage(message);
+    if (CheckMessageSize(this, message))
+        ShowUSBProgrammer(this, message);
 }

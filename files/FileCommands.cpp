@@ -1,51 +1,51 @@
-// File > Open, Save and Save As, and the open dialog at start-up.
+#include "FileCommands.h"
+
 #include <wx/filedlg.h>
 #include <wx/msgdlg.h>
 
-#include "MainFrame.h"
 #include "SettingsFile.h"
+
+namespace file_commands {
 
 namespace {
 const wxString kWildcard = "Dravik files (*.dvk)|*.dvk|All files (*.*)|*.*";
 const wxString kExtension = ".dvk";
 }  // namespace
 
-void MainFrame::OnOpen(wxCommandEvent&) { OpenProgram(); }
-void MainFrame::OnSave(wxCommandEvent&) { SaveProgram(false); }
-void MainFrame::OnSaveAs(wxCommandEvent&) { SaveProgram(true); }
-
-int MainFrame::SaveProgram(bool saveAs)
+int SaveProgram(SettingsEditor& editor, bool saveAs)
 {
-    if (saveAs || currentFilePath.empty()) {
-        wxFileDialog dialog(this, "Please select the file to save", wxEmptyString, currentFileName,
-                            kWildcard, wxFD_SAVE);
+    wxWindow* parent = editor.GetEditorWindow();
+    if (saveAs || editor.GetCurrentFilePath().empty()) {
+        wxFileDialog dialog(parent, "Please select the file to save", wxEmptyString,
+                            editor.GetCurrentFileName(), kWildcard, wxFD_SAVE);
         if (dialog.ShowModal() != wxID_OK)
             return 2;
-        currentFileName = dialog.GetFilename();
-        currentFilePath = dialog.GetPath();
-        if (!currentFilePath.EndsWith(kExtension))
-            currentFilePath += kExtension;
+        wxString path = dialog.GetPath();
+        if (!path.EndsWith(kExtension))
+            path += kExtension;
+        editor.SetCurrentFile(dialog.GetFilename(), path);
     }
 
-    const std::string bytes = dvk::FormatSettingsFile(GetSettingTexts());
-    if (!dvk::WriteFileAtomically(currentFilePath.utf8_string(), bytes)) {
-        wxMessageDialog box(this, "Error saving file. The settings were not saved.", "Save file error",
+    const std::string bytes = dvk::FormatSettingsFile(editor.GetSettingTexts());
+    if (!dvk::WriteFileAtomically(editor.GetCurrentFilePath().utf8_string(), bytes)) {
+        wxMessageDialog box(parent, "Error saving file. The settings were not saved.", "Save file error",
                             wxOK | wxICON_ERROR);
         box.ShowModal();
         return 0;
     }
-    SetSaveStatus(false);
+    editor.SetSaveStatus(false);
     return 1;
 }
 
-int MainFrame::OpenProgram()
+int OpenProgram(SettingsEditor& editor)
 {
-    if (modified) {
-        wxMessageDialog prompt(this, "Save before opening?", "Save Settings?",
+    wxWindow* parent = editor.GetEditorWindow();
+    if (editor.IsModified()) {
+        wxMessageDialog prompt(parent, "Save before opening?", "Save Settings?",
                                wxYES_NO | wxCANCEL | wxICON_NONE);
         switch (prompt.ShowModal()) {
         case wxID_YES:
-            if (SaveProgram(false) != 1)
+            if (SaveProgram(editor, false) != 1)
                 return 0;
             break;
         case wxID_NO:
@@ -55,26 +55,26 @@ int MainFrame::OpenProgram()
         }
     }
 
-    wxFileDialog dialog(this, "Please select the file to open", wxEmptyString, wxEmptyString, kWildcard,
+    wxFileDialog dialog(parent, "Please select the file to open", wxEmptyString, wxEmptyString, kWildcard,
                         wxFD_OPEN);
     if (dialog.ShowModal() != wxID_OK)
         return 0;
-    currentFileName = dialog.GetFilename();
-    currentFilePath = dialog.GetPath();
+    editor.SetCurrentFile(dialog.GetFilename(), dialog.GetPath());
 
-    const bool ok = dvk::ReadSettingsFileAt(currentFilePath.utf8_string(),
-                                            [this](dvk::SettingIndex setting, const std::string& word) {
-                                                settingFields[setting]->SetValue(wxString::FromUTF8(word));
+    const bool ok = dvk::ReadSettingsFileAt(editor.GetCurrentFilePath().utf8_string(),
+                                            [&editor](dvk::SettingIndex setting, const std::string& word) {
+                                                editor.SetSettingText(setting, wxString::FromUTF8(word));
                                             });
-    // Setting the fields marked the window modified; what it shows is the file.
-    SetSaveStatus(false);
+    // Setting the fields marked the editor modified; what it shows is the file.
+    editor.SetSaveStatus(false);
     if (ok)
         return 1;
 
-    wxMessageDialog box(this, "Error opening file. Possible data corruption. Please verify values.",
+    wxMessageDialog box(parent, "Error opening file. Possible data corruption. Please verify values.",
                         "Open file error", wxOK | wxICON_ERROR);
     box.ShowModal();
-    currentFileName.clear();
-    currentFilePath.clear();
+    editor.SetCurrentFile(wxEmptyString, wxEmptyString);
     return 0;
 }
+
+}  // namespace file_commands

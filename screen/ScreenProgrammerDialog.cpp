@@ -135,3 +135,10 @@ void ScreenProgrammerDialog::SetStatus(const wxString& text)
     statusText->SetLabel(text);
     sizer->Layout();
 }
+
+void ShowScreenProgrammer(wxWindow* parent, const std::vector<unsigned char>& message)
+{
+    ScreenProgrammerDialog dialog(parent);
+    dialog.SetMessage(message);
+    dialog.ShowModal();
+}

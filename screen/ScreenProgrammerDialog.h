@@ -63,3 +63,6 @@ private:
 
     wxDECLARE_EVENT_TABLE();
 };
+
+// Shows the screen programmer modally with the message.
+void ShowScreenProgrammer(wxWindow* parent, const std::vector<unsigned char>& message);

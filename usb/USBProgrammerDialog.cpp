@@ -5,7 +5,6 @@
 
 #include <wx/intl.h>
 
-#include "MainFrame.h"
 
 namespace {
 constexpr int kPollPeriodMs = 1000;
@@ -170,8 +169,6 @@ void USBProgrammerDialog::OnUSBTimer(wxTimerEvent&)
 
 void ShowUSBProgrammer(wxWindow* parent, const std::vector<unsigned char>& message)
 {
-    if (!CheckMessageSize(parent, message))
-        return;
     USBProgrammerDialog dialog(parent);
     dialog.SetMessage(message);
     dialog.ShowModal();

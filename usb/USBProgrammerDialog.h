@@ -86,6 +86,5 @@ private:
     std::deque<Queued> queue;
 };
 
-// Shows the USB programmer modally with the message, or the error box when
-// the message does not fit the controller's memory.
+// Shows the USB programmer modally with the message.
 void ShowUSBProgrammer(wxWindow* parent, const std::vector<unsigned char>& message);

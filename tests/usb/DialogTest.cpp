@@ -304,7 +304,8 @@ TEST_F(UsbDialog, MessageSizeLimitIs128Bytes)
     }
     EXPECT_TRUE(shown);
     {
-        wxTEST_DIALOG(ShowUSBProgrammer(nullptr, Message(129)), ExpectSizeError());
+        // The check that the USB Program command makes before it opens the dialog.
+        wxTEST_DIALOG(EXPECT_FALSE(CheckMessageSize(nullptr, Message(129))), ExpectSizeError());
     }
 }
 
