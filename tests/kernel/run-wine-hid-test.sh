@@ -10,6 +10,8 @@
 # machine's root file system (run-kernel-test.sh --host-root): wine, the
 # prefix and the programs are read from there, and what wine writes stays in
 # the guest's tmpfs. It never skips: anything missing fails with the reason.
+# DVK_WINEDEBUG sets WINEDEBUG in the guest (default -all), e.g. +hid,+plugplay:
+# a failing check prints the standard error of the wine run it made.
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 top=$(cd "$here/../.." && pwd)
