@@ -116,7 +116,9 @@ void PrintRect(HWND window, const char* suffix)
 
 int Usage()
 {
-    std::fprintf(stderr, "usage: window-aid wait|gone|close|move|edits|click|controls|settext|count|menubar|quit TITLE [...]\n");
+    std::fprintf(stderr,
+                 "usage: window-aid wait|gone|close|move|edits|click|controls|settext|count|menubar|quit"
+                 " TITLE [...]\n");
     return 2;
 }
 
