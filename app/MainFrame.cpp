@@ -17,7 +17,7 @@ const wxString kTitle = "Dravik Embosser Controller";
 const wxString kConfigPath = "/DravikControls/38417";
 }  // namespace
 
-MainFrame::MainFrame()
+MainFrame::MainFrame(const wxString& settingsFile)
     : MainFrameBase(nullptr, wxID_ANY, kTitle, wxDefaultPosition, wxSize(380, 310),
                     wxDEFAULT_FRAME_STYLE | wxTAB_TRAVERSAL)
 {
@@ -36,7 +36,10 @@ MainFrame::MainFrame()
 
     LoadConfig();
     SetSaveStatus(false);
-    OpenProgram();
+    if (settingsFile.empty())
+        OpenProgram();
+    else
+        file_commands::OpenProgramAt(*this, settingsFile);
 }
 
 dvk::SettingTexts MainFrame::GetSettingTexts() const

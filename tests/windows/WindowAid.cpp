@@ -12,6 +12,7 @@
 //                                       as a paste would (for file dialogs' name boxes)
 //   window-aid count TITLE             the number of rows of its first list box
 //   window-aid menubar TITLE           prints a point "x y" on the first menu title
+//   window-aid quit TITLE              closes it (WM_CLOSE) and waits up to 20 s for its program to end
 // Exits with 0 on success, 1 when the window or control is not there in time.
 #include <windows.h>
 
@@ -115,7 +116,9 @@ void PrintRect(HWND window, const char* suffix)
 
 int Usage()
 {
-    std::fprintf(stderr, "usage: window-aid wait|gone|close|move|edits|click|controls|settext|count|menubar TITLE [...]\n");
+    std::fprintf(stderr,
+                 "usage: window-aid wait|gone|close|move|edits|click|controls|settext|count|menubar|quit"
+                 " TITLE [...]\n");
     return 2;
 }
 
@@ -208,6 +211,18 @@ int main(int argc, char** argv)
     } else if (command == "controls") {
         for (HWND child : Children(window))
             std::printf("%s|%s\n", Narrow(ClassOf(child)).c_str(), Narrow(TextOf(child)).c_str());
+    } else if (command == "quit") {
+        DWORD processId = 0;
+        GetWindowThreadProcessId(window, &processId);
+        HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, processId);
+        PostMessageW(window, WM_CLOSE, 0, 0);
+        const bool ended = process != nullptr && WaitForSingleObject(process, 20000) == WAIT_OBJECT_0;
+        if (process != nullptr)
+            CloseHandle(process);
+        if (!ended) {
+            std::fprintf(stderr, "the program of \"%s\" did not end\n", argv[2]);
+            return 1;
+        }
     } else {
         return Usage();
     }
