@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <iomanip>
 #include <optional>
 #include <ostream>
