@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>
+#include <linux/posix_acl.h>
+#include <linux/posix_acl_xattr.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
@@ -22,51 +24,36 @@
 namespace fs = std::filesystem;
 
 // The save's flushes and renames, recorded in order while `recording` is
-// set ("fsync PATH", "rename FROM TO"); the flush of a folder, or setting an
-// extended attribute, fails while asked to. The test's own definitions come
-// before the C library's.
+// set; the flush of a folder, or setting an extended attribute, fails while
+// asked to. The test's own definitions come before the C library's.
 namespace shim {
-bool recording = false;
-bool failFolderSync = false;
-bool failSetAttribute = false;
+bool recording = false, failFolderSync = false, failSetAttribute = false;
 std::vector<std::string> calls;
-
-template <typename Function>
-Function* Next(const char* name)
-{
-    return reinterpret_cast<Function*>(::dlsym(RTLD_NEXT, name));
-}
 }  // namespace shim
 
 extern "C" int fsync(int fd)
 {
-    static const auto next = shim::Next<int(int)>("fsync");
     if (shim::recording)
         shim::calls.push_back("fsync " + fs::read_symlink("/proc/self/fd/" + std::to_string(fd)).string());
     struct stat status;
-    if (shim::failFolderSync && ::fstat(fd, &status) == 0 && S_ISDIR(status.st_mode)) {
-        errno = EIO;
-        return -1;
-    }
-    return next(fd);
+    if (shim::failFolderSync && ::fstat(fd, &status) == 0 && S_ISDIR(status.st_mode))
+        return errno = EIO, -1;
+    return reinterpret_cast<int (*)(int)>(::dlsym(RTLD_NEXT, "fsync"))(fd);
 }
 
 extern "C" int rename(const char* from, const char* to) noexcept
 {
-    static const auto next = shim::Next<int(const char*, const char*)>("rename");
     if (shim::recording)
         shim::calls.push_back(std::string("rename ") + from + " " + to);
-    return next(from, to);
+    return reinterpret_cast<int (*)(const char*, const char*)>(::dlsym(RTLD_NEXT, "rename"))(from, to);
 }
 
 extern "C" int fsetxattr(int fd, const char* name, const void* value, size_t size, int flags) noexcept
 {
-    static const auto next = shim::Next<int(int, const char*, const void*, size_t, int)>("fsetxattr");
-    if (shim::failSetAttribute) {
-        errno = EPERM;
-        return -1;
-    }
-    return next(fd, name, value, size, flags);
+    using Next = int (*)(int, const char*, const void*, size_t, int);
+    if (shim::failSetAttribute)
+        return errno = EPERM, -1;
+    return reinterpret_cast<Next>(::dlsym(RTLD_NEXT, "fsetxattr"))(fd, name, value, size, flags);
 }
 
 namespace {
@@ -368,23 +355,12 @@ TEST(AtomicWrite, FailsWithoutLeavingAnything)
     fs::create_symlink(folder.path / "loop.dvk", folder.path / "loop.dvk");
     fs::create_symlink("/dev/null", folder.path / "device.dvk");
     using dvk::FileFailure;
-    const struct {
-        fs::path path;
-        FileFailure failure;
-        int error;
-    } cases[] = {
-        {folder.path / "missing" / "a.dvk", FileFailure::System, ENOENT},
-        {folder.path / "dir.dvk", FileFailure::Folder, 0},
-        {existingFile / "a.dvk", FileFailure::System, ENOTDIR},
-        {folder.path / "dangling.dvk", FileFailure::System, ENOENT},
-        {folder.path / "loop.dvk", FileFailure::System, ELOOP},
-        {folder.path / "device.dvk", FileFailure::NotRegular, 0},
-    };
-    for (const auto& c : cases) {
-        const dvk::FileResult result = dvk::WriteFileAtomically(c.path.string(), "x");
-        EXPECT_EQ(result.failure, c.failure) << c.path;
-        EXPECT_EQ(result.error.value(), c.error) << c.path;
-    }
+    const std::pair<fs::path, FileFailure> cases[] = {
+        {folder.path / "missing" / "a.dvk", FileFailure::System}, {folder.path / "dir.dvk", FileFailure::Folder},
+        {existingFile / "a.dvk", FileFailure::System},           {folder.path / "dangling.dvk", FileFailure::System},
+        {folder.path / "loop.dvk", FileFailure::System},         {folder.path / "device.dvk", FileFailure::NotRegular}};
+    for (const auto& [path, failure] : cases)
+        EXPECT_EQ(dvk::WriteFileAtomically(path.string(), "x").failure, failure) << path;
     EXPECT_EQ(ReadBytes(existingFile), "keep");
     EXPECT_TRUE(fs::is_directory(folder.path / "dir.dvk"));
     EXPECT_TRUE(fs::is_character_file("/dev/null"));
@@ -435,16 +411,14 @@ TEST(AtomicWrite, KeepsExtendedAttributesAndTheAccessControlList)
     const fs::path file = folder.path / "settings.dvk";
     WriteFile(file, "old");
     ASSERT_EQ(::chmod(file.c_str(), 0640), 0);
-    // user::rw- user:<this user>:rw- group::r-- mask::rw- other::---, in the
-    // kernel's little-endian form; the mask shows as the group's mode bits.
-    std::string acl("\x02\0\0\0", 4);
-    const auto add = [&acl](std::uint16_t tag, std::uint16_t permissions, std::uint32_t id) {
-        const std::uint8_t bytes[] = {std::uint8_t(tag), std::uint8_t(tag >> 8), std::uint8_t(permissions), 0,
-                                      std::uint8_t(id), std::uint8_t(id >> 8), std::uint8_t(id >> 16),
-                                      std::uint8_t(id >> 24)};
-        acl.append(reinterpret_cast<const char*>(bytes), sizeof bytes);
-    };
-    add(0x01, 6, ~0u), add(0x02, 6, ::geteuid()), add(0x04, 4, ~0u), add(0x10, 6, ~0u), add(0x20, 0, ~0u);
+    // user::rw- user:<this user>:rw- group::r-- mask::rw- other::--- (on a
+    // little-endian machine); the mask shows as the group's mode bits.
+    const posix_acl_xattr_header header{POSIX_ACL_XATTR_VERSION};
+    std::string acl(reinterpret_cast<const char*>(&header), sizeof header);
+    constexpr std::uint16_t rw = ACL_READ | ACL_WRITE;
+    for (const posix_acl_xattr_entry entry : {posix_acl_xattr_entry{ACL_USER_OBJ, rw, ~0u}, {ACL_USER, rw, ::geteuid()},
+                                              {ACL_GROUP_OBJ, ACL_READ, ~0u}, {ACL_MASK, rw, ~0u}, {ACL_OTHER, 0, ~0u}})
+        acl.append(reinterpret_cast<const char*>(&entry), sizeof entry);
     for (const auto& [name, value] : {std::pair<const char*, std::string>{"user.note", "press 3"},
                                       {"system.posix_acl_access", acl}}) {
         if (::setxattr(file.c_str(), name, value.data(), value.size(), 0) == 0)
