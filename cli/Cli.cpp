@@ -99,7 +99,7 @@ std::u32string DecodeUtf8(const std::string& text)
 bool IsControl(char32_t point)
 {
     return point < 0x20 || (point >= 0x7F && point <= 0x9F) || point == 0x200E || point == 0x200F ||
-           (point >= 0x202A && point <= 0x202E) || (point >= 0x2066 && point <= 0x2069);
+        (point >= 0x202A && point <= 0x202E) || (point >= 0x2066 && point <= 0x2069);
 }
 
 std::string EncodeUtf8(char32_t point)
@@ -294,7 +294,7 @@ std::string FileReason(const dvk::FileResult& result)
     case FileFailure::NotRegular: return "is not a regular file";
     case FileFailure::TooLarge:
         return "is larger than " + std::to_string(dvk::kMaxSettingsFileBytes >> 20) +
-               " MiB, too large for a settings file";
+            " MiB, too large for a settings file";
     case FileFailure::ReadOnly: return "is read-only";
     case FileFailure::NotSettings: return "not a settings file";
     case FileFailure::NotUtf8: return SettingName(result.setting) + " is not UTF-8 text";

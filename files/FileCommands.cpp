@@ -32,9 +32,9 @@ int SaveProgram(SettingsEditor& editor, bool saveAs)
         // Only a file written in place whose old contents could not be put
         // back is left damaged; every other failure leaves it as it was.
         const wxString text = saved.failure == dvk::FileFailure::Damaged
-                                  ? "Error saving file. The settings were not saved, and the file may be damaged. "
-                                    "Please save the settings again."
-                                  : "Error saving file. The settings were not saved.";
+            ? "Error saving file. The settings were not saved, and the file may be damaged. "
+              "Please save the settings again."
+            : "Error saving file. The settings were not saved.";
         wxMessageDialog box(parent, text, "Save file error", wxOK | wxICON_ERROR);
         box.ShowModal();
         return 0;
@@ -67,11 +67,10 @@ int OpenProgram(SettingsEditor& editor)
         return 0;
     editor.SetCurrentFile(dialog.GetFilename(), dialog.GetPath());
 
-    const bool ok = static_cast<bool>(
-        dvk::ReadSettingsFileAt(editor.GetCurrentFilePath().utf8_string(),
-                                [&editor](dvk::SettingIndex setting, const std::string& word) {
-                                    editor.SetSettingText(setting, wxString::FromUTF8(word));
-                                }));
+    const bool ok = static_cast<bool>(dvk::ReadSettingsFileAt(
+        editor.GetCurrentFilePath().utf8_string(), [&editor](dvk::SettingIndex setting, const std::string& word) {
+            editor.SetSettingText(setting, wxString::FromUTF8(word));
+        }));
     // Setting the fields marked the editor modified; what it shows is the file.
     editor.SetSaveStatus(false);
     if (ok)

@@ -261,8 +261,8 @@ FileResult WriteFileAtomically(const std::string& path, std::string_view bytes)
     for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
         const std::filesystem::path temporary =
             folder / std::filesystem::u8path(TemporaryName(target.filename().u8string()));
-        Handle file(CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                                nullptr));
+        Handle file(
+            CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (file.Get() == INVALID_HANDLE_VALUE) {
             if (GetLastError() == ERROR_FILE_EXISTS)
                 continue;
@@ -286,8 +286,9 @@ FileResult WriteFileAtomically(const std::string& path, std::string_view bytes)
             FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
         if (ok && exists && (attributes & kKept))
             ok = SetFileAttributesW(temporary.c_str(), attributes & kKept);
-        if (ok && (exists ? ReplaceFileW(target.c_str(), temporary.c_str(), nullptr, 0, nullptr, nullptr)
-                          : MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH)))
+        if (ok &&
+            (exists ? ReplaceFileW(target.c_str(), temporary.c_str(), nullptr, 0, nullptr, nullptr)
+                    : MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH)))
             return {};
         const DWORD error = GetLastError();
         if (ok && (error == ERROR_UNABLE_TO_MOVE_REPLACEMENT || error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2)) {
@@ -447,7 +448,7 @@ FileResult WriteInPlace(const std::string& target, std::string_view bytes)
 
     const auto write = [&file](std::string_view contents) {
         return WriteAllAt(file.Get(), contents) && ::ftruncate(file.Get(), static_cast<off_t>(contents.size())) == 0 &&
-               ::fsync(file.Get()) == 0;
+            ::fsync(file.Get()) == 0;
     };
     if (write(bytes))
         return {};
@@ -501,11 +502,11 @@ std::optional<std::map<std::string, std::string>> ReadAttributes(List list, Get 
 // cannot be read or set.
 bool CopyAttributes(const std::string& from, int to)
 {
-    const auto source = ReadAttributes(
-        [&from](char* buffer, std::size_t size) { return ::llistxattr(from.c_str(), buffer, size); },
-        [&from](const char* name, char* buffer, std::size_t size) {
-            return ::lgetxattr(from.c_str(), name, buffer, size);
-        });
+    const auto source =
+        ReadAttributes([&from](char* buffer, std::size_t size) { return ::llistxattr(from.c_str(), buffer, size); },
+                       [&from](const char* name, char* buffer, std::size_t size) {
+                           return ::lgetxattr(from.c_str(), name, buffer, size);
+                       });
     const auto present = ReadAttributes(
         [to](char* buffer, std::size_t size) { return ::flistxattr(to, buffer, size); },
         [to](const char* name, char* buffer, std::size_t size) { return ::fgetxattr(to, name, buffer, size); });
@@ -540,8 +541,8 @@ void SyncFolder(const std::string& folder)
 // The temporary file beside the target, renamed over it. Nothing, having
 // changed nothing, when the folder or the existing file does not allow that
 // and the file is to be written in place instead.
-std::optional<FileResult> WriteBeside(const std::string& target, const std::string& folder,
-                                      const struct stat* existing, std::string_view bytes)
+std::optional<FileResult> WriteBeside(const std::string& target, const std::string& folder, const struct stat* existing,
+                                      std::string_view bytes)
 {
     const std::string name = std::filesystem::path(target).filename().string();
     int fd = -1;

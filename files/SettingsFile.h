@@ -79,8 +79,7 @@ FileResult ReadSettingsFile(std::istream& in, const ApplySetting& apply, Expect 
 // file of at most kMaxSettingsFileBytes is read; anything else (missing,
 // unreadable, a folder, a pipe, a device, too large) applies nothing and
 // fails with its reason. Opening never waits for a writer or a device.
-FileResult ReadSettingsFileAt(const std::string& path, const ApplySetting& apply,
-                              Expect expect = Expect::AnySettings);
+FileResult ReadSettingsFileAt(const std::string& path, const ApplySetting& apply, Expect expect = Expect::AnySettings);
 
 // Saves bytes to the file at path (UTF-8); a link is followed to the file it
 // names. The bytes go to a temporary file beside the target, named

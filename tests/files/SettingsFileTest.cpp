@@ -71,9 +71,8 @@ ReadResult ReadText(const std::string& text)
 {
     std::istringstream in(text);
     ReadResult result{false, {}, {}};
-    result.read = dvk::ReadSettingsFile(in, [&result](dvk::SettingIndex setting, const std::string& word) {
-        result.applied[setting] = word;
-    });
+    result.read = dvk::ReadSettingsFile(
+        in, [&result](dvk::SettingIndex setting, const std::string& word) { result.applied[setting] = word; });
     result.ok = static_cast<bool>(result.read);
     return result;
 }
@@ -275,9 +274,9 @@ TEST(SettingsFileRead, OnlyRegularFilesUpToOneMebibyteAreRead)
     applied.clear();
     using dvk::FileFailure;
     const std::pair<fs::path, FileFailure> cases[] = {{file, FileFailure::TooLarge},
-                                                       {folder.path, FileFailure::Folder},
-                                                       {"/dev/zero", FileFailure::NotRegular},
-                                                       {folder.path / "missing.dvk", FileFailure::Missing}};
+                                                      {folder.path, FileFailure::Folder},
+                                                      {"/dev/zero", FileFailure::NotRegular},
+                                                      {folder.path / "missing.dvk", FileFailure::Missing}};
     for (const auto& [path, failure] : cases) {
         SCOPED_TRACE(path);
         ExpectFailure(dvk::ReadSettingsFileAt(path.string(), apply), failure);
@@ -355,10 +354,12 @@ TEST(AtomicWrite, FailsWithoutLeavingAnything)
     fs::create_symlink(folder.path / "loop.dvk", folder.path / "loop.dvk");
     fs::create_symlink("/dev/null", folder.path / "device.dvk");
     using dvk::FileFailure;
-    const std::pair<fs::path, FileFailure> cases[] = {
-        {folder.path / "missing" / "a.dvk", FileFailure::System}, {folder.path / "dir.dvk", FileFailure::Folder},
-        {existingFile / "a.dvk", FileFailure::System},           {folder.path / "dangling.dvk", FileFailure::System},
-        {folder.path / "loop.dvk", FileFailure::System},         {folder.path / "device.dvk", FileFailure::NotRegular}};
+    const std::pair<fs::path, FileFailure> cases[] = {{folder.path / "missing" / "a.dvk", FileFailure::System},
+                                                      {folder.path / "dir.dvk", FileFailure::Folder},
+                                                      {existingFile / "a.dvk", FileFailure::System},
+                                                      {folder.path / "dangling.dvk", FileFailure::System},
+                                                      {folder.path / "loop.dvk", FileFailure::System},
+                                                      {folder.path / "device.dvk", FileFailure::NotRegular}};
     for (const auto& [path, failure] : cases)
         EXPECT_EQ(dvk::WriteFileAtomically(path.string(), "x").failure, failure) << path;
     EXPECT_EQ(ReadBytes(existingFile), "keep");
@@ -383,8 +384,9 @@ TEST(AtomicWrite, FlushesTheFileBeforeTheRenameAndTheFolderAfter)
     EXPECT_EQ(ReadBytes(file), "new");
     ASSERT_FALSE(shim::calls.empty());
     const std::string temporary = shim::calls[0].substr(shim::calls[0].find(' ') + 1);
-    EXPECT_EQ(shim::calls, (std::vector<std::string>{"fsync " + temporary, "rename " + temporary + " " + file.string(),
-                                                     "fsync " + folder.path.string()}));
+    EXPECT_EQ(shim::calls,
+              (std::vector<std::string>{"fsync " + temporary, "rename " + temporary + " " + file.string(),
+                                        "fsync " + folder.path.string()}));
 }
 
 TEST(AtomicWrite, AFailedRenameIsAFailure)
@@ -416,11 +418,14 @@ TEST(AtomicWrite, KeepsExtendedAttributesAndTheAccessControlList)
     const posix_acl_xattr_header header{POSIX_ACL_XATTR_VERSION};
     std::string acl(reinterpret_cast<const char*>(&header), sizeof header);
     constexpr std::uint16_t rw = ACL_READ | ACL_WRITE;
-    for (const posix_acl_xattr_entry entry : {posix_acl_xattr_entry{ACL_USER_OBJ, rw, ~0u}, {ACL_USER, rw, ::geteuid()},
-                                              {ACL_GROUP_OBJ, ACL_READ, ~0u}, {ACL_MASK, rw, ~0u}, {ACL_OTHER, 0, ~0u}})
+    for (const posix_acl_xattr_entry entry : {posix_acl_xattr_entry{ACL_USER_OBJ, rw, ~0u},
+                                              {ACL_USER, rw, ::geteuid()},
+                                              {ACL_GROUP_OBJ, ACL_READ, ~0u},
+                                              {ACL_MASK, rw, ~0u},
+                                              {ACL_OTHER, 0, ~0u}})
         acl.append(reinterpret_cast<const char*>(&entry), sizeof entry);
-    for (const auto& [name, value] : {std::pair<const char*, std::string>{"user.note", "press 3"},
-                                      {"system.posix_acl_access", acl}}) {
+    for (const auto& [name, value] :
+         {std::pair<const char*, std::string>{"user.note", "press 3"}, {"system.posix_acl_access", acl}}) {
         if (::setxattr(file.c_str(), name, value.data(), value.size(), 0) == 0)
             continue;
         if (errno == ENOTSUP)
