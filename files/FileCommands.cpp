@@ -28,9 +28,15 @@ int SaveProgram(SettingsEditor& editor, bool saveAs)
     }
 
     const std::string bytes = dvk::FormatSettingsFile(editor.GetSettingTexts());
-    if (!dvk::WriteFileAtomically(editor.GetCurrentFilePath().utf8_string(), bytes)) {
-        wxMessageDialog box(parent, "Error saving file. The settings were not saved.", "Save file error",
-                            wxOK | wxICON_ERROR);
+    const dvk::FileResult saved = dvk::WriteFileAtomically(editor.GetCurrentFilePath().utf8_string(), bytes);
+    if (!saved) {
+        // Only a file written in place whose old contents could not be put
+        // back is left damaged; every other failure leaves it as it was.
+        const wxString text = saved.failure == dvk::FileFailure::Damaged
+            ? "Error saving file. The settings were not saved, and the file may be damaged. "
+              "Please save the settings again."
+            : "Error saving file. The settings were not saved.";
+        wxMessageDialog box(parent, text, "Save file error", wxOK | wxICON_ERROR);
         box.ShowModal();
         return 0;
     }
@@ -59,10 +65,10 @@ bool SavedOrDiscarded(SettingsEditor& editor)
 int ReadChosenFile(SettingsEditor& editor, const wxString& name, const wxString& path)
 {
     editor.SetCurrentFile(name, path);
-    const bool ok = dvk::ReadSettingsFileAt(editor.GetCurrentFilePath().utf8_string(),
-                                            [&editor](dvk::SettingIndex setting, const std::string& word) {
-                                                editor.SetSettingText(setting, wxString::FromUTF8(word));
-                                            });
+    const bool ok = static_cast<bool>(dvk::ReadSettingsFileAt(
+        editor.GetCurrentFilePath().utf8_string(), [&editor](dvk::SettingIndex setting, const std::string& word) {
+            editor.SetSettingText(setting, wxString::FromUTF8(word));
+        }));
     // Setting the fields marked the editor modified; what it shows is the file.
     editor.SetSaveStatus(false);
     if (ok)

@@ -115,6 +115,33 @@ for _ in $(seq 50); do [[ -s "$work/saved.dvk" ]] && break; sleep 0.1; done
 check "Save As writes exactly the bytes of the Linux program ($(stat -c %s "$work/saved.dvk" 2>/dev/null || echo no) bytes)" \
   cmp -s "$work/saved.dvk" "$work/expected.dvk"
 
+# --- Saving over a hidden and a read-only file ------------------------------
+# A hidden file is replaced and stays hidden; a read-only one is refused with
+# the box and left as it was, with no temporary file beside it.
+attributes() { "$wine" cmd /c attrib "$(winpath "$1")" 2>/dev/null | tr -d '\r' | cut -c1-12 | tr -d ' '; }
+save_as() {  # path
+  file_menu "$main" a
+  aid wait "$save_dialog" 20 >/dev/null
+  aid settext "$save_dialog" 0 "$(winpath "$1")"
+  aid click "$save_dialog" Save >/dev/null
+}
+cp "$work/in.dvk" "$work/hidden.dvk"
+cp "$work/in.dvk" "$work/readonly.dvk"
+"$wine" cmd /c attrib +h "$(winpath "$work/hidden.dvk")" >/dev/null 2>&1
+"$wine" cmd /c attrib +r "$(winpath "$work/readonly.dvk")" >/dev/null 2>&1
+check "the files to save over are hidden and read-only ($(attributes "$work/hidden.dvk"), $(attributes "$work/readonly.dvk"))" \
+  test "$(attributes "$work/hidden.dvk")|$(attributes "$work/readonly.dvk")" = "AH|AR"
+save_as "$work/hidden.dvk"
+for _ in $(seq 50); do cmp -s "$work/hidden.dvk" "$work/expected.dvk" && break; sleep 0.1; done
+check "Save As over a hidden file writes it" cmp -s "$work/hidden.dvk" "$work/expected.dvk"
+check "and it stays hidden ($(attributes "$work/hidden.dvk"))" test "$(attributes "$work/hidden.dvk")" = "AH"
+save_as "$work/readonly.dvk"
+check "Save As over a read-only file shows \"Save file error\"" aid wait "Save file error" 20
+aid click "Save file error" OK >/dev/null
+check "and leaves it as it was ($(attributes "$work/readonly.dvk"))" \
+  bash -c "cmp -s '$work/readonly.dvk' '$work/in.dvk' && test '$(attributes "$work/readonly.dvk")' = AR"
+check "no temporary file is left" test -z "$(find "$work" -maxdepth 1 -name '*.dvk-save-*')"
+
 # --- Screen programming read off the screen by the optical probe ----------
 example=(100 500 20 80 600 30 200 1000 0 128 250)
 for i in "${!example[@]}"; do type_into "$(main_now)" "$i" "${example[$i]}"; done
