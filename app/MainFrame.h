@@ -8,10 +8,12 @@
 
 #include "FileCommands.h"
 #include "MainFrameBase.h"
+#include "usb_dvk.h"
 
 class MainFrame : public MainFrameBase, public SettingsEditor {
 public:
-    MainFrame();
+    // USB Program finds and opens the controllers through the platform.
+    explicit MainFrame(usb_dvk::Platform& usbPlatform = usb_dvk::NativePlatform());
 
     // Settings validation: shows the box of the first invalid setting and
     // returns false, or returns true when all eleven are valid.
@@ -55,6 +57,7 @@ private:
     wxString currentFileName;
     wxString currentFilePath;
     bool modified = false;
+    usb_dvk::Platform& usbPlatform;
 };
 
 // Shows the error box and returns false when a programming message is too
