@@ -151,6 +151,25 @@ TEST_F(TransferOverModel, ConnectToAVanishedDeviceFailsAndLeavesNothingOpen)
     EXPECT_TRUE(platform.Writes("/dev/hidraw0").empty());
 }
 
+// A device at the path whose vendor or product id differs, alone or both:
+// refused before anything is written.
+TEST_F(TransferOverModel, ConnectRefusesADeviceWithOtherIds)
+{
+    dvk_model::ControllerModel model(Config("A", "1", {0, 0, 0}));
+    const std::pair<std::uint16_t, std::uint16_t> others[] = {{0x04D8, 0x0040}, {0x04D9, 0x003F}, {0x1050, 0x0407}};
+    for (const auto& [vid, pid] : others) {
+        SCOPED_TRACE(pid);
+        platform.Plug("/dev/hidraw0", model, vid, pid);
+        USBTimerDevice controller(platform);
+        EXPECT_FALSE(controller.Connect(&kDevice));
+        EXPECT_EQ(controller.GetLastError(), usb_dvk::Error::WrongDevice);
+        EXPECT_FALSE(controller.SetData(Message(23)));
+        EXPECT_TRUE(platform.Writes("/dev/hidraw0").empty());
+        EXPECT_EQ(platform.OpenHandles(), 0);
+        platform.Unplug("/dev/hidraw0");
+    }
+}
+
 TEST_F(TransferOverModel, SendPutsReportIdZeroInFrontAndReceiveDeliversTheReply)
 {
     dvk_model::ControllerModel model(Config("DVK", "2.1", {0, 0, 0}));
