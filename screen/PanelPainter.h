@@ -26,7 +26,7 @@ struct PanelTarget {
 
 // GUI thread, with the panel realized and shown: reads its native window and
 // takes the size given. An empty target (window 0) when the panel cannot be
-// drawn on from another thread (not shown yet, or not on X11).
+// drawn on from another thread (null, not shown yet, or not on X11).
 PanelTarget ReadPanelTarget(wxWindow* panel, int width, int height);
 
 // The worker's own means of drawing on one panel: on X11 a connection of its
@@ -40,7 +40,7 @@ public:
     // Fills the left half black and the right half white, or the reverse when
     // inverted (on an odd width the right part is one pixel wider), and sends
     // it to the screen at once. False when the window can no longer be drawn
-    // on.
+    // on (it has gone, or the connection to the display has).
     virtual bool Draw(bool inverted) = 0;
 
     const PanelTarget& Target() const { return target; }

@@ -10,8 +10,8 @@ std::uint64_t Pack(unsigned transmission, ScreenStatus::Phase phase, int value)
 
 }  // namespace
 
-ScreenProgrammerThread::ScreenProgrammerThread(std::atomic<bool>& inverted)
-    : wxThread(wxTHREAD_JOINABLE), panelInverted(inverted)
+ScreenProgrammerThread::ScreenProgrammerThread(std::shared_ptr<std::atomic<bool>> inverted)
+    : wxThread(wxTHREAD_JOINABLE), invertedState(std::move(inverted))
 {
 }
 
