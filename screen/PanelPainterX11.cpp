@@ -1,9 +1,11 @@
 // The panel painter on X11: the worker's own XCB connection fills the
 // panel's X window. Requests on one connection reach the server in order, so
-// a reset drawn after a swap always lands after it. Every drawing is checked
-// on that connection: an error (the window has gone) comes back to the
-// painter alone, never to a process-wide error handler, and a connection
-// that breaks only makes the drawing fail.
+// a reset drawn after a swap always lands after it. The errors of the
+// drawings come back on that connection to the painter alone, never to a
+// process-wide error handler, and a connection that breaks only makes the
+// drawing fail. A drawing is sent without waiting for the server, whose
+// timing is not the worker's; its error is taken at the next drawing, or at
+// Finish, which waits for the server once a transmission is over.
 #include "PanelPainter.h"
 
 #include <cstdlib>
@@ -112,9 +114,9 @@ public:
 
     bool Draw(bool inverted) override
     {
-        xcb_connection_t* c = connection.get();
-        if (xcb_connection_has_error(c))
+        if (!TakeErrors())
             return false;
+        xcb_connection_t* c = connection.get();
         const int width = Target().width;
         const int height = Target().height;
         const int half = width / 2;
@@ -124,26 +126,46 @@ public:
         const xcb_rectangle_t rightHalf = {static_cast<std::int16_t>(half), 0,
                                            static_cast<std::uint16_t>(width - half),
                                            static_cast<std::uint16_t>(height)};
-        const xcb_void_cookie_t requests[] = {
-            xcb_change_gc_checked(c, gc, XCB_GC_FOREGROUND, left),
-            xcb_poly_fill_rectangle_checked(c, window, gc, 1, &leftHalf),
-            xcb_change_gc_checked(c, gc, XCB_GC_FOREGROUND, right),
-            xcb_poly_fill_rectangle_checked(c, window, gc, 1, &rightHalf),
-        };
-        // The first check waits until the server has taken all four; every
-        // error is taken, so none is left behind.
-        bool drawn = true;
-        for (const xcb_void_cookie_t& request : requests)
-            drawn = WentThrough(c, request) && drawn;
-        return drawn && !xcb_connection_has_error(c);
+        xcb_change_gc(c, gc, XCB_GC_FOREGROUND, left);
+        xcb_poly_fill_rectangle(c, window, gc, 1, &leftHalf);
+        xcb_change_gc(c, gc, XCB_GC_FOREGROUND, right);
+        xcb_poly_fill_rectangle(c, window, gc, 1, &rightHalf);
+        // Sent now; the worker does not wait for the server, whose errors
+        // come back on this connection later.
+        xcb_flush(c);
+        return TakeErrors();
+    }
+
+    bool Finish() override
+    {
+        // A round trip: its reply comes after the errors of every request
+        // sent before it.
+        xcb_connection_t* c = connection.get();
+        const bool answered = !xcb_connection_has_error(c) &&
+                              Ask(c, xcb_get_input_focus(c), &xcb_get_input_focus_reply) != nullptr;
+        return TakeErrors() && answered;
     }
 
 private:
+    // Takes what the server has sent back so far without waiting: the
+    // connection selects no events, so all it gets are the errors of its own
+    // requests. False once any came, or the connection has broken.
+    bool TakeErrors()
+    {
+        xcb_connection_t* c = connection.get();
+        while (xcb_generic_event_t* event = xcb_poll_for_event(c)) {
+            const Owned<xcb_generic_event_t> taken(event);
+            failed = failed || event->response_type == 0;
+        }
+        return !failed && !xcb_connection_has_error(c);
+    }
+
     Connection connection;
     xcb_window_t window;
     xcb_gcontext_t gc;
     std::uint32_t black;
     std::uint32_t white;
+    bool failed = false;  // an error has come back
 };
 
 }  // namespace

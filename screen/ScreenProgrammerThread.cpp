@@ -161,7 +161,9 @@ wxThread::ExitCode ScreenProgrammerThread::Entry()
             endSwapped = true;
         }
         if (end.done) {
-            Publish(ScreenStatus::Phase::Done, schedule.Progress());
+            // Done only once every swap has reached the screen.
+            const bool shown = painter->Finish();
+            Publish(shown ? ScreenStatus::Phase::Done : ScreenStatus::Phase::Failed, schedule.Progress());
             sending = false;
         }
     }
