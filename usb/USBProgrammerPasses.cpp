@@ -32,7 +32,8 @@ bool HasDevice(const Entries& entries, const usb_dvk::Device& device)
 
 namespace {
 
-Outcome Succeeded(const std::string& path)
+// An outcome of the path without failure.
+Outcome OutcomeFor(const std::string& path)
 {
     Outcome outcome;
     outcome.path = path;
@@ -42,7 +43,7 @@ Outcome Succeeded(const std::string& path)
 // Why the controller did not connect.
 Outcome ConnectFailure(const std::string& path, const std::error_code& error)
 {
-    Outcome outcome = Succeeded(path);
+    Outcome outcome = OutcomeFor(path);
     outcome.failure = Failure::CannotOpen;
     if (error == usb_dvk::Error::WrongDevice)
         outcome.failure = Failure::NotAController;
@@ -56,7 +57,7 @@ Outcome ConnectFailure(const std::string& path, const std::error_code& error)
 Outcome TransferFailure(const std::string& path, const USBTimerDevice& controller, Request request,
                         std::size_t piece = 0)
 {
-    Outcome outcome = Succeeded(path);
+    Outcome outcome = OutcomeFor(path);
     outcome.failure = controller.IsAwaitingReply() ? Failure::NoAnswer : Failure::TransferFailed;
     outcome.error = controller.GetLastError();
     outcome.request = request;
@@ -124,7 +125,7 @@ RefreshReport RefreshPass(usb_dvk::System& system, Entries& entries, const RowSi
         const bool found = wasFound(path);
         std::unique_ptr<USBTimerDevice> controller = found ? Connection(system.GetPlatform(), entry, error) : nullptr;
         if (!controller) {
-            Outcome gone = Succeeded(path);
+            Outcome gone = OutcomeFor(path);
             gone.failure = Failure::Gone;
             report.outcomes.push_back(found ? ConnectFailure(path, error) : gone);
             entries.erase(entries.begin() + static_cast<std::ptrdiff_t>(row));
@@ -135,13 +136,15 @@ RefreshReport RefreshPass(usb_dvk::System& system, Entries& entries, const RowSi
         // waits for one transfer at most. A query after one that ran out of
         // time sends nothing and fails at once. The outcome names the first
         // query that failed, or else the first text that is not UTF-8.
-        Outcome outcome = Succeeded(path);
+        Outcome outcome = OutcomeFor(path);
         auto query = [&](std::string (USBTimerDevice::*ask)(), Request request) {
             if (Stopped(stop))
                 return std::string();
             const std::string received = ((*controller).*ask)();
             std::string text = ValidUtf8OrEmpty(received);
-            if (outcome.failure == Failure::None && controller->LastQueryFailed()) {
+            const bool transferFailed =
+                outcome.failure == Failure::NoAnswer || outcome.failure == Failure::TransferFailed;
+            if (!transferFailed && controller->LastQueryFailed()) {
                 outcome = TransferFailure(path, *controller, request);
             } else if (outcome.failure == Failure::None && text.size() != received.size()) {
                 outcome.failure = Failure::UnreadableText;
@@ -173,7 +176,7 @@ std::vector<Outcome> ProgramPass(usb_dvk::Platform& platform, Entries& entries,
         Entry& entry = entries[row];
         const std::string& path = entry.device.GetPath();
         if (Stopped(stop)) {
-            Outcome stopped = Succeeded(path);
+            Outcome stopped = OutcomeFor(path);
             stopped.failure = Failure::Stopped;
             outcomes.push_back(stopped);
             continue;
@@ -183,9 +186,9 @@ std::vector<Outcome> ProgramPass(usb_dvk::Platform& platform, Entries& entries,
             const Delivery delivery = controller->Deliver(message);
             entry.programmed = delivery.delivered;
             if (delivery.delivered) {
-                outcomes.push_back(Succeeded(path));
+                outcomes.push_back(OutcomeFor(path));
             } else if (delivery.rejected) {
-                Outcome rejected = Succeeded(path);
+                Outcome rejected = OutcomeFor(path);
                 rejected.failure = Failure::Rejected;
                 rejected.request = Request::Piece;
                 rejected.piece = delivery.piece;

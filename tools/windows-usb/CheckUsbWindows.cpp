@@ -176,8 +176,8 @@ void CheckEnumerationOverSetupApi()
     fake::interfaces[0].detailFails = true;
     list.clear();
     ended = system.GetDeviceList(0x04D8, 0x003F, list);
-    Check(!ended && system.GetLastError() == usb_dvk::SystemError(static_cast<int>(ERROR_NO_SUCH_DEVINST)) && list.size() == 1 &&
-              list[0].GetPath() == col02,
+    const std::error_code detailError = usb_dvk::SystemError(static_cast<int>(ERROR_NO_SUCH_DEVINST));
+    Check(!ended && system.GetLastError() == detailError && list.size() == 1 && list[0].GetPath() == col02,
           "a failing detail call leaves the enumeration incomplete with its error and lists the rest, got" +
               Paths(list) + ", " + system.GetLastError().message());
     Check(fake::sets == 0, "and the set is destroyed");
