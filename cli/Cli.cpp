@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -322,18 +323,19 @@ const char* FailureName(Failure failure)
 
 // --- Reasons -------------------------------------------------------------------
 
-// The system's code of an error, 0 for none or one of the program's own.
-int SystemCode(const std::error_code& error)
+// The system's code of an error (errno, or a Win32 code, which may use all
+// 32 bits), 0 for none or one of the program's own.
+std::uint32_t SystemCode(const std::error_code& error)
 {
     const bool system = error.category() == std::system_category() || error.category() == std::generic_category();
-    return system ? error.value() : 0;
+    return system ? static_cast<std::uint32_t>(error.value()) : 0;
 }
 
 // An error's text: the system's with its code, the program's own alone.
 std::string ErrorText(const std::error_code& error)
 {
     if (SystemCode(error) != 0)
-        return error.message() + " (error " + std::to_string(error.value()) + ")";
+        return error.message() + " (error " + std::to_string(SystemCode(error)) + ")";
     return error.message();
 }
 
