@@ -6,7 +6,7 @@ USBProgrammerDialogBase::USBProgrammerDialogBase(wxWindow* parent, wxWindowID id
                                                  const wxPoint& position, const wxSize& size, long style)
     : wxDialog(parent, id, title, position, size, style)
 {
-    constexpr int kBorder = 5;
+    const int kBorder = FromDIP(5);
     SetSizeHints(wxDefaultSize, wxDefaultSize);
 
     auto* column = new wxBoxSizer(wxVERTICAL);
@@ -25,6 +25,8 @@ USBProgrammerDialogBase::USBProgrammerDialogBase(wxWindow* parent, wxWindowID id
 
     SetSizer(column);
     Layout();
+    // Escape closes the dialog as Exit does.
+    SetEscapeId(exitButton->GetId());
 
     programAllButton->Connect(wxEVT_COMMAND_BUTTON_CLICKED,
                               wxCommandEventHandler(USBProgrammerDialogBase::OnProgramAll), nullptr, this);
