@@ -108,6 +108,7 @@ void MainFrame::OnSettingEdited(wxCommandEvent& event)
 
 void MainFrame::KeepLayoutWhole()
 {
+    FitFieldsToFont();
     const wxSize needed = GetSizer()->ComputeFittingWindowSize(this);
     SetMinSize(needed);
     if (!IsMaximized() && !IsFullScreen()) {

@@ -24,21 +24,16 @@ wxTextCtrl* MainFrameBase::AddField(wxSizer* grid, dvk::SettingIndex setting, in
 {
     const int maxLength = dvk::kSettings[setting].maxInputLength;
     auto* field = new SettingField(panel, maxLength);
-    // Wide enough for the longest value at the current font: a field with
-    // a typing limit 65 wide (more only for large text), the others no
-    // narrower than five digits.
-    const wxString widest(wxUniChar('8'), maxLength > 0 ? maxLength : 5);
-    const int needed = field->GetSizeFromTextSize(field->GetTextExtent(widest)).x;
-    if (maxLength > 0) {
-        const wxSize size(std::max(FromDIP(kCurrentFieldWidth), needed), -1);
-        field->SetMinSize(size);
-        field->SetMaxSize(size);
-    } else {
-        field->SetMinSize(wxSize(needed, -1));
-    }
+    field->FitWidthToFont();
     grid->Add(field, 0, flags, FromDIP(kBorder));
     settingFields[setting] = field;
     return field;
+}
+
+void MainFrameBase::FitFieldsToFont()
+{
+    for (wxTextCtrl* field : settingFields)
+        static_cast<SettingField*>(field)->FitWidthToFont();
 }
 
 bool IsShortcutKey(const wxKeyEvent& event)
@@ -78,6 +73,19 @@ SettingField::SettingField(wxWindow* parent, int maxLength)
 {
     if (limit > 0)
         Bind(wxEVT_CHAR, &SettingField::OnChar, this);
+}
+
+// A field with a typing limit is 65 wide (more only for large text), the
+// others no narrower than five digits.
+void SettingField::FitWidthToFont()
+{
+    const wxString widest(wxUniChar('8'), limit > 0 ? limit : 5);
+    const int needed = GetSizeFromTextSize(GetTextExtent(widest)).x;
+    const wxSize size(limit > 0 ? std::max(FromDIP(kCurrentFieldWidth), needed) : needed, -1);
+    SetMaxSize(wxDefaultSize);
+    SetMinSize(size);
+    if (limit > 0)
+        SetMaxSize(size);
 }
 
 void SettingField::SetValue(const wxString& value)

@@ -367,6 +367,21 @@ TEST_F(WindowLayoutTest, EveryWindowFitsItsContent)
     wxTEST_DIALOG(Click("USB Program"), CheckDialog([](wxDialog*) {}));
 }
 
+TEST_F(WindowLayoutTest, AfterADpiChangeTheLayoutIsWhole)
+{
+    // What a move to a display of 150 % brings: larger fonts.
+    const wxSize before = frame->GetSize();
+    wxWindow* panel = Field(0)->GetParent();
+    for (wxWindow* control : panel->GetChildren())
+        control->SetFont(control->GetFont().Scaled(1.5f));
+    wxDPIChangedEvent change(wxSize(96, 96), wxSize(144, 144));
+    change.SetEventObject(frame);
+    frame->ProcessWindowEvent(change);
+    // The window grows; the toolkit lays it out once the system has resized it.
+    guitest::WaitFor([&] { return frame->GetSize() != before && panel->GetSize() == frame->GetClientSize(); });
+    ExpectWhole(frame, "main window");
+}
+
 // Window placement: all four keys or nothing.
 class PlacementTest : public testing::Test {
 protected:
