@@ -21,7 +21,7 @@ const wxString kConfigPath = "/DravikControls/38417";
 const wxString kMaximizedKey = "Maximized";
 }  // namespace
 
-MainFrame::MainFrame()
+MainFrame::MainFrame(const wxString& settingsFile)
     : MainFrameBase(nullptr, wxID_ANY, kTitle, wxDefaultPosition, wxWindow::FromDIP(kWindowSize, nullptr),
                     wxDEFAULT_FRAME_STYLE | wxTAB_TRAVERSAL)
 {
@@ -58,7 +58,10 @@ MainFrame::MainFrame()
 
     LoadConfig();
     SetSaveStatus(false);
-    OpenProgram();
+    if (settingsFile.empty())
+        OpenProgram();
+    else
+        file_commands::OpenProgramAt(*this, settingsFile);
 }
 
 dvk::SettingTexts MainFrame::GetSettingTexts() const

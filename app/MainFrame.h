@@ -11,7 +11,9 @@
 
 class MainFrame : public MainFrameBase, public SettingsEditor {
 public:
-    MainFrame();
+    // Opens settingsFile at start-up as File > Open would after the user
+    // chose it; without one, the open dialog is offered.
+    explicit MainFrame(const wxString& settingsFile = wxString());
 
     // Settings validation: shows the box of the first invalid setting and
     // returns false, or returns true when all eleven are valid.

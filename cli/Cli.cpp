@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <iomanip>
 #include <optional>
 #include <ostream>
@@ -27,7 +25,6 @@ using usb_programmer::Failure;
 using usb_programmer::Outcome;
 
 constexpr char kProgram[] = "dravik-cli";
-constexpr char kOpenErrorText[] = "Error opening file. Possible data corruption. Please verify values.";
 // How often `program --wait` looks for a controller.
 constexpr std::chrono::milliseconds kLookPeriod(250);
 
@@ -61,11 +58,26 @@ Exit status:
      message acknowledged by every controller
   1  a controller failed: it could not be opened, did not answer or rejected
      a piece
-  2  bad usage, a settings file that cannot be read, or invalid settings
+  1  the output could not be written (a message on standard error says so)
+  2  bad usage, a settings file that cannot be read or lacks a setting, or
+     invalid settings
   3  no controller found
+
+Control characters and marks that change the direction of text are printed
+as "?" (escaped in JSON).
 )";
 
 // --- Text ------------------------------------------------------------------
+
+// The code point of the valid sequence of length bytes at text[at].
+char32_t DecodeAt(const std::string& text, std::size_t at, std::size_t length)
+{
+    const auto lead = static_cast<unsigned char>(text[at]);
+    char32_t point = length == 1 ? lead : lead & (0x7F >> length);
+    for (std::size_t k = 1; k < length; ++k)
+        point = (point << 6) | (static_cast<unsigned char>(text[at + k]) & 0x3F);
+    return point;
+}
 
 // The code points of UTF-8 text; a byte that starts no valid sequence
 // becomes U+FFFD.
@@ -74,20 +86,20 @@ std::u32string DecodeUtf8(const std::string& text)
     std::u32string points;
     std::size_t i = 0;
     while (i < text.size()) {
-        const auto lead = static_cast<unsigned char>(text[i]);
         const std::size_t length = dvk::ValidSequenceLength(text, i);
-        if (length == 0) {
-            points += U'\uFFFD';
-            ++i;
-            continue;
-        }
-        char32_t point = length == 1 ? lead : lead & (0x7F >> length);
-        for (std::size_t k = 1; k < length; ++k)
-            point = (point << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
-        points += point;
-        i += length;
+        points += length == 0 ? U'\uFFFD' : DecodeAt(text, i, length);
+        i += std::max<std::size_t>(length, 1);
     }
     return points;
+}
+
+// Characters that act on a terminal instead of showing: the C0 and C1
+// controls, DEL, and the marks, embeddings, overrides and isolates that turn
+// the direction of what follows.
+bool IsControl(char32_t point)
+{
+    return point < 0x20 || (point >= 0x7F && point <= 0x9F) || point == 0x200E || point == 0x200F ||
+        (point >= 0x202A && point <= 0x202E) || (point >= 0x2066 && point <= 0x2069);
 }
 
 std::string EncodeUtf8(char32_t point)
@@ -139,7 +151,7 @@ std::string JsonString(const std::string& text)
         case U'\r': json += "\\r"; break;
         case U'\t': json += "\\t"; break;
         default:
-            if (point < 0x20) {
+            if (IsControl(point)) {
                 char escaped[8];
                 std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(point));
                 json += escaped;
@@ -152,14 +164,22 @@ std::string JsonString(const std::string& text)
 }
 
 // Text for a line of its own: control characters, which would break the
-// line or move the cursor, show as '?'.
-std::string Printable(std::string text)
+// line, move the cursor or turn the text around, show as '?'; so does each
+// byte that is not part of valid UTF-8 (a lone 0x9B is a control to some
+// terminals).
+std::string Printable(const std::string& text)
 {
-    for (char& c : text) {
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
-            c = '?';
+    std::string printable;
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const std::size_t length = dvk::ValidSequenceLength(text, i);
+        if (length == 0 || IsControl(DecodeAt(text, i, length)))
+            printable += '?';
+        else
+            printable.append(text, i, length);
+        i += std::max<std::size_t>(length, 1);
     }
-    return text;
+    return printable;
 }
 
 std::ostream& Diagnostic(std::ostream& err)
@@ -192,6 +212,10 @@ bool Parse(const std::vector<std::string>& args, CommandLine& line, std::string&
     bool options = true;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
+        if (arg.empty()) {
+            problem = "empty argument";
+            return false;
+        }
         if (options && arg == "--") {
             options = false;
         } else if (options && arg.size() > 1 && arg[0] == '-') {
@@ -252,43 +276,46 @@ std::optional<std::chrono::milliseconds> ParseSeconds(const std::string& text)
 
 // --- The settings file ---------------------------------------------------------
 
-// Why the file at path could not be read as a settings file: what keeps it
-// from being read at all, or else the window's text for a file whose
-// content is at fault.
-std::string FileProblem(const std::string& path)
+// A setting's name as the validation's message has it ("stamp delay").
+std::string SettingName(dvk::SettingIndex setting)
 {
-    namespace fs = std::filesystem;
-    const fs::path file = fs::u8path(path);
-    std::error_code error;
-    const fs::file_status status = fs::status(file, error);
-    if (status.type() == fs::file_type::not_found)
-        return "no such file";
-    if (error)
-        return "cannot be read: " + error.message();
-    if (fs::is_directory(status))
-        return "is a folder, not a settings file";
-    if (!fs::is_regular_file(status))
-        return "is not a regular file";
-    const std::uintmax_t size = fs::file_size(file, error);
-    if (!error && size > dvk::kMaxSettingsFileBytes)
-        return "is larger than 1 MiB, too large for a settings file";
-    errno = 0;
-    std::ifstream in(file, std::ios::binary);
-    if (!in)
-        return errno != 0 ? "cannot be read: " + std::generic_category().message(errno) : "cannot be read";
-    return kOpenErrorText;
+    const std::string message = dvk::kSettings[setting].invalidMessage;
+    return message.substr(message.find(' ') + 1);
+}
+
+// Why the settings file could not be used, for the end of a diagnostic line.
+std::string FileReason(const dvk::FileResult& result)
+{
+    using dvk::FileFailure;
+    switch (result.failure) {
+    case FileFailure::None: return {};
+    case FileFailure::Missing: return "no such file";
+    case FileFailure::Folder: return "is a folder, not a settings file";
+    case FileFailure::NotRegular: return "is not a regular file";
+    case FileFailure::TooLarge:
+        return "is larger than " + std::to_string(dvk::kMaxSettingsFileBytes >> 20) +
+            " MiB, too large for a settings file";
+    case FileFailure::ReadOnly: return "is read-only";
+    case FileFailure::NotSettings: return "not a settings file";
+    case FileFailure::NotUtf8: return SettingName(result.setting) + " is not UTF-8 text";
+    case FileFailure::MissingValue: return "missing " + SettingName(result.setting);
+    case FileFailure::System: return "cannot be read: " + result.error.message();
+    case FileFailure::Damaged: return "may be damaged";
+    }
+    return {};
 }
 
 // Reads the settings file as File > Open does, into fields that start empty
-// as the window's do, checks them as Program does unless told not to, and
-// builds the message.
+// as the window's do, but only a file that holds every setting; checks them
+// as Program does unless told not to, and builds the message.
 int BuildMessage(const std::string& path, bool check, std::ostream& err, std::vector<unsigned char>& message)
 {
     dvk::SettingTexts texts;
-    const bool read = dvk::ReadSettingsFileAt(
-        path, [&texts](dvk::SettingIndex setting, const std::string& word) { texts[setting] = ToWide(word); });
+    const dvk::FileResult read = dvk::ReadSettingsFileAt(
+        path, [&texts](dvk::SettingIndex setting, const std::string& word) { texts[setting] = ToWide(word); },
+        dvk::Expect::EverySetting);
     if (!read) {
-        Diagnostic(err) << Printable(path) << ": " << FileProblem(path) << "\n";
+        Diagnostic(err) << Printable(path) << ": " << FileReason(read) << "\n";
         return kBadInput;
     }
     if (check) {
@@ -494,7 +521,10 @@ Waiting RealWaiting()
                    [](std::chrono::milliseconds pause) { std::this_thread::sleep_for(pause); }};
 }
 
-int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, const Waiting& waiting)
+namespace {
+
+// The command line's work, before the output is checked.
+int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, const Waiting& waiting)
 {
     CommandLine line;
     std::string problem;
@@ -550,6 +580,23 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     if (name == "message")
         return Message(line, out, err);
     return Program(line, wait, out, err, waiting);
+}
+
+}  // namespace
+
+int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, const Waiting& waiting)
+{
+    // Results that never reached the reader (a full disk, /dev/full) are a
+    // failure. The output is written after the controllers' work, so the
+    // last system error is the write's.
+    errno = 0;
+    const int status = Run(args, out, err, waiting);
+    if (out.flush())
+        return status;
+    const int error = errno;
+    Diagnostic(err) << "cannot write the output" << (error != 0 ? ": " + std::generic_category().message(error) : "")
+                    << "\n";
+    return kOutputFailed;
 }
 
 }  // namespace dvk_cli

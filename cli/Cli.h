@@ -17,6 +17,7 @@ namespace dvk_cli {
 enum Status {
     kSuccess = 0,           // program: at least one controller, every piece of every one acknowledged
     kControllerFailed = 1,  // a controller could not be opened, did not answer or rejected a piece
+    kOutputFailed = 1,      // the results could not be written
     kBadInput = 2,          // bad usage, a file that cannot be read, invalid settings
     kNoController = 3,      // no controller found
 };
@@ -35,7 +36,8 @@ Waiting RealWaiting();
 
 // Runs one command line (the arguments after the program's name, UTF-8):
 // results go to out, diagnostics (one line each) to err. Returns the exit
-// status.
+// status: kOutputFailed, with a diagnostic, when out is in a failed state
+// after the command or cannot be flushed.
 int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
            const Waiting& waiting = RealWaiting());
 

@@ -1,6 +1,7 @@
 #include "FileCommands.h"
 
 #include <wx/filedlg.h>
+#include <wx/filename.h>
 #include <wx/msgdlg.h>
 
 #include "SettingsFile.h"
@@ -28,9 +29,15 @@ int SaveProgram(SettingsEditor& editor, bool saveAs)
     }
 
     const std::string bytes = dvk::FormatSettingsFile(editor.GetSettingTexts());
-    if (!dvk::WriteFileAtomically(editor.GetCurrentFilePath().utf8_string(), bytes)) {
-        wxMessageDialog box(parent, "Error saving file. The settings were not saved.", "Save file error",
-                            wxOK | wxICON_ERROR);
+    const dvk::FileResult saved = dvk::WriteFileAtomically(editor.GetCurrentFilePath().utf8_string(), bytes);
+    if (!saved) {
+        // Only a file written in place whose old contents could not be put
+        // back is left damaged; every other failure leaves it as it was.
+        const wxString text = saved.failure == dvk::FileFailure::Damaged
+            ? "Error saving file. The settings were not saved, and the file may be damaged. "
+              "Please save the settings again."
+            : "Error saving file. The settings were not saved.";
+        wxMessageDialog box(parent, text, "Save file error", wxOK | wxICON_ERROR);
         box.ShowModal();
         return 0;
     }
@@ -38,44 +45,68 @@ int SaveProgram(SettingsEditor& editor, bool saveAs)
     return 1;
 }
 
-int OpenProgram(SettingsEditor& editor)
+namespace {
+
+// "Save before opening?" when the settings are modified: false when the
+// user cancelled or saving did not succeed, so nothing may be opened.
+bool SavedOrDiscarded(SettingsEditor& editor)
 {
-    wxWindow* parent = editor.GetEditorWindow();
-    if (editor.IsModified()) {
-        wxMessageDialog prompt(parent, "Save before opening?", "Save Settings?",
-                               wxYES_NO | wxCANCEL | wxICON_NONE);
-        switch (prompt.ShowModal()) {
-        case wxID_YES:
-            if (SaveProgram(editor, false) != 1)
-                return 0;
-            break;
-        case wxID_NO:
-            break;
-        default:
-            return 0;
-        }
+    if (!editor.IsModified())
+        return true;
+    wxMessageDialog prompt(editor.GetEditorWindow(), "Save before opening?", "Save Settings?",
+                           wxYES_NO | wxCANCEL | wxICON_NONE);
+    switch (prompt.ShowModal()) {
+    case wxID_YES: return SaveProgram(editor, false) == 1;
+    case wxID_NO: return true;
+    default: return false;
     }
+}
 
-    wxFileDialog dialog(parent, "Please select the file to open", wxEmptyString, wxEmptyString, kWildcard,
-                        wxFD_OPEN);
-    if (dialog.ShowModal() != wxID_OK)
-        return 0;
-    editor.SetCurrentFile(dialog.GetFilename(), dialog.GetPath());
-
-    const bool ok = dvk::ReadSettingsFileAt(editor.GetCurrentFilePath().utf8_string(),
-                                            [&editor](dvk::SettingIndex setting, const std::string& word) {
-                                                editor.SetSettingText(setting, wxString::FromUTF8(word));
-                                            });
+// Reads the chosen file into the editor: what Open does once it has a file.
+int ReadChosenFile(SettingsEditor& editor, const wxString& name, const wxString& path)
+{
+    editor.SetCurrentFile(name, path);
+    const bool ok = static_cast<bool>(dvk::ReadSettingsFileAt(
+        editor.GetCurrentFilePath().utf8_string(), [&editor](dvk::SettingIndex setting, const std::string& word) {
+            editor.SetSettingText(setting, wxString::FromUTF8(word));
+        }));
     // Setting the fields marked the editor modified; what it shows is the file.
     editor.SetSaveStatus(false);
     if (ok)
         return 1;
 
-    wxMessageDialog box(parent, "Error opening file. Possible data corruption. Please verify values.",
+    wxMessageDialog box(editor.GetEditorWindow(), "Error opening file. Possible data corruption. Please verify values.",
                         "Open file error", wxOK | wxICON_ERROR);
     box.ShowModal();
     editor.SetCurrentFile(wxEmptyString, wxEmptyString);
     return 0;
+}
+
+}  // namespace
+
+int OpenProgram(SettingsEditor& editor)
+{
+    if (!SavedOrDiscarded(editor))
+        return 0;
+    wxFileDialog dialog(editor.GetEditorWindow(), "Please select the file to open", wxEmptyString, wxEmptyString,
+                        kWildcard, wxFD_OPEN);
+    if (dialog.ShowModal() != wxID_OK)
+        return 0;
+    return ReadChosenFile(editor, dialog.GetFilename(), dialog.GetPath());
+}
+
+int OpenProgramAt(SettingsEditor& editor, const wxString& path)
+{
+    if (!SavedOrDiscarded(editor))
+        return 0;
+    // The dialog gives a full path, and so does this: Save writes back to
+    // the current file path whatever the current folder is by then. A full
+    // path (a UNC path too) is kept as the system gave it.
+    wxFileName file(path);
+    if (!file.IsRelative())
+        return ReadChosenFile(editor, file.GetFullName(), path);
+    file.MakeAbsolute();
+    return ReadChosenFile(editor, file.GetFullName(), file.GetFullPath());
 }
 
 }  // namespace file_commands

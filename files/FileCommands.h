@@ -1,5 +1,6 @@
-// File > Open, Save and Save As, and the open dialog at start-up, with their
-// file dialogs and boxes, on any window that edits the eleven settings.
+// File > Open, Save and Save As, and the open dialog at start-up (or the file
+// the program was given), with their file dialogs and boxes, on any window
+// that edits the eleven settings.
 #pragma once
 
 #include <wx/string.h>
@@ -34,6 +35,12 @@ namespace file_commands {
 // chosen file into the editor. 1 when a file was read and applied, 0
 // otherwise.
 int OpenProgram(SettingsEditor& editor);
+// Open without the open dialog: the file at path, as if the user had chosen
+// it there (the same prompt first when the settings are modified, the same
+// error box, the same current file afterwards). A relative path is taken
+// from the current folder. 1 when the file was read and applied, 0
+// otherwise.
+int OpenProgramAt(SettingsEditor& editor, const wxString& path);
 // Writes the settings to the current file, asking for one first when there
 // is none or saveAs is set. 0 writing failed, 1 written, 2 save dialog
 // cancelled.

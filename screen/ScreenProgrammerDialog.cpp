@@ -83,11 +83,16 @@ void ScreenProgrammerDialog::SetMessage(const std::vector<unsigned char>& newMes
 
 void ScreenProgrammerDialog::OnStart(wxCommandEvent&)
 {
-    ShowProgress();  // a transmission that has just ended is not stopped
+    // The click does what the button showed: while it read "Stop" it never
+    // starts a transmission. One that has ended since the timer last looked
+    // shows its end; one still under way stops.
+    if (!transmitting) {
+        StartTransmission();
+        return;
+    }
+    ShowProgress();
     if (transmitting)
         StopTransmission();
-    else
-        StartTransmission();
 }
 
 void ScreenProgrammerDialog::StartTransmission()

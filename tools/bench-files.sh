@@ -6,7 +6,7 @@ set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 out="$top/build-bench"
 mkdir -p "$out"
-g++ -std=c++17 -O2 -Wall -Wextra -I"$top/files" -I"$top/app" \
-  "$top/tools/bench_files.cpp" "$top/files/XML_Tag.cpp" "$top/files/SettingsFile.cpp" "$top/app/Settings.cpp" "$top/app/Utf8.cpp" \
+g++ -std=c++17 -O2 -Wall -Wextra -I"$top/files" -I"$top/app/core" \
+  "$top/tools/bench_files.cpp" "$top/files/XML_Tag.cpp" "$top/files/SettingsFile.cpp" "$top/app/core/Settings.cpp" "$top/app/core/Utf8.cpp" \
   -o "$out/bench_files"
 "$out/bench_files"

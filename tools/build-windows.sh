@@ -3,7 +3,8 @@
 # Windows (once, cached outside the clone), then dravik.exe with the
 # mingw-w64 cross compilers, then the NSIS installer.
 #   tools/build-windows.sh [build-dir]     (default: build-windows/)
-# Out come <build-dir>/dravik.exe and <build-dir>/dravik-setup-<version>.exe.
+# Out come <build-dir>/dravik.exe, dravik-cli.exe, dravik-setup-<version>.exe
+# and the portable archive dravik-<version>-windows-x64.zip.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$top/build-windows}
@@ -15,5 +16,5 @@ cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=Release \
   -DwxWidgets_CONFIG_EXECUTABLE="$wx/bin/wx-config" \
   -DBUILD_TESTING=OFF -DDVK_BUILD_TOOLS=OFF >/dev/null
 # The installer depends on the programs it carries.
-cmake --build "$build" -j"$(nproc)" --target installer
-ls "$build"/*.exe
+cmake --build "$build" -j"$(nproc)" --target installer portable
+ls "$build"/*.exe "$build"/*.zip

@@ -14,9 +14,9 @@ mkdir -p "$out"
 clang++ -std=c++17 -O1 -g -fno-omit-frame-pointer \
   -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
   -Wall -Wextra \
-  -I"$top/files" -I"$top/app" \
+  -I"$top/files" -I"$top/app/core" \
   "$top/tests/files/XmlReaderFuzz.cpp" "$top/files/XML_Tag.cpp" \
-  "$top/files/SettingsFile.cpp" "$top/app/Settings.cpp" "$top/app/Utf8.cpp" \
+  "$top/files/SettingsFile.cpp" "$top/app/core/Settings.cpp" "$top/app/core/Utf8.cpp" \
   -o "$out/xml_reader_fuzz"
 
 scratch=$(mktemp -d)

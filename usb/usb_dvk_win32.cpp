@@ -113,17 +113,6 @@ public:
                 break;
             if (::GetLastError() == ERROR_NO_MORE_ITEMS)
                 break;
-            SP_DEVINFO_DATA info;
-            info.cbSize = sizeof info;
-            SetupDiEnumDeviceInfo(set, index, &info);
-
-            std::string hardwareId;
-            const HardwareId read = ReadFirstHardwareId(set, info, hardwareId);
-            if (read == HardwareId::NoMemory)
-                break;
-            if (read == HardwareId::Unreadable || hardwareId.find(wanted) == std::string::npos)
-                continue;
-
             DWORD detailSize = 0;
             SetupDiGetDeviceInterfaceDetailA(set, &interfaceData, nullptr, 0, &detailSize, nullptr);
             unsigned char* buffer = new (std::nothrow) unsigned char[detailSize + sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A)];
@@ -135,9 +124,20 @@ public:
             // The fixed part of the structure: 5 bytes in a 32-bit program,
             // 8 in a 64-bit one.
             detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
-            if (SetupDiGetDeviceInterfaceDetailA(set, &interfaceData, detail, detailSize, nullptr, nullptr))
+            // The device the interface belongs to comes with its path: the
+            // set's device at the same index may be another one, as the set
+            // also holds devices whose interface is not enabled (yet).
+            SP_DEVINFO_DATA info;
+            info.cbSize = sizeof info;
+            std::string hardwareId;
+            HardwareId read = HardwareId::Unreadable;
+            if (SetupDiGetDeviceInterfaceDetailA(set, &interfaceData, detail, detailSize, nullptr, &info))
+                read = ReadFirstHardwareId(set, info, hardwareId);
+            if (read == HardwareId::Read && hardwareId.find(wanted) != std::string::npos)
                 list.push_back(new Device(detail->DevicePath, vid, pid));
             delete[] buffer;
+            if (read == HardwareId::NoMemory)
+                break;
         }
         lastError = ::GetLastError();
         SetupDiDestroyDeviceInfoList(set);

@@ -1,5 +1,7 @@
 // The main window in a real X server: layout, typing into the fields, the
-// validation boxes, the close flow and the window placement.
+// validation boxes, the close flow, the window placement and the settings
+// file given on the command line.
+#include <fstream>
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -8,8 +10,11 @@
 #include <wx/clipbrd.h>
 #include <wx/display.h>
 #include <wx/filedlg.h>
+#include <wx/filefn.h>
 #include <wx/uiaction.h>
 
+#include "../files/SettingsFileSamples.h"
+#include "CommandLine.h"
 #include "GuiTest.h"
 #include "MainFrame.h"
 #include "ScreenProgrammerDialog.h"
@@ -380,6 +385,85 @@ TEST_F(WindowLayoutTest, AfterADpiChangeTheLayoutIsWhole)
     // The window grows; the toolkit lays it out once the system has resized it.
     guitest::WaitFor([&] { return frame->GetSize() != before && panel->GetSize() == frame->GetClientSize(); });
     ExpectWhole(frame, "main window");
+}
+
+// A settings file given on the command line opens at start-up in place of
+// the open dialog, as File > Open opens a file chosen in it.
+TEST(CommandLineTest, TheFirstFileIsOpenedOptionsAndFurtherFilesAreIgnored)
+{
+    const std::pair<std::vector<const char*>, const char*> cases[] = {
+        {{"dravik"}, ""},
+        {{"dravik", "/home/op/Press 1.dvk"}, "/home/op/Press 1.dvk"},
+        {{"dravik", "a.dvk", "b.dvk"}, "a.dvk"},
+        {{"dravik", "--help", "", "-x", "a.dvk"}, "a.dvk"},
+        {{"dravik", "--", "-a.dvk", "b.dvk"}, "-a.dvk"},
+        {{"dravik", "--version"}, ""},
+    };
+    for (const auto& [arguments, file] : cases) {
+        wxArrayString argv;
+        for (const char* argument : arguments)
+            argv.push_back(argument);
+        EXPECT_EQ(SettingsFileArgument(argv), file) << wxJoin(argv, ' ');
+    }
+}
+
+class StartupFileTest : public testing::Test {
+protected:
+    void TearDown() override { wxSetWorkingDirectory(folder); }
+
+    wxTextCtrl* Field(MainFrame* frame, int i) const
+    {
+        return frame->GetSettingField(static_cast<dvk::SettingIndex>(i));
+    }
+    void ShowAndDestroy(MainFrame* frame) const
+    {
+        frame->Show();
+        EXPECT_TRUE(guitest::WaitFor([frame] { return frame->IsShownOnScreen(); }));
+        EXPECT_EQ(frame->GetTitle(), "Dravik Embosser Controller");
+        guitest::DestroyMainFrame(frame);
+    }
+
+    guitest::TemporaryConfig config;
+    guitest::TemporaryDir dir;
+    const wxString folder = wxGetCwd();
+};
+
+TEST_F(StartupFileTest, AGoodFileFillsTheFieldsWithoutAnyDialog)
+{
+    const wxString name = L"Press \u00e9 1.dvk";  // a space and a letter beyond ASCII
+    std::ofstream(dir.File(name).utf8_string(), std::ios::binary) << samples::kExampleFile;
+    wxSetWorkingDirectory(dir.Path());
+    for (const wxString& given : {dir.File(name), name}) {  // a relative path is taken from the current folder
+        MainFrame* frame = nullptr;
+        {
+            wxTestingModalHook anyDialogFails(__FILE__, __LINE__);
+            frame = new MainFrame(given);
+            anyDialogFails.CheckUnmetExpectations();
+        }
+        for (int i = 0; i < dvk::SettingCount; ++i)
+            EXPECT_EQ(Field(frame, i)->GetValue(), samples::kExampleTexts[i]) << given << ", field " << i;
+        EXPECT_FALSE(frame->IsModified());
+        EXPECT_EQ(frame->GetCurrentFileName(), name);
+        EXPECT_EQ(frame->GetCurrentFilePath(), dir.File(name));
+        ShowAndDestroy(frame);
+    }
+}
+
+TEST_F(StartupFileTest, AFileThatCannotBeOpenedGivesTheErrorBoxThenTheEmptyWindow)
+{
+    std::ofstream(dir.File("declaration.dvk").utf8_string(), std::ios::binary) << "<?xml version=\"1.0\"?>\n"
+                                                                               << samples::kExampleFile;
+    for (const wxString& given : {dir.File("missing.dvk"), dir.Path(), dir.File("declaration.dvk")}) {
+        MainFrame* frame = nullptr;
+        // Only the box: a second dialog (the open dialog) fails the test.
+        wxTEST_DIALOG(frame = new MainFrame(given),
+                      ExpectMessageBox("Error opening file. Possible data corruption. Please verify values.",
+                                       "Open file error", wxOK | wxICON_ERROR, wxID_OK));
+        for (int i = 0; i < dvk::SettingCount; ++i)
+            EXPECT_TRUE(Field(frame, i)->IsEmpty()) << given << ", field " << i;
+        EXPECT_EQ(frame->GetCurrentFilePath(), "") << given;
+        ShowAndDestroy(frame);
+    }
 }
 
 // Window placement: all four keys or nothing.

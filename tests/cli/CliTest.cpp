@@ -132,6 +132,8 @@ TEST_F(Cli, HelpVersionAndBadUsage)
     ExpectBadInput(Call({"message", "--json", example}), "dravik-cli: --json does not apply to message" + hint);
     ExpectBadInput(Call({"list", "--no-check"}), "dravik-cli: --no-check does not apply to list" + hint);
     ExpectBadInput(Call({"program", example, "--wait"}), "dravik-cli: --wait needs a number of seconds" + hint);
+    ExpectBadInput(Call({"", "list"}), "dravik-cli: empty argument" + hint);
+    ExpectBadInput(Call({"message", ""}), "dravik-cli: empty argument" + hint);
     for (const char* seconds : {"abc", "-1", "", "1e3", "5s", ".5", "2.", "86401", "86400.5", "99999999999999999999"}) {
         SCOPED_TRACE(seconds);
         ExpectBadInput(Call({"program", example, "--wait", seconds}),
@@ -167,13 +169,14 @@ TEST_F(Cli, MessageReadsAndChecksTheFileAsTheWindowDoes)
     std::string noPaper = SettingsFile(kExample);
     noPaper.erase(noPaper.find("\t<PaperSensor"), noPaper.find("</Dravik") - noPaper.find("\t<PaperSensor"));
     const std::string partial = File("no-paper.dvk", noPaper);
-    ExpectBadInput(Call({"message", partial}), "dravik-cli: " + partial + ": Invalid paper sensitivity");
-    // Content the reader refuses gets the window's text.
+    ExpectBadInput(Call({"message", partial}), "dravik-cli: " + partial + ": missing paper sensitivity");
+    // Content the reader refuses.
     std::string extra = SettingsFile(kExample);
     extra.insert(extra.find("\t<StampReturn"), "\t<Foo/>\n");
     const std::string corrupt = File("extra-element.dvk", extra);
-    ExpectBadInput(Call({"message", corrupt}),
-                   "dravik-cli: " + corrupt + ": Error opening file. Possible data corruption. Please verify values.");
+    ExpectBadInput(Call({"message", corrupt}), "dravik-cli: " + corrupt + ": not a settings file");
+    // A byte-order mark is read over.
+    EXPECT_EQ(Call({"message", File("mark.dvk", "\xEF\xBB\xBF" + SettingsFile(kExample))}).out, kExampleHex);
 }
 
 TEST_F(Cli, FilesThatCannotBeReadGetTheirReason)
@@ -287,6 +290,16 @@ TEST_F(Cli, ProgramChecksTheSettingsUnlessToldNot)
     settings[0] = "300";
     const std::string invalid = File("invalid.dvk", SettingsFile(settings));
     ExpectBadInput(Call({"program", invalid}), "dravik-cli: " + invalid + ": Invalid stamp current");
+    // What is not a settings file, or lacks a setting, is refused either way.
+    std::string noDelay = SettingsFile(kExample);
+    noDelay.erase(noDelay.find(" delay=\"20\""), 11);
+    const std::pair<std::string, std::string> refused[] = {
+        {File("page.dvk", "<html lang=\"en\"></html>"), "not a settings file"},
+        {File("no-delay.dvk", noDelay), "missing stamp delay"}};
+    for (const auto& [path, reason] : refused) {
+        ExpectBadInput(Call({"program", path}), "dravik-cli: " + path + ": " + reason);
+        ExpectBadInput(Call({"program", "--no-check", path}), "dravik-cli: " + path + ": " + reason);
+    }
     EXPECT_TRUE(platform.Writes("/dev/hidraw0").empty());
 
     // As the window's USB road: the low 8 bits, inverted (255 - 44).
@@ -326,4 +339,39 @@ TEST_F(Cli, ProgramWaitsForAControllerToAppear)
     EXPECT_EQ(run.status, dvk_cli::kControllerFailed);
     EXPECT_EQ(run.out, "/dev/hidraw0 programmed\n/dev/hidraw1 failed: could not open: permission denied\n");
     EXPECT_EQ(first.Received(), kExampleMessage);
+
+    // The longest wait is allowed.
+    platform.Unplug("/dev/hidraw1");
+    for (const char* longest : {"86400", "86400.000"}) {
+        platform.Unplug("/dev/hidraw0");
+        time = FakeTime{};
+        time.onPause = [this] { platform.Plug("/dev/hidraw0", first); };
+        EXPECT_EQ(Call({"program", example, "--wait", longest}).status, 0) << longest;
+    }
+}
+
+TEST_F(Cli, OutputThatCannotBeWrittenIsAFailure)
+{
+    platform.Plug("/dev/hidraw0", first);
+    const std::vector<std::string> commands[] = {{"--help"}, {"--version"}, {"message", example}, {"program", example}};
+    for (const std::vector<std::string>& args : commands) {
+        std::ofstream full("/dev/full");
+        std::ostringstream err;
+        EXPECT_EQ(dvk_cli::RunCli(args, full, err, time.Waiting()), dvk_cli::kOutputFailed) << args[0];
+        EXPECT_EQ(err.str(), "dravik-cli: cannot write the output: No space left on device\n") << args[0];
+    }
+    EXPECT_EQ(first.Received(), kExampleMessage);  // programmed all the same
+}
+
+TEST_F(Cli, TextsThatWouldActOnTheTerminalShowAsQuestionMarks)
+{
+    // C1 controls (CSI), a right-to-left override, an isolate; a byte that
+    // is not UTF-8.
+    const std::string missing = (folder / "a\xC2\x9B\xE2\x80\xAE\xE2\x81\xA6\x9B.dvk").string();
+    ExpectBadInput(Call({"message", missing}), "dravik-cli: " + (folder / "a????.dvk").string() + ": no such file");
+    first.SetConfig(Config("P\xC2\x85\xE2\x80\x8F\xE2\x80\xAA", "1.2", {0x00, 0x01, 0x02}));
+    platform.Plug("/dev/hidraw0", first);
+    EXPECT_EQ(Call({"list"}).out, "/dev/hidraw0 P??? v1.2 \n");
+    EXPECT_EQ(Call({"list", "--json"}).out,
+              "{\"path\":\"/dev/hidraw0\",\"text\":\"P\\u0085\\u200f\\u202a v1.2 \",\"result\":\"listed\"}\n");
 }

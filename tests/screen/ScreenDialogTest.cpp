@@ -1,6 +1,7 @@
 // The screen programmer dialog with its real worker, in an X server.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <thread>
 
 #include <wx/testing.h>
@@ -246,6 +247,36 @@ TEST(ScreenProgrammerDialog, StartAfterDoneStartsOver)
     EXPECT_EQ(StatusesFrom(run, statusesBefore), kWholeRun);
     ASSERT_EQ(run.swaps.size(), 20u);
     ExpectDecodes(run, 10, message);
+}
+
+// A click on "Stop" just after the last swap, before the dialog's timer has
+// seen the end: the click shows the end and starts nothing.
+TEST(ScreenProgrammerDialog, StopClickedAfterTheLastSwapStartsNothing)
+{
+    ScreenProgrammerDialog dialog(nullptr);
+    dialog.SetMessage({0x00});
+    std::atomic<int> swaps{0};
+    dialog.SetDrawHook([&swaps](bool, screentest::Clock::time_point) { ++swaps; });
+    dialog.Show();
+    ASSERT_TRUE(guitest::WaitFor([&] { return dialog.IsShownOnScreen(); }));
+    ASSERT_TRUE(screentest::Click(dialog.GetStartButton(), "Stop"));
+    // No events are processed meanwhile, so the timer cannot show the end.
+    const auto deadline = screentest::Clock::now() + 10s;
+    while (swaps < 10 && screentest::Clock::now() < deadline)
+        std::this_thread::sleep_for(1ms);
+    ASSERT_EQ(swaps, 10);
+    std::this_thread::sleep_for(100ms);  // the worker publishes the end
+    ASSERT_EQ(dialog.GetStartButton()->GetLabel(), "Stop");
+
+    wxCommandEvent click(wxEVT_BUTTON, dialog.GetStartButton()->GetId());
+    click.SetEventObject(dialog.GetStartButton());
+    dialog.GetStartButton()->ProcessWindowEvent(click);
+    EXPECT_FALSE(dialog.IsTransmitting());
+    EXPECT_EQ(dialog.GetStartButton()->GetLabel(), "Start");
+    EXPECT_EQ(dialog.GetStatusText()->GetLabel(), "Programming...Done");
+    guitest::Pump(1500ms);
+    EXPECT_EQ(dialog.GetStatusText()->GetLabel(), "Programming...Done");
+    EXPECT_EQ(swaps, 10);
 }
 
 // A panel that the worker cannot draw on (here: never shown) ends the

@@ -12,7 +12,7 @@
 //                                       as a paste would (for file dialogs' name boxes)
 //   window-aid count TITLE             the number of rows of its first list box
 //   window-aid menubar TITLE           prints a point "x y" on the first menu title
-//   window-aid menu TITLE ITEM         picks the menu bar's item with that text
+//   window-aid quit TITLE              closes it (WM_CLOSE) and waits up to 20 s for its program to end
 //   window-aid focus TITLE             the control that has the focus: "class|text"
 //   window-aid maximize|restore TITLE  as the caption's buttons do (WM_SYSCOMMAND)
 //   window-aid state TITLE             "maximized" or "normal"
@@ -123,23 +123,6 @@ void PrintRect(HWND window, const char* suffix)
     std::printf("%ld %ld %ld %ld%s", rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top, suffix);
 }
 
-// Looks the item up in the menu and its submenus; 0 when it is not there.
-UINT FindMenuItem(HMENU menu, const std::wstring& text)
-{
-    for (int i = 0; i < GetMenuItemCount(menu); ++i) {
-        if (HMENU sub = GetSubMenu(menu, i)) {
-            if (UINT id = FindMenuItem(sub, text))
-                return id;
-            continue;
-        }
-        wchar_t buffer[256] = {};
-        GetMenuStringW(menu, static_cast<UINT>(i), buffer, 256, MF_BYPOSITION);
-        if (text == buffer)
-            return GetMenuItemID(menu, i);
-    }
-    return 0;
-}
-
 RECT RectIn(HWND window, HWND parent)
 {
     RECT rect{};
@@ -230,8 +213,9 @@ int CheckLayout(HWND window, const std::wstring& bigLabel, int bigPoints)
 
 int Usage()
 {
-    std::fprintf(stderr, "usage: window-aid wait|gone|close|move|edits|click|controls|settext|count|menubar|menu|"
-                         "focus|maximize|restore|state|layout TITLE [...]\n");
+    std::fprintf(stderr,
+                 "usage: window-aid wait|gone|close|move|edits|click|controls|settext|count|menubar|quit|"
+                 "focus|maximize|restore|state|layout TITLE [...]\n");
     return 2;
 }
 
@@ -324,15 +308,6 @@ int main(int argc, char** argv)
         POINT origin{0, 0};
         ClientToScreen(window, &origin);
         std::printf("%ld %ld\n", origin.x + 12, origin.y - GetSystemMetrics(SM_CYMENU) / 2);
-    } else if (command == "menu") {
-        if (argc < 4)
-            return Usage();
-        const UINT id = FindMenuItem(GetMenu(window), Widen(argv[3]));
-        if (id == 0) {
-            std::fprintf(stderr, "no menu item \"%s\" in \"%s\"\n", argv[3], argv[2]);
-            return 1;
-        }
-        PostMessageW(window, WM_COMMAND, MAKEWPARAM(id, 0), 0);
     } else if (command == "focus") {
         GUITHREADINFO info{};
         info.cbSize = sizeof info;
@@ -348,6 +323,18 @@ int main(int argc, char** argv)
     } else if (command == "controls") {
         for (HWND child : Children(window))
             std::printf("%s|%s\n", Narrow(ClassOf(child)).c_str(), Narrow(TextOf(child)).c_str());
+    } else if (command == "quit") {
+        DWORD processId = 0;
+        GetWindowThreadProcessId(window, &processId);
+        HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, processId);
+        PostMessageW(window, WM_CLOSE, 0, 0);
+        const bool ended = process != nullptr && WaitForSingleObject(process, 20000) == WAIT_OBJECT_0;
+        if (process != nullptr)
+            CloseHandle(process);
+        if (!ended) {
+            std::fprintf(stderr, "the program of \"%s\" did not end\n", argv[2]);
+            return 1;
+        }
     } else {
         return Usage();
     }

@@ -25,7 +25,7 @@ start=$(date +%s)
 bash "$top/tools/build-windows.sh" "$winbuild" >"$work.build.log" 2>&1 ||
   { tail -30 "$work.build.log"; die "the Windows build failed (log: $work.build.log)"; }
 echo "Windows build ready in $(( $(date +%s) - start )) s"
-version=$(sed -n 's/^#define DVK_VERSION "\(.*\)"/\1/p' "$winbuild/app/generated/DvkVersion.h")
+version=$(sed -n 's/^#define DVK_VERSION "\(.*\)"/\1/p' "$winbuild/app/core/generated/DvkVersion.h")
 
 rm -rf "$work"
 mkdir -p "$work"
@@ -33,7 +33,9 @@ x86_64-w64-mingw32-g++-posix -std=c++17 -O2 -Wall -Wextra -Werror -static \
   "$top/tests/windows/WindowAid.cpp" -o "$work/window-aid.exe" -lgdi32 || die "window-aid.exe did not build"
 
 # A prefix of our own, without the .NET and HTML runtimes wine would offer.
-export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# Wine's menu builder stays off: it would copy the prefix's Start menu and
+# file associations into the desktop of the user running the test.
+export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=,winemenubuilder.exe=d"
 "$wine" wineboot --init >/dev/null 2>&1 || die "wineboot failed"
 trap '/usr/lib/wine/wineserver -k 2>/dev/null' EXIT
 
@@ -112,6 +114,33 @@ for _ in $(seq 50); do [[ -s "$work/saved.dvk" ]] && break; sleep 0.1; done
 "$expected_save" "$work/in.dvk" >"$work/expected.dvk"
 check "Save As writes exactly the bytes of the Linux program ($(stat -c %s "$work/saved.dvk" 2>/dev/null || echo no) bytes)" \
   cmp -s "$work/saved.dvk" "$work/expected.dvk"
+
+# --- Saving over a hidden and a read-only file ------------------------------
+# A hidden file is replaced and stays hidden; a read-only one is refused with
+# the box and left as it was, with no temporary file beside it.
+attributes() { "$wine" cmd /c attrib "$(winpath "$1")" 2>/dev/null | tr -d '\r' | cut -c1-12 | tr -d ' '; }
+save_as() {  # path
+  file_menu "$main" a
+  aid wait "$save_dialog" 20 >/dev/null
+  aid settext "$save_dialog" 0 "$(winpath "$1")"
+  aid click "$save_dialog" Save >/dev/null
+}
+cp "$work/in.dvk" "$work/hidden.dvk"
+cp "$work/in.dvk" "$work/readonly.dvk"
+"$wine" cmd /c attrib +h "$(winpath "$work/hidden.dvk")" >/dev/null 2>&1
+"$wine" cmd /c attrib +r "$(winpath "$work/readonly.dvk")" >/dev/null 2>&1
+check "the files to save over are hidden and read-only ($(attributes "$work/hidden.dvk"), $(attributes "$work/readonly.dvk"))" \
+  test "$(attributes "$work/hidden.dvk")|$(attributes "$work/readonly.dvk")" = "AH|AR"
+save_as "$work/hidden.dvk"
+for _ in $(seq 50); do cmp -s "$work/hidden.dvk" "$work/expected.dvk" && break; sleep 0.1; done
+check "Save As over a hidden file writes it" cmp -s "$work/hidden.dvk" "$work/expected.dvk"
+check "and it stays hidden ($(attributes "$work/hidden.dvk"))" test "$(attributes "$work/hidden.dvk")" = "AH"
+save_as "$work/readonly.dvk"
+check "Save As over a read-only file shows \"Save file error\"" aid wait "Save file error" 20
+aid click "Save file error" OK >/dev/null
+check "and leaves it as it was ($(attributes "$work/readonly.dvk"))" \
+  bash -c "cmp -s '$work/readonly.dvk' '$work/in.dvk' && test '$(attributes "$work/readonly.dvk")' = AR"
+check "no temporary file is left" test -z "$(find "$work" -maxdepth 1 -name '*.dvk-save-*')"
 
 # --- Screen programming read off the screen by the optical probe ----------
 example=(100 500 20 80 600 30 200 1000 0 128 250)
@@ -195,9 +224,13 @@ scale_run() {  # dpi "x y width height" expected at start
   xdotool search --onlyvisible --name "^$main\$" | head -1 | xargs -I{} import -window {} "$work/main-$dpi.png"
   layout "main window" "$main"
   file_menu "$main" Right && xdotool key a
-  aid wait "$about" 10 >/dev/null && layout "About" "$about"
-  aid click "$about" OK >/dev/null
-  aid gone "$about" 5 || fail "About did not close at $dpi DPI"
+  if aid wait "$about" 10 >/dev/null; then
+    layout "About" "$about"
+    aid click "$about" OK >/dev/null
+    aid gone "$about" 5 || fail "About did not close at $dpi DPI"
+  else
+    fail "Help > About did not open at $dpi DPI"
+  fi
   aid click "$main" Program >/dev/null
   if aid wait "$screen" 10 >/dev/null; then
     [[ "$dpi" != 96 ]] || check "the screen programmer opens with Start focused ($(aid focus "$screen"))" \
@@ -276,6 +309,74 @@ check "uninstalling removes the program's folder" test ! -e "$installed"
 check "and the Start menu entry" test ! -e "$shortcut"
 check "and its entry in Apps and Features" bash -c \
   "! \"$wine\" reg query 'HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\DravikEmbosserController' >/dev/null 2>&1"
+
+# --- Opening .dvk files from the shell; what the installer refuses --------
+classes='HKLM\Software\Classes'
+uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\DravikEmbosserController'
+reg_value() {  # key [value name]: the data of the value (the key's default without a name)
+  if [[ $# == 2 ]]; then set -- "$1" /v "$2"; else set -- "$1" /ve; fi
+  "$wine" reg query "$@" 2>/dev/null | tr -d '\r' | sed -n 's/^ .*REG_[A-Z_]* *//p' | head -n1
+}
+uninstall_silently() {
+  "$wine" "$installed/uninstall.exe" /S >/dev/null 2>&1
+  for _ in $(seq 100); do [[ -e "$installed" ]] || break; sleep 0.2; done
+}
+# Opens a file through the shell's association, as a double click does, and
+# checks that the program shows its values with the plain title.
+start_file() {  # Windows path
+  "$wine" cmd /c start "" "$1" >/dev/null 2>&1
+  aid wait "$main" 60 >/dev/null
+  check "start \"$1\": the installed program shows the file's values, title \"$main\"" \
+    test "$(field_texts "$main")" = "120,500,40,100,500,40,150,900,100,60,250"
+}
+"$wine" "$setup" /S >/dev/null 2>&1; status=$?
+check "silent install (exit code $status) registers .dvk as $(reg_value "$classes\\.dvk")" \
+  test "$status|$(reg_value "$classes\\.dvk")" = "0|Dravik.SettingsFile"
+check "named \"Dravik settings file\", opened by \"...\\dravik.exe\" \"%1\"" test \
+  "$(reg_value "$classes\\Dravik.SettingsFile")|$(reg_value "$classes\\Dravik.SettingsFile\\shell\\open\\command")" = \
+  'Dravik settings file|"C:\Program Files\Dravik\dravik.exe" "%1"'
+check "and puts no shortcut on the desktop" test ! -e "$WINEPREFIX/drive_c/users/Public/Desktop/$main.lnk"
+
+# A name with spaces and letters beyond ASCII, on drive Z, then as a UNC path
+# (wine's \\host\share is a link under dosdevices/unc).
+mkdir -p "$work/Presse à papier" "$WINEPREFIX/dosdevices/unc/dvkhost"
+ln -sfn "$work" "$WINEPREFIX/dosdevices/unc/dvkhost/share"
+cp "$work/in.dvk" "$work/Presse à papier/Réglage n°1.dvk"
+start_file "$(winpath "$work/Presse à papier/Réglage n°1.dvk")"
+"$wine" "$setup" /S >/dev/null 2>&1; status=$?
+check "a silent install while the program runs is refused (exit code $status)" test "$status" = 3
+# Run in place, the uninstaller gives its exit code to the caller; its "_?="
+# argument must reach it unquoted, so it goes through a batch file.
+printf '@"C:\\Program Files\\Dravik\\uninstall.exe" /S _?=C:\\Program Files\\Dravik\r\n@exit %%errorlevel%%\r\n' \
+  >"$work/uninstall-in-place.bat"
+"$wine" cmd /c "$(winpath "$work/uninstall-in-place.bat")" >/dev/null 2>&1; status=$?
+check "and so is a silent uninstall (exit code $status)" test "$status" = 3 -a -f "$installed/dravik.exe"
+aid quit "$main" >/dev/null || fail "the program did not end when closed"
+start_file '\\dvkhost\share\Presse à papier\Réglage n°1.dvk'
+aid quit "$main" >/dev/null || fail "the program did not end when closed"
+
+# A newer version installed (as its installer leaves the registry) is not
+# replaced by this one.
+"$wine" reg add "$uninstall_key" /v DisplayVersion /d 99.0 /f >/dev/null 2>&1
+"$wine" "$setup" /S >/dev/null 2>&1; status=$?
+check "a silent install over a newer version is refused (exit code $status)" \
+  test "$status|$(reg_value "$uninstall_key" DisplayVersion)" = "4|99.0"
+"$wine" reg add "$uninstall_key" /v DisplayVersion /d "$version" /f >/dev/null 2>&1
+
+uninstall_silently
+check "uninstalling removes .dvk and its type" bash -c \
+  "! \"$wine\" reg query '$classes\\.dvk' >/dev/null 2>&1 && ! \"$wine\" reg query '$classes\\Dravik.SettingsFile' >/dev/null 2>&1"
+# Another program that took .dvk over keeps it.
+"$wine" "$setup" /S >/dev/null 2>&1
+"$wine" reg add "$classes\\Other.File" /ve /d Other /f >/dev/null 2>&1
+"$wine" reg add "$classes\\.dvk" /ve /d Other.File /f >/dev/null 2>&1
+uninstall_silently
+check "but leaves .dvk to a program that took it over since ($(reg_value "$classes\\.dvk"))" \
+  test "$(reg_value "$classes\\.dvk")" = Other.File
+
+portable="$winbuild/dravik-$version-windows-x64.zip"
+check "the portable archive $(basename "$portable") holds dravik.exe, dravik-cli.exe and README.txt" \
+  test "$(cmake -E tar tf "$portable" 2>/dev/null | LC_ALL=C sort | paste -sd' ')" = "README.txt dravik-cli.exe dravik.exe"
 
 echo "windows checks: $failures failed, $(( $(date +%s) - start )) s in all"
 ((failures == 0))
