@@ -2,9 +2,8 @@
 // validation boxes, the close flow, the window placement and the settings
 // file given on the command line.
 #include <fstream>
-#include <gtest/gtest.h>
-
 #include <functional>
+#include <gtest/gtest.h>
 
 #include <wx/app.h>
 #include <wx/clipbrd.h>
@@ -300,8 +299,8 @@ protected:
         const wxRect inside(parent->GetClientSize());
         for (wxWindow* child : shown) {
             const wxRect rect = child->GetRect();
-            const wxString name = where + " > " + child->GetClassInfo()->GetClassName() + " \"" +
-                                  child->GetLabel() + "\"";
+            const wxString name =
+                where + " > " + child->GetClassInfo()->GetClassName() + " \"" + child->GetLabel() + "\"";
             EXPECT_TRUE(inside.Contains(rect)) << name << " " << Text(rect) << " outside " << Text(inside);
             wxSize needed = child->GetEffectiveMinSize();
             if (auto* field = wxDynamicCast(child, wxTextCtrl)) {
