@@ -21,9 +21,10 @@ const wxString kConfigPath = "/DravikControls/38417";
 const wxString kMaximizedKey = "Maximized";
 }  // namespace
 
-MainFrame::MainFrame(const wxString& settingsFile)
+MainFrame::MainFrame(const wxString& settingsFile, usb_dvk::Platform& usbPlatform)
     : MainFrameBase(nullptr, wxID_ANY, kTitle, wxDefaultPosition, wxWindow::FromDIP(kWindowSize, nullptr),
-                    wxDEFAULT_FRAME_STYLE | wxTAB_TRAVERSAL)
+                    wxDEFAULT_FRAME_STYLE | wxTAB_TRAVERSAL),
+      usbPlatform(usbPlatform)
 {
     currentFileName.clear();
     currentFilePath.clear();
@@ -236,8 +237,7 @@ void MainFrame::ComputeMessage(std::vector<unsigned char>& message)
 
 bool CheckMessageSize(wxWindow* parent, const std::vector<unsigned char>& message)
 {
-    constexpr std::size_t kDeviceMemory = 128;
-    if (message.size() <= kDeviceMemory)
+    if (message.size() <= dvk::kDeviceMemoryBytes)
         return true;
     wxMessageDialog box(parent, "Program size exceeds device memory.", "Programming - Error",
                         wxOK | wxICON_ERROR);
@@ -262,5 +262,5 @@ void MainFrame::OnUSBProgram(wxCommandEvent&)
     std::vector<unsigned char> message;
     ComputeMessage(message);
     if (CheckMessageSize(this, message))
-        ShowUSBProgrammer(this, message);
+        ShowUSBProgrammer(this, message, usbPlatform);
 }

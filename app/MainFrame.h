@@ -8,12 +8,15 @@
 
 #include "FileCommands.h"
 #include "MainFrameBase.h"
+#include "usb_dvk.h"
 
 class MainFrame : public MainFrameBase, public SettingsEditor {
 public:
     // Opens settingsFile at start-up as File > Open would after the user
-    // chose it; without one, the open dialog is offered.
-    explicit MainFrame(const wxString& settingsFile = wxString());
+    // chose it; without one, the open dialog is offered. USB Program finds
+    // and opens the controllers through the platform.
+    explicit MainFrame(const wxString& settingsFile = wxString(),
+                       usb_dvk::Platform& usbPlatform = usb_dvk::NativePlatform());
 
     // Settings validation: shows the box of the first invalid setting and
     // returns false, or returns true when all eleven are valid.
@@ -65,6 +68,7 @@ private:
     wxString currentFileName;
     wxString currentFilePath;
     bool modified = false;
+    usb_dvk::Platform& usbPlatform;
 };
 
 // Shows the error box and returns false when a programming message is too

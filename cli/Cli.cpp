@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <iomanip>
 #include <optional>
@@ -342,23 +343,73 @@ const char* FailureName(Failure failure)
     case Failure::TransferFailed: return "transfer-failed";
     case Failure::Rejected: return "rejected";
     case Failure::Stopped: return "stopped";
+    case Failure::UnreadableText: return "unreadable-text";
     }
     return "unknown";
 }
 
+// --- Reasons -------------------------------------------------------------------
+
+// The system's code of an error (errno, or a Win32 code, which may use all
+// 32 bits), 0 for none or one of the program's own.
+std::uint32_t SystemCode(const std::error_code& error)
+{
+    const bool system = error.category() == std::system_category() || error.category() == std::generic_category();
+    return system ? static_cast<std::uint32_t>(error.value()) : 0;
+}
+
+// An error's text: the system's with its code, the program's own alone.
+std::string ErrorText(const std::error_code& error)
+{
+    if (SystemCode(error) != 0)
+        return error.message() + " (error " + std::to_string(SystemCode(error)) + ")";
+    return error.message();
+}
+
+std::string RequestName(const Outcome& outcome)
+{
+    switch (outcome.request) {
+    case usb_programmer::Request::Identification: return "the identification request";
+    case usb_programmer::Request::Version: return "the version request";
+    case usb_programmer::Request::Clock: return "the clock request";
+    case usb_programmer::Request::Piece: return "piece " + std::to_string(outcome.piece + 1);
+    case usb_programmer::Request::None: break;
+    }
+    return "a request";
+}
+
+// Why a transfer failed, naming the request.
+std::string TransferReason(const Outcome& o)
+{
+    const std::string bytes = std::to_string(o.count) + " of " + std::to_string(usb_dvk::kReportSize) + " bytes";
+    if (o.error == usb_dvk::Error::ShortReply)
+        return "short reply to " + RequestName(o) + ": " + bytes;
+    if (o.error == usb_dvk::Error::ShortWrite)
+        return "short write of " + RequestName(o) + ": " + bytes;
+    if (o.error == usb_dvk::Error::ReplyDue)
+        return RequestName(o) + " not sent: no answer yet to an earlier request";
+    if (o.error == usb_dvk::Error::Timeout)
+        return "no answer to " + RequestName(o) + " within " + std::to_string(usb_dvk::kTransferTimeLimit.count()) +
+               " ms";
+    return "transfer of " + RequestName(o) + " failed: " + ErrorText(o.error);
+}
+
+// Every reason names what failed, and how.
 std::string Reason(const Outcome& outcome)
 {
-    const std::string code = std::to_string(outcome.error);
     switch (outcome.failure) {
     case Failure::None: return {};
     case Failure::Gone: return "no longer attached";
-    case Failure::CannotOpen: return "could not open (error " + code + ")";
+    case Failure::CannotOpen: return "could not open: " + ErrorText(outcome.error);
     case Failure::PermissionDenied: return "could not open: permission denied";
     case Failure::NotAController: return "not a controller: the device has other vendor and product ids";
-    case Failure::NoAnswer: return "no answer";
-    case Failure::TransferFailed: return "transfer failed (error " + code + ")";
+    case Failure::NoAnswer:
+    case Failure::TransferFailed: return TransferReason(outcome);
     case Failure::Rejected: return "rejected piece " + std::to_string(outcome.piece + 1);
-    case Failure::Stopped: return "stopped";
+    case Failure::Stopped: return "stopped before it was programmed";
+    case Failure::UnreadableText:
+        return outcome.request == usb_programmer::Request::Version ? "the version is not UTF-8 text"
+                                                                   : "the identification is not UTF-8 text";
     }
     return {};
 }
@@ -377,7 +428,7 @@ void PrintJson(std::ostream& out, const Result& result, const char* success)
         << ",\"result\":\"" << (o.failure == Failure::None ? success : "failed") << "\"";
     if (o.failure != Failure::None) {
         out << ",\"failure\":\"" << FailureName(o.failure) << "\",\"reason\":" << JsonString(Reason(o))
-            << ",\"error\":" << o.error;
+            << ",\"error\":" << SystemCode(o.error);
         if (o.failure == Failure::Rejected)
             out << ",\"piece\":" << o.piece + 1;
     }
@@ -388,12 +439,14 @@ void PrintJson(std::ostream& out, const Result& result, const char* success)
 // entries it keeps and the rows it gives them.
 class Controllers {
 public:
+    explicit Controllers(usb_dvk::Platform& platform) : system(platform) {}
     void Look()
     {
         report = usb_programmer::RefreshPass(system, entries,
                                              [this](const usb_programmer::RowChange& c) { rows.Apply(c); });
     }
     usb_programmer::Entries& Entries() { return entries; }
+    usb_dvk::Platform& Platform() { return system.GetPlatform(); }
     // Every controller the latest look came to, in the order found, each
     // with its row text when it is listed. Those whose path is in
     // replacements get that outcome instead of the look's.
@@ -403,7 +456,7 @@ public:
         for (const Outcome& outcome : report.outcomes) {
             Result result{outcome, std::nullopt};
             for (std::size_t row = 0; row < entries.size(); ++row) {
-                if (entries[row].device->GetPath() == outcome.path)
+                if (entries[row].device.GetPath() == outcome.path)
                     result.text = rows.texts.at(row);
             }
             for (const Outcome& replacement : replacements) {
@@ -422,8 +475,8 @@ public:
         if (report.listed == 0 || status == usb_programmer::kPermissionDeniedText)
             err << status << "\n";
         if (!report.enumerationEnded)
-            Diagnostic(err) << "the search for controllers stopped early (error " << report.enumerationError
-                            << "); some may be missing\n";
+            Diagnostic(err) << "the search for controllers stopped early: " << ErrorText(report.enumerationError)
+                            << "; some may be missing\n";
     }
 
 private:
@@ -445,9 +498,9 @@ int ControllersStatus(const std::vector<Result>& results)
     return kSuccess;
 }
 
-int List(const CommandLine& line, std::ostream& out, std::ostream& err)
+int List(const CommandLine& line, std::ostream& out, std::ostream& err, usb_dvk::Platform& platform)
 {
-    Controllers controllers;
+    Controllers controllers(platform);
     controllers.Look();
     const std::vector<Result> results = controllers.Results();
     for (const Result& result : results) {
@@ -478,7 +531,7 @@ int Message(const CommandLine& line, std::ostream& out, std::ostream& err)
 }
 
 int Program(const CommandLine& line, std::chrono::milliseconds wait, std::ostream& out, std::ostream& err,
-            const Waiting& waiting)
+            const Waiting& waiting, usb_dvk::Platform& platform)
 {
     std::vector<unsigned char> message;
     if (const int status = BuildMessage(line.operands[0], !line.noCheck, err, message); status != kSuccess)
@@ -486,7 +539,7 @@ int Program(const CommandLine& line, std::chrono::milliseconds wait, std::ostrea
 
     // Until a controller is listed: one found but not opened yet may be
     // waiting for the system to give this user access.
-    Controllers controllers;
+    Controllers controllers(platform);
     const auto deadline = waiting.now() + wait;
     for (;;) {
         controllers.Look();
@@ -499,7 +552,8 @@ int Program(const CommandLine& line, std::chrono::milliseconds wait, std::ostrea
     }
 
     const std::vector<Outcome> programmed =
-        usb_programmer::ProgramPass(controllers.Entries(), message, [](const usb_programmer::RowChange&) {});
+        usb_programmer::ProgramPass(controllers.Platform(), controllers.Entries(), message,
+                                    [](const usb_programmer::RowChange&) {});
     const std::vector<Result> results = controllers.Results(programmed);
     for (const Result& result : results) {
         if (line.json)
@@ -524,7 +578,8 @@ Waiting RealWaiting()
 namespace {
 
 // The command line's work, before the output is checked.
-int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, const Waiting& waiting)
+int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, const Waiting& waiting,
+        usb_dvk::Platform& platform)
 {
     CommandLine line;
     std::string problem;
@@ -576,21 +631,22 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     }
 
     if (name == "list")
-        return List(line, out, err);
+        return List(line, out, err, platform);
     if (name == "message")
         return Message(line, out, err);
-    return Program(line, wait, out, err, waiting);
+    return Program(line, wait, out, err, waiting, platform);
 }
 
 }  // namespace
 
-int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, const Waiting& waiting)
+int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, const Waiting& waiting,
+           usb_dvk::Platform& platform)
 {
     // Results that never reached the reader (a full disk, /dev/full) are a
     // failure. The output is written after the controllers' work, so the
     // last system error is the write's.
     errno = 0;
-    const int status = Run(args, out, err, waiting);
+    const int status = Run(args, out, err, waiting, platform);
     if (out.flush())
         return status;
     const int error = errno;

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "usb_dvk.h"
+
 namespace dvk_cli {
 
 // The exit status.
@@ -35,10 +37,11 @@ struct Waiting {
 Waiting RealWaiting();
 
 // Runs one command line (the arguments after the program's name, UTF-8):
-// results go to out, diagnostics (one line each) to err. Returns the exit
-// status: kOutputFailed, with a diagnostic, when out is in a failed state
-// after the command or cannot be flushed.
+// results go to out, diagnostics (one line each) to err; the controllers are
+// found and opened through the platform. Returns the exit status:
+// kOutputFailed, with a diagnostic, when out is in a failed state after the
+// command or cannot be flushed.
 int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
-           const Waiting& waiting = RealWaiting());
+           const Waiting& waiting = RealWaiting(), usb_dvk::Platform& platform = usb_dvk::NativePlatform());
 
 }  // namespace dvk_cli

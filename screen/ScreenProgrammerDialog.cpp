@@ -102,8 +102,9 @@ void ScreenProgrammerDialog::StartTransmission()
     shown = ScreenStatus();
     gauge->SetValue(0);
     startButton->SetLabel("Stop");
-    const wxSize panelSize = programmer->LastSize();
-    thread->Start(transmission, message, ReadPanelTarget(programmer, panelSize.GetWidth(), panelSize.GetHeight()));
+    const wxSize panelSize = programmer ? programmer->LastSize() : wxSize();
+    thread->Start(transmission, message,
+                  ReadPanelTarget(programmer.get(), panelSize.GetWidth(), panelSize.GetHeight()));
     progressTimer.Start(kProgressIntervalMs);
 }
 

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <thread>
 
+#include <wx/dir.h>
 #include <wx/testing.h>
 
 #include "GuiTest.h"
@@ -292,6 +293,35 @@ TEST(ScreenProgrammerDialog, UndrawablePanelFails)
     EXPECT_EQ(dialog.GetStartButton()->GetLabel(), "Start");
     EXPECT_FALSE(dialog.IsTransmitting());
     EXPECT_FALSE(dialog.GetProgrammer()->IsInverted());
+}
+
+// The file descriptors this process has open.
+std::size_t OpenDescriptors()
+{
+    wxArrayString entries;
+    wxDir::GetAllFiles("/proc/self/fd", &entries, wxEmptyString, wxDIR_FILES | wxDIR_HIDDEN);
+    return entries.size();
+}
+
+// The panel's window goes while the worker draws on it: the transmission
+// fails and says so, the program goes on, and once the dialog is closed the
+// worker's connection to the display is closed too.
+TEST(ScreenProgrammerDialog, PanelDestroyedMidTransmissionFails)
+{
+    RecordedDialog(std::vector<unsigned char>{0x57}).Close();  // what the toolkit opens once for good
+    const std::size_t before = OpenDescriptors();
+    {
+        RecordedDialog run({0x57, 0x57});
+        ASSERT_TRUE(run.PressStart());
+        ASSERT_TRUE(run.WaitFor([&] { return run.swaps.size() >= 3u; }, 6s));
+        run.Dialog().GetProgrammer()->Destroy();
+        EXPECT_EQ(run.Dialog().GetProgrammer(), nullptr);
+        ASSERT_TRUE(run.WaitForStatus("Programming...Failed", 2s));
+        EXPECT_EQ(run.Dialog().GetStartButton()->GetLabel(), "Start");
+        EXPECT_FALSE(run.Dialog().IsTransmitting());
+        EXPECT_LT(run.swaps.size(), 20u);
+    }
+    EXPECT_EQ(OpenDescriptors(), before);
 }
 
 // Open, Start and close, twenty times: during the countdown, while sending
