@@ -56,6 +56,14 @@ protected:
 
 private:
     void OnSettingEdited(wxCommandEvent& event);
+    // Makes the layout's size at the current fonts the window's minimum,
+    // growing the window where it is smaller.
+    void KeepLayoutWhole();
+    void RememberNormalPlacement();
+
+    // Where the window returns to from maximised or minimised: the position
+    // in screen pixels, the size in device-independent pixels.
+    wxRect normalPlacement;
 
     wxString currentFileName;
     wxString currentFilePath;

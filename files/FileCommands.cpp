@@ -22,7 +22,8 @@ int SaveProgram(SettingsEditor& editor, bool saveAs)
         if (dialog.ShowModal() != wxID_OK)
             return 2;
         wxString path = dialog.GetPath();
-        if (!path.EndsWith(kExtension))
+        // Any case of the extension names a settings file ("A.DVK" too).
+        if (!path.Lower().EndsWith(kExtension))
             path += kExtension;
         editor.SetCurrentFile(dialog.GetFilename(), path);
     }

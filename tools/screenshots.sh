@@ -61,9 +61,36 @@ body() {
   sleep 0.3
 }
 
+# The main window again with text at 1.5 times its size (GDK_DPI_SCALE), as
+# large-text settings show it: the window grows to what its layout needs.
+large_text() {
+  set -euo pipefail
+  export NO_AT_BRIDGE=1 GDK_BACKEND=x11
+  cd "$tmp"
+  HOME="$tmp" GSETTINGS_BACKEND=memory GDK_DPI_SCALE=1.5 "$top/build/dravik" &
+  local pid=$! main
+  trap 'kill $pid 2>/dev/null || true' RETURN
+  xdotool search --sync --onlyvisible --name "Please select the file to open" >/dev/null
+  sleep 0.5
+  xdotool key Escape
+  main=$(xdotool search --sync --onlyvisible --name "^Dravik Embosser Controller" | head -1)
+  sleep 0.5
+  # The first field, then the example settings through Tab.
+  xdotool mousemove --window "$main" 20 20 windowfocus --sync "$main"
+  xdotool mousemove --window "$main" 150 80 click 1
+  for v in 120 500 40 100 500 40 150 900 100 60 250; do
+    xdotool type --delay 20 "$v"
+    xdotool key Tab
+  done
+  sleep 0.3
+  import -window "$main" "$out/main-window-text-1.5.png"
+  echo "wrote $out/main-window-text-1.5.png"
+}
+
 if [[ -z "${DISPLAY:-}" ]]; then
   exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$@"
 fi
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 body
+large_text

@@ -16,10 +16,14 @@ constexpr std::chrono::milliseconds kFirstListingWait(100);
 }  // namespace
 
 USBProgrammerDialog::USBProgrammerDialog(wxWindow* parent, usb_dvk::Platform& platform)
-    : USBProgrammerDialogBase(parent, wxID_ANY, "Dravik - USB Programmer", wxDefaultPosition, wxSize(350, 350),
-                              wxDEFAULT_DIALOG_STYLE),
+    : USBProgrammerDialogBase(parent, wxID_ANY, "Dravik - USB Programmer", wxDefaultPosition,
+                              wxWindow::FromDIP(wxSize(350, 350), parent), wxDEFAULT_DIALOG_STYLE),
       system(platform)
 {
+    // 350 x 350 at 100 % and normal text, more where the fonts need it.
+    wxSize size = FromDIP(wxSize(350, 350));
+    size.IncTo(GetBestSize());
+    SetSize(size);
     UpdateUSBList();
     {
         std::unique_lock<std::mutex> lock(queueMutex);

@@ -331,7 +331,7 @@ TEST_F(FileCommandsTest, SavesFieldTextsAsNumbers)
     EXPECT_EQ(frame->GetSettingField(dvk::StampDelay)->GetValue(), "4294967295");
 }
 
-TEST_F(FileCommandsTest, SaveAppendsDvkOnlyWhenTheExactExtensionIsMissing)
+TEST_F(FileCommandsTest, SaveAppendsDvkOnlyWhenNoCaseOfTheExtensionIsThere)
 {
     Edit(samples::kExampleTexts);
     ASSERT_EQ(SaveAs(File("settings")), 1);
@@ -339,10 +339,11 @@ TEST_F(FileCommandsTest, SaveAppendsDvkOnlyWhenTheExactExtensionIsMissing)
     EXPECT_EQ(frame->GetCurrentFilePath(), wxString::FromUTF8(File("settings.dvk").string()));
     EXPECT_EQ(ReadBytes(File("settings.dvk")), samples::kExampleFile);
 
-    // The next Save As offers the current name; the extension test is exact.
-    ASSERT_EQ(SaveAs(File("settings.DVK")), 1);
-    EXPECT_EQ(frame->GetCurrentFileName(), "settings.DVK");
-    EXPECT_EQ(Entries(Folder()), (std::set<std::string>{"settings.dvk", "settings.DVK.dvk"}));
+    // The extension in any case is kept as typed.
+    ASSERT_EQ(SaveAs(File("TEST2.DVK")), 1);
+    EXPECT_EQ(frame->GetCurrentFileName(), "TEST2.DVK");
+    ASSERT_EQ(SaveAs(File("other.Dvk")), 1);
+    EXPECT_EQ(Entries(Folder()), (std::set<std::string>{"settings.dvk", "TEST2.DVK", "other.Dvk"}));
 
     // Save As onto an existing file replaces it without a question.
     Edit(Texts(L"5"));

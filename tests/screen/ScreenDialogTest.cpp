@@ -113,6 +113,10 @@ TEST(ScreenProgrammerDialog, OpensReady)
     EXPECT_EQ(exitButton->GetLabel(), "Exit");
     EXPECT_EQ(exitButton->GetRect().GetRight(), client.GetWidth() - 1 - 5);
     EXPECT_LT(dialog.GetStartButton()->GetRect().GetLeft(), 10);
+
+    // Start has the focus, so Enter starts.
+    dialog.Show();
+    EXPECT_TRUE(guitest::WaitFor([&dialog] { return wxWindow::FindFocus() == dialog.GetStartButton(); }));
 }
 
 TEST(ScreenProgrammerDialog, SendsOneByteOnTime)

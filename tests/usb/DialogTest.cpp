@@ -283,11 +283,20 @@ TEST_F(UsbDialog, ClosingDuringProgrammingLeavesNoDeviceOpen)
     guitest::Pump(100ms);
 }
 
-TEST_F(UsbDialog, ExitEndsTheModalLoopWithZero)
+TEST_F(UsbDialog, ExitAndEscapeEndTheModalLoopWithZero)
 {
     PlugBoth();
     USBProgrammerDialog dialog(nullptr, platform);
     dialog.CallAfter([&dialog] { Click(dialog.GetExitButton()); });
+    EXPECT_EQ(dialog.ShowModal(), 0);
+
+    // Escape, as the dialog's key hook sees it from any control.
+    dialog.CallAfter([&dialog] {
+        wxKeyEvent escape(wxEVT_CHAR_HOOK);
+        escape.m_keyCode = WXK_ESCAPE;
+        escape.SetEventObject(dialog.GetDeviceList());
+        dialog.GetDeviceList()->ProcessWindowEvent(escape);
+    });
     EXPECT_EQ(dialog.ShowModal(), 0);
 }
 

@@ -30,7 +30,7 @@ version=$(sed -n 's/^#define DVK_VERSION "\(.*\)"/\1/p' "$winbuild/app/core/gene
 rm -rf "$work"
 mkdir -p "$work"
 x86_64-w64-mingw32-g++-posix -std=c++17 -O2 -Wall -Wextra -Werror -static \
-  "$top/tests/windows/WindowAid.cpp" -o "$work/window-aid.exe" || die "window-aid.exe did not build"
+  "$top/tests/windows/WindowAid.cpp" -o "$work/window-aid.exe" -lgdi32 || die "window-aid.exe did not build"
 
 # A prefix of our own, without the .NET and HTML runtimes wine would offer.
 # Wine's menu builder stays off: it would copy the prefix's Start menu and
@@ -184,6 +184,114 @@ restored=$(aid wait "$main" 20)
 check "placement restored by the next run ($moved -> $restored)" test "$restored" = "$moved"
 aid close "$main"
 program_ends || fail "the program did not end when closed"
+
+# --- Display scales ----------------------------------------------------------
+# One start per DPI (LogPixels), each checking all four windows: every
+# control inside its parent, apart from its siblings and big enough for its
+# text. The placement stored by each run is restored by the next one, at
+# another DPI, with the same size in device-independent pixels.
+placement='HKCU\Software\dravik\DravikControls\38417'
+# As a new Windows session would, every process reads the new DPI: the
+# desktop process and the server are started anew.
+set_dpi() {
+  "$wine" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1
+  /usr/lib/wine/wineserver -k 2>/dev/null
+  /usr/lib/wine/wineserver -w
+}
+stored() {  # the stored placement: "PosX PosY Width Height Maximized"
+  local key value out=""
+  for key in PosX PosY Width Height Maximized; do
+    value=$("$wine" reg query "$placement" /v "$key" 2>/dev/null | tr -d '\r' | awk '/REG_DWORD/ { print $3 }')
+    out+="$((${value:-0})) "
+  done
+  echo "${out% }"
+}
+layout() {  # what title [label points]
+  local out what=$1; shift
+  if out=$(aid layout "$@"); then pass "$what at $dpi DPI: $(tail -1 <<<"$out")"
+  else fail "$what at $dpi DPI:"; sed 's/^/    /' <<<"$out"; fi
+}
+screen="Dravik - Screen Programmer" usb="Dravik - USB Programmer" about="Dravik - About"
+scale_start() {  # dpi ["x y width height" expected]: starts on in.dvk
+  dpi=$1
+  set_dpi "$dpi"
+  start_program "$winbuild/dravik.exe" || { fail "no start at $dpi DPI"; return 1; }
+  aid settext "$open_dialog" 0 "$(winpath "$work/in.dvk")"
+  aid click "$open_dialog" "&Open" >/dev/null
+  local rect
+  rect=$(aid wait "$main" 20)
+  [[ -z "${2:-}" ]] || check "$dpi DPI: main window restored at $2 (got $rect)" test "$rect" = "$2"
+}
+# The four windows, with the main window not maximised: without a window
+# manager wine leaves a maximised window's X window where it was, so the
+# pointer would miss its menu.
+scale_windows() {
+  xdotool search --onlyvisible --name "^$main\$" | head -1 | xargs -I{} import -window {} "$work/main-$dpi.png"
+  layout "main window" "$main"
+  file_menu "$main" Right && xdotool key a
+  if aid wait "$about" 10 >/dev/null; then
+    layout "About" "$about"
+    aid click "$about" OK >/dev/null
+    aid gone "$about" 5 || fail "About did not close at $dpi DPI"
+  else
+    fail "Help > About did not open at $dpi DPI"
+  fi
+  aid click "$main" Program >/dev/null
+  if aid wait "$screen" 10 >/dev/null; then
+    [[ "$dpi" != 96 ]] || check "the screen programmer opens with Start focused ($(aid focus "$screen"))" \
+      test "$(aid focus "$screen")" = "Button|Start"
+    local panel
+    panel=$(aid layout "$screen" | awk '/^panel/ { print $2, $3 }')
+    check "$dpi DPI: the flashing panel keeps its proportions ($panel, 359 x 151 at 100 %)" \
+      awk -v p="$panel" 'BEGIN { split(p, a, " "); r = a[1] / a[2]; exit !(a[2] > 0 && r > 1.8 && r < 3.0) }'
+    aid click "$screen" Start >/dev/null
+    for _ in $(seq 30); do aid click "$screen" Stop >/dev/null && break; sleep 0.1; done
+    sleep 0.3
+    layout "screen programmer, stopped" "$screen" "Programming...Stopped" 14
+    aid click "$screen" Exit >/dev/null
+    aid gone "$screen" 10 || fail "the screen programmer did not close at $dpi DPI"
+  else
+    fail "the screen programmer did not open at $dpi DPI"
+  fi
+  aid click "$main" "USB Program" >/dev/null
+  if aid wait "$usb" 10 >/dev/null; then
+    layout "USB programmer" "$usb"
+    xdotool key Escape
+    if aid gone "$usb" 5; then pass "$dpi DPI: Escape closes the USB programmer"
+    else fail "$dpi DPI: Escape does not close the USB programmer"; aid click "$usb" Exit >/dev/null; fi
+  else
+    fail "the USB programmer did not open at $dpi DPI"
+  fi
+}
+end_run() { aid close "$main"; program_ends || fail "the program did not end at $dpi DPI"; }
+
+# A placement stored before the maximised state was: not maximised.
+"$wine" reg delete "$placement" /v Maximized /f >/dev/null 2>&1
+scale_start 144 "150 120 630 510"
+check "144 DPI: an older placement opens not maximised" test "$(aid state "$main")" = normal
+aid move "$main" 150 120 600 480
+sleep 0.5
+moved=$(aid wait "$main" 1)
+scale_windows
+end_run
+check "moved to $moved at 144 DPI: stored in device-independent pixels ($(stored))" test "$(stored)" = "150 120 400 320 0"
+scale_start 96 "150 120 400 320" && scale_windows
+end_run
+scale_start 192 "150 120 800 640" && scale_windows
+aid maximize "$main"
+for _ in $(seq 20); do [[ "$(aid state "$main")" = maximized ]] && break; sleep 0.1; done
+end_run
+check "closed maximised at 192 DPI: the normal rectangle and the state stored ($(stored))" \
+  test "$(stored)" = "150 120 400 320 1"
+scale_start 120
+check "120 DPI: reopens maximised" test "$(aid state "$main")" = maximized
+aid restore "$main"
+sleep 0.5
+check "120 DPI: restores to the stored rectangle ($(aid wait "$main" 1))" test "$(aid wait "$main" 1)" = "150 120 500 400"
+scale_windows
+end_run
+set_dpi 96
+mkdir -p "$work/screenshots" && mv "$work"/main-*.png "$work/screenshots/" 2>/dev/null
 
 # --- The installer ----------------------------------------------------------
 setup="$winbuild/dravik-setup-$version.exe"
