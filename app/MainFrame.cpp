@@ -7,21 +7,47 @@
 
 #include "AboutDlg.h"
 #include "DvkVersion.h"
+#include "ProgrammingMessage.h"
+#include "ScreenProgrammerDialog.h"
+#include "USBProgrammerDialog.h"
 #include "dravik.xpm"
 
 namespace {
 const wxString kTitle = "Dravik Embosser Controller";
+// The window's size at 100 % and normal text, in device-independent pixels.
+const wxSize kWindowSize(380, 310);
 const wxString kConfigPath = "/DravikControls/38417";
+// Not written by earlier versions: absent means not maximised.
+const wxString kMaximizedKey = "Maximized";
 }  // namespace
 
-MainFrame::MainFrame()
-    : MainFrameBase(nullptr, wxID_ANY, kTitle, wxDefaultPosition, wxSize(380, 310),
-                    wxDEFAULT_FRAME_STYLE | wxTAB_TRAVERSAL)
+MainFrame::MainFrame(const wxString& settingsFile, usb_dvk::Platform& usbPlatform)
+    : MainFrameBase(nullptr, wxID_ANY, kTitle, wxDefaultPosition, wxWindow::FromDIP(kWindowSize, nullptr),
+                    wxDEFAULT_FRAME_STYLE | wxTAB_TRAVERSAL),
+      usbPlatform(usbPlatform)
 {
     currentFileName.clear();
     currentFilePath.clear();
 
     SetIcon(wxIcon(dravik_xpm));
+
+    SetSize(FromDIP(kWindowSize));
+    KeepLayoutWhole();
+    normalPlacement = wxRect(GetPosition(), ToDIP(GetSize()));
+    Bind(wxEVT_SIZE, [this](wxSizeEvent& event) {
+        RememberNormalPlacement();
+        event.Skip();
+    });
+    Bind(wxEVT_MOVE, [this](wxMoveEvent& event) {
+        RememberNormalPlacement();
+        event.Skip();
+    });
+    // The toolkit scales sizes and borders by the ratio of the two DPIs and
+    // then resizes the window; the fonts do not grow in that ratio exactly.
+    Bind(wxEVT_DPI_CHANGED, [this](wxDPIChangedEvent& event) {
+        CallAfter(&MainFrame::KeepLayoutWhole);
+        event.Skip();
+    });
 
     // The keystroke filter: digits and + , - . e E; control and navigation
     // keys and shortcuts pass. The whole-value check is never run.
@@ -33,7 +59,10 @@ MainFrame::MainFrame()
 
     LoadConfig();
     SetSaveStatus(false);
-    OpenProgram();
+    if (settingsFile.empty())
+        OpenProgram();
+    else
+        file_commands::OpenProgramAt(*this, settingsFile);
 }
 
 dvk::SettingTexts MainFrame::GetSettingTexts() const
@@ -42,6 +71,17 @@ dvk::SettingTexts MainFrame::GetSettingTexts() const
     for (int i = 0; i < dvk::SettingCount; ++i)
         texts[i] = settingFields[i]->GetValue().ToStdWstring();
     return texts;
+}
+
+void MainFrame::SetSettingText(dvk::SettingIndex setting, const wxString& text)
+{
+    settingFields[setting]->SetValue(text);
+}
+
+void MainFrame::SetCurrentFile(const wxString& name, const wxString& path)
+{
+    currentFileName = name;
+    currentFilePath = path;
 }
 
 bool MainFrame::IsProgramValid()
@@ -70,6 +110,30 @@ void MainFrame::OnSettingEdited(wxCommandEvent& event)
     event.Skip();
 }
 
+void MainFrame::KeepLayoutWhole()
+{
+    FitFieldsToFont();
+    const wxSize needed = GetSizer()->ComputeFittingWindowSize(this);
+    SetMinSize(needed);
+    if (!IsMaximized() && !IsFullScreen()) {
+        wxSize size = GetSize();
+        if (size.x < needed.x || size.y < needed.y) {
+            size.IncTo(needed);
+            SetSize(size);
+        }
+    }
+    Layout();
+}
+
+void MainFrame::RememberNormalPlacement()
+{
+    if (!IsMaximized() && !IsIconized() && !IsFullScreen())
+        normalPlacement = wxRect(GetPosition(), ToDIP(GetSize()));
+}
+
+// Width and Height are stored in device-independent pixels, so that the
+// window keeps its size on a display of another scale; the position is in
+// screen pixels.
 void MainFrame::LoadConfig()
 {
     wxConfigBase* config = wxConfigBase::Get();
@@ -78,32 +142,44 @@ void MainFrame::LoadConfig()
     if (!(config->Read("Width", &width) && config->Read("Height", &height) &&
           config->Read("PosX", &x) && config->Read("PosY", &y)))
         return;
+    long maximized = 0;
+    config->Read(kMaximizedKey, &maximized, 0L);
+
     const wxRect stored(x, y, width, height);
-    for (unsigned i = 0; i < wxDisplay::GetCount(); ++i) {
-        if (wxDisplay(i).GetGeometry().Intersects(stored)) {
-            SetSize(x, y, width, height);
-            return;
-        }
+    bool onDisplay = false;
+    for (unsigned i = 0; i < wxDisplay::GetCount() && !onDisplay; ++i)
+        onDisplay = wxDisplay(i).GetGeometry().Intersects(stored);
+    // Moved first, so that the size is taken at the DPI of the display that
+    // the window is on.
+    if (onDisplay)
+        Move(x, y);
+    const wxSize size = FromDIP(wxSize(width, height));
+    SetSize(wxDefaultCoord, wxDefaultCoord, size.x, size.y);
+    KeepLayoutWhole();
+    if (!onDisplay) {
+        // Stored on a display that is gone (a second monitor no longer
+        // attached): the stored size, centred on the primary display.
+        const wxRect area = wxDisplay().GetClientArea();  // the primary display's
+        const wxSize shown = GetSize();
+        Move(area.GetLeft() + (area.GetWidth() - shown.GetWidth()) / 2,
+             area.GetTop() + (area.GetHeight() - shown.GetHeight()) / 2);
     }
-    // Stored on a display that is gone (a second monitor no longer
-    // attached): the stored size, centred on the primary display.
-    SetSize(wxDefaultCoord, wxDefaultCoord, width, height);
-    const wxRect area = wxDisplay().GetClientArea();  // the primary display's
-    const wxSize size = GetSize();
-    Move(area.GetLeft() + (area.GetWidth() - size.GetWidth()) / 2,
-         area.GetTop() + (area.GetHeight() - size.GetHeight()) / 2);
+    normalPlacement = wxRect(GetPosition(), ToDIP(GetSize()));
+    if (maximized != 0)
+        Maximize();
 }
 
+// A maximised or minimised window stores the rectangle it returns to.
 void MainFrame::SaveConfig()
 {
     wxConfigBase* config = wxConfigBase::Get();
     config->SetPath(kConfigPath);
-    const wxPoint position = GetPosition();
-    const wxSize size = GetSize();
-    config->Write("Width", static_cast<long>(size.GetWidth()));
-    config->Write("Height", static_cast<long>(size.GetHeight()));
-    config->Write("PosX", static_cast<long>(position.x));
-    config->Write("PosY", static_cast<long>(position.y));
+    RememberNormalPlacement();
+    config->Write("Width", static_cast<long>(normalPlacement.GetWidth()));
+    config->Write("Height", static_cast<long>(normalPlacement.GetHeight()));
+    config->Write("PosX", static_cast<long>(normalPlacement.GetX()));
+    config->Write("PosY", static_cast<long>(normalPlacement.GetY()));
+    config->Write(kMaximizedKey, IsMaximized() ? 1L : 0L);
 }
 
 void MainFrame::OnClose(wxCloseEvent&)
@@ -140,13 +216,51 @@ void MainFrame::OnAbout(wxCommandEvent&)
     box.ShowModal();
 }
 
+void MainFrame::OnOpen(wxCommandEvent&) { OpenProgram(); }
+void MainFrame::OnSave(wxCommandEvent&) { SaveProgram(false); }
+void MainFrame::OnSaveAs(wxCommandEvent&) { SaveProgram(true); }
+
+int MainFrame::OpenProgram()
+{
+    return file_commands::OpenProgram(*this);
+}
+
+int MainFrame::SaveProgram(bool saveAs)
+{
+    return file_commands::SaveProgram(*this, saveAs);
+}
+
+void MainFrame::ComputeMessage(std::vector<unsigned char>& message)
+{
+    dvk::AppendProgrammingMessage(GetSettingTexts(), message);
+}
+
 bool CheckMessageSize(wxWindow* parent, const std::vector<unsigned char>& message)
 {
-    constexpr std::size_t kDeviceMemory = 128;
-    if (message.size() <= kDeviceMemory)
+    if (message.size() <= dvk::kDeviceMemoryBytes)
         return true;
     wxMessageDialog box(parent, "Program size exceeds device memory.", "Programming - Error",
                         wxOK | wxICON_ERROR);
     box.ShowModal();
     return false;
+}
+
+void MainFrame::OnProgram(wxCommandEvent&)
+{
+    if (!IsProgramValid())
+        return;  // the validation has shown its box
+    std::vector<unsigned char> message;
+    ComputeMessage(message);
+    if (CheckMessageSize(this, message))
+        ShowScreenProgrammer(this, message);
+}
+
+// No validation on this road: the message is built from the fields as they
+// stand.
+void MainFrame::OnUSBProgram(wxCommandEvent&)
+{
+    std::vector<unsigned char> message;
+    ComputeMessage(message);
+    if (CheckMessageSize(this, message))
+        ShowUSBProgrammer(this, message, usbPlatform);
 }

@@ -1,16 +1,22 @@
 // The main window: the settings editor and the starting point of every
-// command. The file commands live in files/FileCommands.cpp, the screen
-// programming command in screen/ProgramCommand.cpp and the USB programming
-// command in usb/USBProgramCommand.cpp.
+// command. The file commands (files/), the screen programmer (screen/) and
+// the USB programmer (usb/) are windows of their own folders, which know
+// nothing of this one.
 #pragma once
 
 #include <vector>
 
+#include "FileCommands.h"
 #include "MainFrameBase.h"
+#include "usb_dvk.h"
 
-class MainFrame : public MainFrameBase {
+class MainFrame : public MainFrameBase, public SettingsEditor {
 public:
-    MainFrame();
+    // Opens settingsFile at start-up as File > Open would after the user
+    // chose it; without one, the open dialog is offered. USB Program finds
+    // and opens the controllers through the platform.
+    explicit MainFrame(const wxString& settingsFile = wxString(),
+                       usb_dvk::Platform& usbPlatform = usb_dvk::NativePlatform());
 
     // Settings validation: shows the box of the first invalid setting and
     // returns false, or returns true when all eleven are valid.
@@ -18,7 +24,7 @@ public:
     // Appends the programming message built from the fields to an empty vector.
     void ComputeMessage(std::vector<unsigned char>& message);
     // Stores the modified flag and marks the title with "*" while it is set.
-    void SetSaveStatus(bool modified);
+    void SetSaveStatus(bool modified) override;
     // 1 when a file was read and applied, 0 otherwise.
     int OpenProgram();
     // 0 writing failed, 1 written, 2 save dialog cancelled.
@@ -27,12 +33,16 @@ public:
     void LoadConfig();
     void SaveConfig();
 
-    bool IsModified() const { return modified; }
-    const wxString& GetCurrentFileName() const { return currentFileName; }
-    const wxString& GetCurrentFilePath() const { return currentFilePath; }
     wxTextCtrl* GetSettingField(dvk::SettingIndex setting) const { return settingFields[setting]; }
-    // The eleven field texts in canonical order.
-    dvk::SettingTexts GetSettingTexts() const;
+
+    // What the file commands edit.
+    wxWindow* GetEditorWindow() override { return this; }
+    dvk::SettingTexts GetSettingTexts() const override;
+    void SetSettingText(dvk::SettingIndex setting, const wxString& text) override;
+    bool IsModified() const override { return modified; }
+    const wxString& GetCurrentFileName() const override { return currentFileName; }
+    const wxString& GetCurrentFilePath() const override { return currentFilePath; }
+    void SetCurrentFile(const wxString& name, const wxString& path) override;
 
 protected:
     void OnClose(wxCloseEvent& event) override;
@@ -46,10 +56,19 @@ protected:
 
 private:
     void OnSettingEdited(wxCommandEvent& event);
+    // Makes the layout's size at the current fonts the window's minimum,
+    // growing the window where it is smaller.
+    void KeepLayoutWhole();
+    void RememberNormalPlacement();
+
+    // Where the window returns to from maximised or minimised: the position
+    // in screen pixels, the size in device-independent pixels.
+    wxRect normalPlacement;
 
     wxString currentFileName;
     wxString currentFilePath;
     bool modified = false;
+    usb_dvk::Platform& usbPlatform;
 };
 
 // Shows the error box and returns false when a programming message is too

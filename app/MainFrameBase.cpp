@@ -1,8 +1,11 @@
 #include "MainFrameBase.h"
 
+#include <algorithm>
+
 #include <wx/utils.h>
 
 namespace {
+// Device-independent pixels: FromDIP gives the pixels at the window's DPI.
 constexpr int kBorder = 5;
 constexpr int kCurrentFieldWidth = 65;
 }  // namespace
@@ -13,7 +16,7 @@ wxStaticText* MainFrameBase::AddLabel(wxSizer* grid, const wxString& text, int f
     // set the label again and measure it anew, a few milliseconds a label
     // under wine before the start-up dialog can come up.
     auto* label = new wxStaticText(panel, wxID_ANY, text, wxDefaultPosition, wxDefaultSize, 0);
-    grid->Add(label, 0, flags, kBorder);
+    grid->Add(label, 0, flags, FromDIP(kBorder));
     return label;
 }
 
@@ -21,14 +24,16 @@ wxTextCtrl* MainFrameBase::AddField(wxSizer* grid, dvk::SettingIndex setting, in
 {
     const int maxLength = dvk::kSettings[setting].maxInputLength;
     auto* field = new SettingField(panel, maxLength);
-    if (maxLength > 0) {
-        const wxSize size(kCurrentFieldWidth, -1);
-        field->SetMinSize(size);
-        field->SetMaxSize(size);
-    }
-    grid->Add(field, 0, flags, kBorder);
+    field->FitWidthToFont();
+    grid->Add(field, 0, flags, FromDIP(kBorder));
     settingFields[setting] = field;
     return field;
+}
+
+void MainFrameBase::FitFieldsToFont()
+{
+    for (wxTextCtrl* field : settingFields)
+        static_cast<SettingField*>(field)->FitWidthToFont();
 }
 
 bool IsShortcutKey(const wxKeyEvent& event)
@@ -68,6 +73,19 @@ SettingField::SettingField(wxWindow* parent, int maxLength)
 {
     if (limit > 0)
         Bind(wxEVT_CHAR, &SettingField::OnChar, this);
+}
+
+// A field with a typing limit is 65 wide (more only for large text), the
+// others no narrower than five digits.
+void SettingField::FitWidthToFont()
+{
+    const wxString widest(wxUniChar('8'), limit > 0 ? limit : 5);
+    const int needed = GetSizeFromTextSize(GetTextExtent(widest)).x;
+    const wxSize size(limit > 0 ? std::max(FromDIP(kCurrentFieldWidth), needed) : needed, -1);
+    SetMaxSize(wxDefaultSize);
+    SetMinSize(size);
+    if (limit > 0)
+        SetMaxSize(size);
 }
 
 void SettingField::SetValue(const wxString& value)
@@ -121,6 +139,7 @@ MainFrameBase::MainFrameBase(wxWindow* parent, int id, const wxString& title, co
     : wxFrame(parent, id, title, pos, size, style)
 {
     SetSizeHints(wxDefaultSize, wxDefaultSize);
+    const int border = FromDIP(kBorder);
 
     auto* frameSizer = new wxBoxSizer(wxVERTICAL);
     panel = new wxPanel(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxTAB_TRAVERSAL);
@@ -144,10 +163,10 @@ MainFrameBase::MainFrameBase(wxWindow* parent, int id, const wxString& title, co
         AddField(gridA, static_cast<dvk::SettingIndex>(first + 2), wxEXPAND | wxALL);
     }
     // Expanding with centring: the grid fills the panel's width.
-    panelSizer->Add(gridA, 0, wxEXPAND, kBorder);
+    panelSizer->Add(gridA, 0, wxEXPAND, border);
 
     separator = new wxStaticLine(panel, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxLI_HORIZONTAL);
-    panelSizer->Add(separator, 0, wxEXPAND | wxALL, kBorder);
+    panelSizer->Add(separator, 0, wxEXPAND | wxALL, border);
 
     // Grid B: the paper sensor's sensitivity and activate time.
     auto* gridB = new wxFlexGridSizer(0, 3, 0, 0);
@@ -163,19 +182,19 @@ MainFrameBase::MainFrameBase(wxWindow* parent, int id, const wxString& title, co
     AddField(gridB, dvk::PaperSensitivity, wxALL);
     // Expanding with centring: the field fills its cell.
     AddField(gridB, dvk::PaperActivateTime, wxEXPAND | wxALL);
-    panelSizer->Add(gridB, 0, wxALIGN_CENTER_HORIZONTAL, kBorder);
+    panelSizer->Add(gridB, 0, wxALIGN_CENTER_HORIZONTAL, border);
 
-    panelSizer->Add(0, 0, 1, wxEXPAND, kBorder);
+    panelSizer->Add(0, 0, 1, wxEXPAND, border);
 
     auto* buttonRow = new wxBoxSizer(wxHORIZONTAL);
     usbProgramButton = new wxButton(panel, wxID_ANY, "USB Program");
-    buttonRow->Add(usbProgramButton, 0, wxALL, kBorder);
+    buttonRow->Add(usbProgramButton, 0, wxALL, border);
     programButton = new wxButton(panel, wxID_ANY, "Program");
-    buttonRow->Add(programButton, 0, wxALL, kBorder);
-    buttonRow->Add(0, 0, 1, wxEXPAND, kBorder);
+    buttonRow->Add(programButton, 0, wxALL, border);
+    buttonRow->Add(0, 0, 1, wxEXPAND, border);
     exitButton = new wxButton(panel, wxID_ANY, "Exit");
-    buttonRow->Add(exitButton, 0, wxALL, kBorder);
-    panelSizer->Add(buttonRow, 0, wxEXPAND, kBorder);
+    buttonRow->Add(exitButton, 0, wxALL, border);
+    panelSizer->Add(buttonRow, 0, wxEXPAND, border);
 
     panel->SetSizer(panelSizer);
     panel->Layout();

@@ -48,6 +48,8 @@ public:
     SettingField(wxWindow* parent, int maxLength);
     void SetValue(const wxString& value) override;
     void ChangeValue(const wxString& value) override;
+    // Makes the field wide enough for its longest value at its font.
+    void FitWidthToFont();
 
 protected:
     // Sees each text change before any handler: cuts what the user inserted
@@ -77,6 +79,9 @@ protected:
     virtual void OnSave(wxCommandEvent& event) { event.Skip(); }
     virtual void OnSaveAs(wxCommandEvent& event) { event.Skip(); }
     virtual void OnAbout(wxCommandEvent& event) { event.Skip(); }
+
+    // After a change of the fonts (a display of another DPI).
+    void FitFieldsToFont();
 
     wxPanel* panel;
     // The settings fields in canonical order (see dvk::SettingIndex).

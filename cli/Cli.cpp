@@ -2,9 +2,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <iomanip>
 #include <optional>
 #include <ostream>
@@ -27,7 +26,6 @@ using usb_programmer::Failure;
 using usb_programmer::Outcome;
 
 constexpr char kProgram[] = "dravik-cli";
-constexpr char kOpenErrorText[] = "Error opening file. Possible data corruption. Please verify values.";
 // How often `program --wait` looks for a controller.
 constexpr std::chrono::milliseconds kLookPeriod(250);
 
@@ -61,11 +59,26 @@ Exit status:
      message acknowledged by every controller
   1  a controller failed: it could not be opened, did not answer or rejected
      a piece
-  2  bad usage, a settings file that cannot be read, or invalid settings
+  1  the output could not be written (a message on standard error says so)
+  2  bad usage, a settings file that cannot be read or lacks a setting, or
+     invalid settings
   3  no controller found
+
+Control characters and marks that change the direction of text are printed
+as "?" (escaped in JSON).
 )";
 
 // --- Text ------------------------------------------------------------------
+
+// The code point of the valid sequence of length bytes at text[at].
+char32_t DecodeAt(const std::string& text, std::size_t at, std::size_t length)
+{
+    const auto lead = static_cast<unsigned char>(text[at]);
+    char32_t point = length == 1 ? lead : lead & (0x7F >> length);
+    for (std::size_t k = 1; k < length; ++k)
+        point = (point << 6) | (static_cast<unsigned char>(text[at + k]) & 0x3F);
+    return point;
+}
 
 // The code points of UTF-8 text; a byte that starts no valid sequence
 // becomes U+FFFD.
@@ -74,20 +87,20 @@ std::u32string DecodeUtf8(const std::string& text)
     std::u32string points;
     std::size_t i = 0;
     while (i < text.size()) {
-        const auto lead = static_cast<unsigned char>(text[i]);
         const std::size_t length = dvk::ValidSequenceLength(text, i);
-        if (length == 0) {
-            points += U'\uFFFD';
-            ++i;
-            continue;
-        }
-        char32_t point = length == 1 ? lead : lead & (0x7F >> length);
-        for (std::size_t k = 1; k < length; ++k)
-            point = (point << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
-        points += point;
-        i += length;
+        points += length == 0 ? U'\uFFFD' : DecodeAt(text, i, length);
+        i += std::max<std::size_t>(length, 1);
     }
     return points;
+}
+
+// Characters that act on a terminal instead of showing: the C0 and C1
+// controls, DEL, and the marks, embeddings, overrides and isolates that turn
+// the direction of what follows.
+bool IsControl(char32_t point)
+{
+    return point < 0x20 || (point >= 0x7F && point <= 0x9F) || point == 0x200E || point == 0x200F ||
+        (point >= 0x202A && point <= 0x202E) || (point >= 0x2066 && point <= 0x2069);
 }
 
 std::string EncodeUtf8(char32_t point)
@@ -139,7 +152,7 @@ std::string JsonString(const std::string& text)
         case U'\r': json += "\\r"; break;
         case U'\t': json += "\\t"; break;
         default:
-            if (point < 0x20) {
+            if (IsControl(point)) {
                 char escaped[8];
                 std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(point));
                 json += escaped;
@@ -152,14 +165,22 @@ std::string JsonString(const std::string& text)
 }
 
 // Text for a line of its own: control characters, which would break the
-// line or move the cursor, show as '?'.
-std::string Printable(std::string text)
+// line, move the cursor or turn the text around, show as '?'; so does each
+// byte that is not part of valid UTF-8 (a lone 0x9B is a control to some
+// terminals).
+std::string Printable(const std::string& text)
 {
-    for (char& c : text) {
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
-            c = '?';
+    std::string printable;
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const std::size_t length = dvk::ValidSequenceLength(text, i);
+        if (length == 0 || IsControl(DecodeAt(text, i, length)))
+            printable += '?';
+        else
+            printable.append(text, i, length);
+        i += std::max<std::size_t>(length, 1);
     }
-    return text;
+    return printable;
 }
 
 std::ostream& Diagnostic(std::ostream& err)
@@ -192,6 +213,10 @@ bool Parse(const std::vector<std::string>& args, CommandLine& line, std::string&
     bool options = true;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
+        if (arg.empty()) {
+            problem = "empty argument";
+            return false;
+        }
         if (options && arg == "--") {
             options = false;
         } else if (options && arg.size() > 1 && arg[0] == '-') {
@@ -252,43 +277,46 @@ std::optional<std::chrono::milliseconds> ParseSeconds(const std::string& text)
 
 // --- The settings file ---------------------------------------------------------
 
-// Why the file at path could not be read as a settings file: what keeps it
-// from being read at all, or else the window's text for a file whose
-// content is at fault.
-std::string FileProblem(const std::string& path)
+// A setting's name as the validation's message has it ("stamp delay").
+std::string SettingName(dvk::SettingIndex setting)
 {
-    namespace fs = std::filesystem;
-    const fs::path file = fs::u8path(path);
-    std::error_code error;
-    const fs::file_status status = fs::status(file, error);
-    if (status.type() == fs::file_type::not_found)
-        return "no such file";
-    if (error)
-        return "cannot be read: " + error.message();
-    if (fs::is_directory(status))
-        return "is a folder, not a settings file";
-    if (!fs::is_regular_file(status))
-        return "is not a regular file";
-    const std::uintmax_t size = fs::file_size(file, error);
-    if (!error && size > dvk::kMaxSettingsFileBytes)
-        return "is larger than 1 MiB, too large for a settings file";
-    errno = 0;
-    std::ifstream in(file, std::ios::binary);
-    if (!in)
-        return errno != 0 ? "cannot be read: " + std::generic_category().message(errno) : "cannot be read";
-    return kOpenErrorText;
+    const std::string message = dvk::kSettings[setting].invalidMessage;
+    return message.substr(message.find(' ') + 1);
+}
+
+// Why the settings file could not be used, for the end of a diagnostic line.
+std::string FileReason(const dvk::FileResult& result)
+{
+    using dvk::FileFailure;
+    switch (result.failure) {
+    case FileFailure::None: return {};
+    case FileFailure::Missing: return "no such file";
+    case FileFailure::Folder: return "is a folder, not a settings file";
+    case FileFailure::NotRegular: return "is not a regular file";
+    case FileFailure::TooLarge:
+        return "is larger than " + std::to_string(dvk::kMaxSettingsFileBytes >> 20) +
+            " MiB, too large for a settings file";
+    case FileFailure::ReadOnly: return "is read-only";
+    case FileFailure::NotSettings: return "not a settings file";
+    case FileFailure::NotUtf8: return SettingName(result.setting) + " is not UTF-8 text";
+    case FileFailure::MissingValue: return "missing " + SettingName(result.setting);
+    case FileFailure::System: return "cannot be read: " + result.error.message();
+    case FileFailure::Damaged: return "may be damaged";
+    }
+    return {};
 }
 
 // Reads the settings file as File > Open does, into fields that start empty
-// as the window's do, checks them as Program does unless told not to, and
-// builds the message.
+// as the window's do, but only a file that holds every setting; checks them
+// as Program does unless told not to, and builds the message.
 int BuildMessage(const std::string& path, bool check, std::ostream& err, std::vector<unsigned char>& message)
 {
     dvk::SettingTexts texts;
-    const bool read = dvk::ReadSettingsFileAt(
-        path, [&texts](dvk::SettingIndex setting, const std::string& word) { texts[setting] = ToWide(word); });
+    const dvk::FileResult read = dvk::ReadSettingsFileAt(
+        path, [&texts](dvk::SettingIndex setting, const std::string& word) { texts[setting] = ToWide(word); },
+        dvk::Expect::EverySetting);
     if (!read) {
-        Diagnostic(err) << Printable(path) << ": " << FileProblem(path) << "\n";
+        Diagnostic(err) << Printable(path) << ": " << FileReason(read) << "\n";
         return kBadInput;
     }
     if (check) {
@@ -315,23 +343,73 @@ const char* FailureName(Failure failure)
     case Failure::TransferFailed: return "transfer-failed";
     case Failure::Rejected: return "rejected";
     case Failure::Stopped: return "stopped";
+    case Failure::UnreadableText: return "unreadable-text";
     }
     return "unknown";
 }
 
+// --- Reasons -------------------------------------------------------------------
+
+// The system's code of an error (errno, or a Win32 code, which may use all
+// 32 bits), 0 for none or one of the program's own.
+std::uint32_t SystemCode(const std::error_code& error)
+{
+    const bool system = error.category() == std::system_category() || error.category() == std::generic_category();
+    return system ? static_cast<std::uint32_t>(error.value()) : 0;
+}
+
+// An error's text: the system's with its code, the program's own alone.
+std::string ErrorText(const std::error_code& error)
+{
+    if (SystemCode(error) != 0)
+        return error.message() + " (error " + std::to_string(SystemCode(error)) + ")";
+    return error.message();
+}
+
+std::string RequestName(const Outcome& outcome)
+{
+    switch (outcome.request) {
+    case usb_programmer::Request::Identification: return "the identification request";
+    case usb_programmer::Request::Version: return "the version request";
+    case usb_programmer::Request::Clock: return "the clock request";
+    case usb_programmer::Request::Piece: return "piece " + std::to_string(outcome.piece + 1);
+    case usb_programmer::Request::None: break;
+    }
+    return "a request";
+}
+
+// Why a transfer failed, naming the request.
+std::string TransferReason(const Outcome& o)
+{
+    const std::string bytes = std::to_string(o.count) + " of " + std::to_string(usb_dvk::kReportSize) + " bytes";
+    if (o.error == usb_dvk::Error::ShortReply)
+        return "short reply to " + RequestName(o) + ": " + bytes;
+    if (o.error == usb_dvk::Error::ShortWrite)
+        return "short write of " + RequestName(o) + ": " + bytes;
+    if (o.error == usb_dvk::Error::ReplyDue)
+        return RequestName(o) + " not sent: no answer yet to an earlier request";
+    if (o.error == usb_dvk::Error::Timeout)
+        return "no answer to " + RequestName(o) + " within " + std::to_string(usb_dvk::kTransferTimeLimit.count()) +
+               " ms";
+    return "transfer of " + RequestName(o) + " failed: " + ErrorText(o.error);
+}
+
+// Every reason names what failed, and how.
 std::string Reason(const Outcome& outcome)
 {
-    const std::string code = std::to_string(outcome.error);
     switch (outcome.failure) {
     case Failure::None: return {};
     case Failure::Gone: return "no longer attached";
-    case Failure::CannotOpen: return "could not open (error " + code + ")";
+    case Failure::CannotOpen: return "could not open: " + ErrorText(outcome.error);
     case Failure::PermissionDenied: return "could not open: permission denied";
     case Failure::NotAController: return "not a controller: the device has other vendor and product ids";
-    case Failure::NoAnswer: return "no answer";
-    case Failure::TransferFailed: return "transfer failed (error " + code + ")";
+    case Failure::NoAnswer:
+    case Failure::TransferFailed: return TransferReason(outcome);
     case Failure::Rejected: return "rejected piece " + std::to_string(outcome.piece + 1);
-    case Failure::Stopped: return "stopped";
+    case Failure::Stopped: return "stopped before it was programmed";
+    case Failure::UnreadableText:
+        return outcome.request == usb_programmer::Request::Version ? "the version is not UTF-8 text"
+                                                                   : "the identification is not UTF-8 text";
     }
     return {};
 }
@@ -350,7 +428,7 @@ void PrintJson(std::ostream& out, const Result& result, const char* success)
         << ",\"result\":\"" << (o.failure == Failure::None ? success : "failed") << "\"";
     if (o.failure != Failure::None) {
         out << ",\"failure\":\"" << FailureName(o.failure) << "\",\"reason\":" << JsonString(Reason(o))
-            << ",\"error\":" << o.error;
+            << ",\"error\":" << SystemCode(o.error);
         if (o.failure == Failure::Rejected)
             out << ",\"piece\":" << o.piece + 1;
     }
@@ -361,12 +439,14 @@ void PrintJson(std::ostream& out, const Result& result, const char* success)
 // entries it keeps and the rows it gives them.
 class Controllers {
 public:
+    explicit Controllers(usb_dvk::Platform& platform) : system(platform) {}
     void Look()
     {
         report = usb_programmer::RefreshPass(system, entries,
                                              [this](const usb_programmer::RowChange& c) { rows.Apply(c); });
     }
     usb_programmer::Entries& Entries() { return entries; }
+    usb_dvk::Platform& Platform() { return system.GetPlatform(); }
     // Every controller the latest look came to, in the order found, each
     // with its row text when it is listed. Those whose path is in
     // replacements get that outcome instead of the look's.
@@ -376,7 +456,7 @@ public:
         for (const Outcome& outcome : report.outcomes) {
             Result result{outcome, std::nullopt};
             for (std::size_t row = 0; row < entries.size(); ++row) {
-                if (entries[row].device->GetPath() == outcome.path)
+                if (entries[row].device.GetPath() == outcome.path)
                     result.text = rows.texts.at(row);
             }
             for (const Outcome& replacement : replacements) {
@@ -395,8 +475,8 @@ public:
         if (report.listed == 0 || status == usb_programmer::kPermissionDeniedText)
             err << status << "\n";
         if (!report.enumerationEnded)
-            Diagnostic(err) << "the search for controllers stopped early (error " << report.enumerationError
-                            << "); some may be missing\n";
+            Diagnostic(err) << "the search for controllers stopped early: " << ErrorText(report.enumerationError)
+                            << "; some may be missing\n";
     }
 
 private:
@@ -418,9 +498,9 @@ int ControllersStatus(const std::vector<Result>& results)
     return kSuccess;
 }
 
-int List(const CommandLine& line, std::ostream& out, std::ostream& err)
+int List(const CommandLine& line, std::ostream& out, std::ostream& err, usb_dvk::Platform& platform)
 {
-    Controllers controllers;
+    Controllers controllers(platform);
     controllers.Look();
     const std::vector<Result> results = controllers.Results();
     for (const Result& result : results) {
@@ -451,7 +531,7 @@ int Message(const CommandLine& line, std::ostream& out, std::ostream& err)
 }
 
 int Program(const CommandLine& line, std::chrono::milliseconds wait, std::ostream& out, std::ostream& err,
-            const Waiting& waiting)
+            const Waiting& waiting, usb_dvk::Platform& platform)
 {
     std::vector<unsigned char> message;
     if (const int status = BuildMessage(line.operands[0], !line.noCheck, err, message); status != kSuccess)
@@ -459,7 +539,7 @@ int Program(const CommandLine& line, std::chrono::milliseconds wait, std::ostrea
 
     // Until a controller is listed: one found but not opened yet may be
     // waiting for the system to give this user access.
-    Controllers controllers;
+    Controllers controllers(platform);
     const auto deadline = waiting.now() + wait;
     for (;;) {
         controllers.Look();
@@ -472,7 +552,8 @@ int Program(const CommandLine& line, std::chrono::milliseconds wait, std::ostrea
     }
 
     const std::vector<Outcome> programmed =
-        usb_programmer::ProgramPass(controllers.Entries(), message, [](const usb_programmer::RowChange&) {});
+        usb_programmer::ProgramPass(controllers.Platform(), controllers.Entries(), message,
+                                    [](const usb_programmer::RowChange&) {});
     const std::vector<Result> results = controllers.Results(programmed);
     for (const Result& result : results) {
         if (line.json)
@@ -494,7 +575,11 @@ Waiting RealWaiting()
                    [](std::chrono::milliseconds pause) { std::this_thread::sleep_for(pause); }};
 }
 
-int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, const Waiting& waiting)
+namespace {
+
+// The command line's work, before the output is checked.
+int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, const Waiting& waiting,
+        usb_dvk::Platform& platform)
 {
     CommandLine line;
     std::string problem;
@@ -546,10 +631,28 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     }
 
     if (name == "list")
-        return List(line, out, err);
+        return List(line, out, err, platform);
     if (name == "message")
         return Message(line, out, err);
-    return Program(line, wait, out, err, waiting);
+    return Program(line, wait, out, err, waiting, platform);
+}
+
+}  // namespace
+
+int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, const Waiting& waiting,
+           usb_dvk::Platform& platform)
+{
+    // Results that never reached the reader (a full disk, /dev/full) are a
+    // failure. The output is written after the controllers' work, so the
+    // last system error is the write's.
+    errno = 0;
+    const int status = Run(args, out, err, waiting, platform);
+    if (out.flush())
+        return status;
+    const int error = errno;
+    Diagnostic(err) << "cannot write the output" << (error != 0 ? ": " + std::generic_category().message(error) : "")
+                    << "\n";
+    return kOutputFailed;
 }
 
 }  // namespace dvk_cli

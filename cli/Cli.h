@@ -11,12 +11,15 @@
 #include <string>
 #include <vector>
 
+#include "usb_dvk.h"
+
 namespace dvk_cli {
 
 // The exit status.
 enum Status {
     kSuccess = 0,           // program: at least one controller, every piece of every one acknowledged
     kControllerFailed = 1,  // a controller could not be opened, did not answer or rejected a piece
+    kOutputFailed = 1,      // the results could not be written
     kBadInput = 2,          // bad usage, a file that cannot be read, invalid settings
     kNoController = 3,      // no controller found
 };
@@ -34,9 +37,11 @@ struct Waiting {
 Waiting RealWaiting();
 
 // Runs one command line (the arguments after the program's name, UTF-8):
-// results go to out, diagnostics (one line each) to err. Returns the exit
-// status.
+// results go to out, diagnostics (one line each) to err; the controllers are
+// found and opened through the platform. Returns the exit status:
+// kOutputFailed, with a diagnostic, when out is in a failed state after the
+// command or cannot be flushed.
 int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
-           const Waiting& waiting = RealWaiting());
+           const Waiting& waiting = RealWaiting(), usb_dvk::Platform& platform = usb_dvk::NativePlatform());
 
 }  // namespace dvk_cli

@@ -1,80 +1,112 @@
-// File > Open, Save and Save As, and the open dialog at start-up.
+#include "FileCommands.h"
+
 #include <wx/filedlg.h>
+#include <wx/filename.h>
 #include <wx/msgdlg.h>
 
-#include "MainFrame.h"
 #include "SettingsFile.h"
+
+namespace file_commands {
 
 namespace {
 const wxString kWildcard = "Dravik files (*.dvk)|*.dvk|All files (*.*)|*.*";
 const wxString kExtension = ".dvk";
 }  // namespace
 
-void MainFrame::OnOpen(wxCommandEvent&) { OpenProgram(); }
-void MainFrame::OnSave(wxCommandEvent&) { SaveProgram(false); }
-void MainFrame::OnSaveAs(wxCommandEvent&) { SaveProgram(true); }
-
-int MainFrame::SaveProgram(bool saveAs)
+int SaveProgram(SettingsEditor& editor, bool saveAs)
 {
-    if (saveAs || currentFilePath.empty()) {
-        wxFileDialog dialog(this, "Please select the file to save", wxEmptyString, currentFileName,
-                            kWildcard, wxFD_SAVE);
+    wxWindow* parent = editor.GetEditorWindow();
+    if (saveAs || editor.GetCurrentFilePath().empty()) {
+        wxFileDialog dialog(parent, "Please select the file to save", wxEmptyString,
+                            editor.GetCurrentFileName(), kWildcard, wxFD_SAVE);
         if (dialog.ShowModal() != wxID_OK)
             return 2;
-        currentFileName = dialog.GetFilename();
-        currentFilePath = dialog.GetPath();
-        if (!currentFilePath.EndsWith(kExtension))
-            currentFilePath += kExtension;
+        wxString path = dialog.GetPath();
+        // Any case of the extension names a settings file ("A.DVK" too).
+        if (!path.Lower().EndsWith(kExtension))
+            path += kExtension;
+        editor.SetCurrentFile(dialog.GetFilename(), path);
     }
 
-    const std::string bytes = dvk::FormatSettingsFile(GetSettingTexts());
-    if (!dvk::WriteFileAtomically(currentFilePath.utf8_string(), bytes)) {
-        wxMessageDialog box(this, "Error saving file. The settings were not saved.", "Save file error",
-                            wxOK | wxICON_ERROR);
+    const std::string bytes = dvk::FormatSettingsFile(editor.GetSettingTexts());
+    const dvk::FileResult saved = dvk::WriteFileAtomically(editor.GetCurrentFilePath().utf8_string(), bytes);
+    if (!saved) {
+        // Only a file written in place whose old contents could not be put
+        // back is left damaged; every other failure leaves it as it was.
+        const wxString text = saved.failure == dvk::FileFailure::Damaged
+            ? "Error saving file. The settings were not saved, and the file may be damaged. "
+              "Please save the settings again."
+            : "Error saving file. The settings were not saved.";
+        wxMessageDialog box(parent, text, "Save file error", wxOK | wxICON_ERROR);
         box.ShowModal();
         return 0;
     }
-    SetSaveStatus(false);
+    editor.SetSaveStatus(false);
     return 1;
 }
 
-int MainFrame::OpenProgram()
+namespace {
+
+// "Save before opening?" when the settings are modified: false when the
+// user cancelled or saving did not succeed, so nothing may be opened.
+bool SavedOrDiscarded(SettingsEditor& editor)
 {
-    if (modified) {
-        wxMessageDialog prompt(this, "Save before opening?", "Save Settings?",
-                               wxYES_NO | wxCANCEL | wxICON_NONE);
-        switch (prompt.ShowModal()) {
-        case wxID_YES:
-            if (SaveProgram(false) != 1)
-                return 0;
-            break;
-        case wxID_NO:
-            break;
-        default:
-            return 0;
-        }
+    if (!editor.IsModified())
+        return true;
+    wxMessageDialog prompt(editor.GetEditorWindow(), "Save before opening?", "Save Settings?",
+                           wxYES_NO | wxCANCEL | wxICON_NONE);
+    switch (prompt.ShowModal()) {
+    case wxID_YES: return SaveProgram(editor, false) == 1;
+    case wxID_NO: return true;
+    default: return false;
     }
+}
 
-    wxFileDialog dialog(this, "Please select the file to open", wxEmptyString, wxEmptyString, kWildcard,
-                        wxFD_OPEN);
-    if (dialog.ShowModal() != wxID_OK)
-        return 0;
-    currentFileName = dialog.GetFilename();
-    currentFilePath = dialog.GetPath();
-
-    const bool ok = dvk::ReadSettingsFileAt(currentFilePath.utf8_string(),
-                                            [this](dvk::SettingIndex setting, const std::string& word) {
-                                                settingFields[setting]->SetValue(wxString::FromUTF8(word));
-                                            });
-    // Setting the fields marked the window modified; what it shows is the file.
-    SetSaveStatus(false);
+// Reads the chosen file into the editor: what Open does once it has a file.
+int ReadChosenFile(SettingsEditor& editor, const wxString& name, const wxString& path)
+{
+    editor.SetCurrentFile(name, path);
+    const bool ok = static_cast<bool>(dvk::ReadSettingsFileAt(
+        editor.GetCurrentFilePath().utf8_string(), [&editor](dvk::SettingIndex setting, const std::string& word) {
+            editor.SetSettingText(setting, wxString::FromUTF8(word));
+        }));
+    // Setting the fields marked the editor modified; what it shows is the file.
+    editor.SetSaveStatus(false);
     if (ok)
         return 1;
 
-    wxMessageDialog box(this, "Error opening file. Possible data corruption. Please verify values.",
+    wxMessageDialog box(editor.GetEditorWindow(), "Error opening file. Possible data corruption. Please verify values.",
                         "Open file error", wxOK | wxICON_ERROR);
     box.ShowModal();
-    currentFileName.clear();
-    currentFilePath.clear();
+    editor.SetCurrentFile(wxEmptyString, wxEmptyString);
     return 0;
 }
+
+}  // namespace
+
+int OpenProgram(SettingsEditor& editor)
+{
+    if (!SavedOrDiscarded(editor))
+        return 0;
+    wxFileDialog dialog(editor.GetEditorWindow(), "Please select the file to open", wxEmptyString, wxEmptyString,
+                        kWildcard, wxFD_OPEN);
+    if (dialog.ShowModal() != wxID_OK)
+        return 0;
+    return ReadChosenFile(editor, dialog.GetFilename(), dialog.GetPath());
+}
+
+int OpenProgramAt(SettingsEditor& editor, const wxString& path)
+{
+    if (!SavedOrDiscarded(editor))
+        return 0;
+    // The dialog gives a full path, and so does this: Save writes back to
+    // the current file path whatever the current folder is by then. A full
+    // path (a UNC path too) is kept as the system gave it.
+    wxFileName file(path);
+    if (!file.IsRelative())
+        return ReadChosenFile(editor, file.GetFullName(), path);
+    file.MakeAbsolute();
+    return ReadChosenFile(editor, file.GetFullName(), file.GetFullPath());
+}
+
+}  // namespace file_commands

@@ -26,7 +26,7 @@ struct PanelTarget {
 
 // GUI thread, with the panel realized and shown: reads its native window and
 // takes the size given. An empty target (window 0) when the panel cannot be
-// drawn on from another thread (not shown yet, or not on X11).
+// drawn on from another thread (null, not shown yet, or not on X11).
 PanelTarget ReadPanelTarget(wxWindow* panel, int width, int height);
 
 // The worker's own means of drawing on one panel: on X11 a connection of its
@@ -39,9 +39,14 @@ public:
 
     // Fills the left half black and the right half white, or the reverse when
     // inverted (on an odd width the right part is one pixel wider), and sends
-    // it to the screen at once. False when the window can no longer be drawn
-    // on.
+    // it to the screen at once, without waiting for it to get there. False
+    // when the window can no longer be drawn on (it has gone, or the
+    // connection to the display has), as far as is known by then: a failure
+    // may come to light only at the next drawing or at Finish.
     virtual bool Draw(bool inverted) = 0;
+    // Waits until every drawing sent has reached the screen; false when one
+    // of them did not.
+    virtual bool Finish() { return true; }
 
     const PanelTarget& Target() const { return target; }
 

@@ -10,7 +10,7 @@
 PanelTarget ReadPanelTarget(wxWindow* panel, int width, int height)
 {
     PanelTarget target;
-    if (!panel->IsShownOnScreen())
+    if (!panel || !panel->IsShownOnScreen())
         return target;
     target.window = reinterpret_cast<std::uintptr_t>(panel->GetHWND());
     target.width = width;

@@ -11,7 +11,6 @@ namespace dvk {
 
 constexpr unsigned char kMessageStartByte = 0x57;     // the character W
 constexpr unsigned char kSettingsBlockType = 0x57;
-constexpr std::size_t kMessageLength = 23;
 constexpr std::size_t kDeviceMemoryBytes = 128;       // the controller's limit
 
 // Appends the message built from the eleven field texts to `message`, which

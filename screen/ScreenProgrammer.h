@@ -5,6 +5,7 @@
 #pragma once
 
 #include <atomic>
+#include <memory>
 
 #include <wx/panel.h>
 
@@ -17,10 +18,10 @@ public:
     // wider. Plain fills, the same pixels the worker draws.
     void Render(wxDC& dc);
 
-    bool IsInverted() const { return inverted.load(std::memory_order_acquire); }
+    bool IsInverted() const { return inverted->load(std::memory_order_acquire); }
     // The record of the colours shown, for the worker: it sets it just
-    // before each drawing of its own.
-    std::atomic<bool>& InvertedState() { return inverted; }
+    // before each drawing of its own, also after the panel has gone.
+    std::shared_ptr<std::atomic<bool>> InvertedState() const { return inverted; }
     // GUI thread: the size learnt from size events, which painting uses.
     wxSize LastSize() const { return size; }
 
@@ -30,7 +31,7 @@ private:
     void OnResize(wxSizeEvent& event);
 
     wxSize size{0, 0};  // learnt from size events only
-    std::atomic<bool> inverted{false};
+    std::shared_ptr<std::atomic<bool>> inverted = std::make_shared<std::atomic<bool>>(false);
 
     wxDECLARE_EVENT_TABLE();
 };

@@ -1,8 +1,15 @@
 #include "ScreenProgrammerDialog.h"
 
+#include <algorithm>
+
 namespace {
 constexpr int kStartButtonId = 0;
 constexpr int kStatusPointSize = 14;
+// The dialog's size at 100 % and normal text, in device-independent pixels.
+const wxSize kDialogSize(375, 275);
+// The widest texts that the status line shows.
+const char* const kWidestStatus[] = {"Ready to program", "Starting in...3", "Programming...Done",
+                                     "Programming...Stopped", "Programming...Failed"};
 // How often the dialog shows the worker's progress while it transmits.
 constexpr int kProgressIntervalMs = 40;
 }  // namespace
@@ -15,33 +22,42 @@ ScreenProgrammerDialog::ScreenProgrammerDialog(wxWindow* parent)
     : wxDialog(parent, wxID_ANY, "Dravik - Screen Programmer", wxDefaultPosition, wxDefaultSize,
                wxDEFAULT_DIALOG_STYLE)
 {
-    SetSize(375, 275);
-
     sizer = new wxBoxSizer(wxVERTICAL);
 
     statusText = new wxStaticText(this, wxID_ANY, "Ready to program", wxDefaultPosition, wxDefaultSize,
                                   wxALIGN_CENTRE);
     statusText->SetFont(wxFont(kStatusPointSize, wxFONTFAMILY_DEFAULT, wxFONTSTYLE_NORMAL, wxFONTWEIGHT_BOLD,
                                false, wxEmptyString));
+    // Wide enough for every status, so that a longer one is never cut when
+    // the fonts are large.
+    int statusWidth = 0;
+    for (const char* status : kWidestStatus)
+        statusWidth = std::max(statusWidth, statusText->GetTextExtent(status).x);
+    statusText->SetMinSize(wxSize(statusWidth, -1));
     sizer->Add(statusText, 0, wxALIGN_CENTER, 0);
 
     gauge = new wxGauge(this, wxID_ANY, 100, wxDefaultPosition, wxDefaultSize, wxGA_HORIZONTAL | wxGA_SMOOTH);
-    sizer->Add(gauge, 0, wxEXPAND | wxALL, 10);
+    sizer->Add(gauge, 0, wxEXPAND | wxALL, FromDIP(10));
     gauge->SetValue(0);
 
     programmer = new ScreenProgrammer(this);
-    sizer->Add(programmer, 1, wxEXPAND | wxALL, 5);
+    sizer->Add(programmer, 1, wxEXPAND | wxALL, FromDIP(5));
 
     auto* buttons = new wxBoxSizer(wxHORIZONTAL);
     startButton = new wxButton(this, kStartButtonId, "Start", wxDefaultPosition, wxDefaultSize, 0);
-    buttons->Add(startButton, 0, wxALL, 5);
+    buttons->Add(startButton, 0, wxALL, FromDIP(5));
     buttons->Add(new wxStaticText(this, wxID_ANY, wxEmptyString), 1, wxEXPAND, 0);
     // The spacer before it already keeps Exit at the right edge.
-    buttons->Add(new wxButton(this, wxID_OK, "Exit"), 0, wxALL, 5);
+    buttons->Add(new wxButton(this, wxID_OK, "Exit"), 0, wxALL, FromDIP(5));
     sizer->Add(buttons, 0, wxEXPAND, 0);
 
     SetSizer(sizer);
+    wxSize size = FromDIP(kDialogSize);
+    size.IncTo(GetBestSize());
+    SetSize(size);
     Layout();
+    // Enter starts the transmission as soon as the dialog opens.
+    startButton->SetFocus();
 
     progressTimer.SetOwner(this);
     Bind(wxEVT_TIMER, [this](wxTimerEvent&) { ShowProgress(); }, progressTimer.GetId());
@@ -67,11 +83,16 @@ void ScreenProgrammerDialog::SetMessage(const std::vector<unsigned char>& newMes
 
 void ScreenProgrammerDialog::OnStart(wxCommandEvent&)
 {
-    ShowProgress();  // a transmission that has just ended is not stopped
+    // The click does what the button showed: while it read "Stop" it never
+    // starts a transmission. One that has ended since the timer last looked
+    // shows its end; one still under way stops.
+    if (!transmitting) {
+        StartTransmission();
+        return;
+    }
+    ShowProgress();
     if (transmitting)
         StopTransmission();
-    else
-        StartTransmission();
 }
 
 void ScreenProgrammerDialog::StartTransmission()
@@ -81,8 +102,9 @@ void ScreenProgrammerDialog::StartTransmission()
     shown = ScreenStatus();
     gauge->SetValue(0);
     startButton->SetLabel("Stop");
-    const wxSize panelSize = programmer->LastSize();
-    thread->Start(transmission, message, ReadPanelTarget(programmer, panelSize.GetWidth(), panelSize.GetHeight()));
+    const wxSize panelSize = programmer ? programmer->LastSize() : wxSize();
+    thread->Start(transmission, message,
+                  ReadPanelTarget(programmer.get(), panelSize.GetWidth(), panelSize.GetHeight()));
     progressTimer.Start(kProgressIntervalMs);
 }
 
@@ -134,4 +156,11 @@ void ScreenProgrammerDialog::SetStatus(const wxString& text)
 {
     statusText->SetLabel(text);
     sizer->Layout();
+}
+
+void ShowScreenProgrammer(wxWindow* parent, const std::vector<unsigned char>& message)
+{
+    ScreenProgrammerDialog dialog(parent);
+    dialog.SetMessage(message);
+    dialog.ShowModal();
 }

@@ -12,6 +12,7 @@
 #include <wx/sizer.h>
 #include <wx/stattext.h>
 #include <wx/timer.h>
+#include <wx/weakref.h>
 
 #include "ScreenProgrammer.h"
 #include "ScreenProgrammerThread.h"
@@ -34,7 +35,8 @@ public:
 
     wxStaticText* GetStatusText() const { return statusText; }
     wxGauge* GetGauge() const { return gauge; }
-    ScreenProgrammer* GetProgrammer() const { return programmer; }
+    // Null once the panel has been destroyed.
+    ScreenProgrammer* GetProgrammer() const { return programmer.get(); }
     wxButton* GetStartButton() const { return startButton; }
     bool IsTransmitting() const { return transmitting; }
 
@@ -49,7 +51,7 @@ private:
     wxBoxSizer* sizer;
     wxStaticText* statusText;
     wxGauge* gauge;
-    ScreenProgrammer* programmer;
+    wxWeakRef<ScreenProgrammer> programmer;  // a transmission without it fails
     wxButton* startButton;
     std::unique_ptr<ScreenProgrammerThread> thread;  // ended by the destructor
     std::vector<unsigned char> message;
@@ -63,3 +65,6 @@ private:
 
     wxDECLARE_EVENT_TABLE();
 };
+
+// Shows the screen programmer modally with the message.
+void ShowScreenProgrammer(wxWindow* parent, const std::vector<unsigned char>& message);

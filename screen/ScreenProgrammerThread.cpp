@@ -10,8 +10,8 @@ std::uint64_t Pack(unsigned transmission, ScreenStatus::Phase phase, int value)
 
 }  // namespace
 
-ScreenProgrammerThread::ScreenProgrammerThread(std::atomic<bool>& inverted)
-    : wxThread(wxTHREAD_JOINABLE), panelInverted(inverted)
+ScreenProgrammerThread::ScreenProgrammerThread(std::shared_ptr<std::atomic<bool>> inverted)
+    : wxThread(wxTHREAD_JOINABLE), invertedState(std::move(inverted))
 {
 }
 
@@ -161,7 +161,9 @@ wxThread::ExitCode ScreenProgrammerThread::Entry()
             endSwapped = true;
         }
         if (end.done) {
-            Publish(ScreenStatus::Phase::Done, schedule.Progress());
+            // Done only once every swap has reached the screen.
+            const bool shown = painter->Finish();
+            Publish(shown ? ScreenStatus::Phase::Done : ScreenStatus::Phase::Failed, schedule.Progress());
             sending = false;
         }
     }

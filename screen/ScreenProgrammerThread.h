@@ -44,7 +44,7 @@ class ScreenProgrammerThread : public wxThread {
 public:
     // `panelInverted` is the panel's record of what it shows: the worker sets
     // it just before each drawing, and the panel's paint handler draws it.
-    explicit ScreenProgrammerThread(std::atomic<bool>& panelInverted);
+    explicit ScreenProgrammerThread(std::shared_ptr<std::atomic<bool>> panelInverted);
     ~ScreenProgrammerThread() override;
 
     // GUI thread: arms transmission number `transmission` (never 0, counting
@@ -86,7 +86,8 @@ private:
     bool DrawPanel(bool inverted);
     void Publish(ScreenStatus::Phase phase, int value);
 
-    std::atomic<bool>& panelInverted;
+    const std::shared_ptr<std::atomic<bool>> invertedState;  // shared with the panel, which may go first
+    std::atomic<bool>& panelInverted = *invertedState;
     DrawHook drawHook;
     WorkerSignal signal;
 

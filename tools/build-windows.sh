@@ -2,9 +2,9 @@
 # Builds the Windows program and its installer on Linux: the toolkit for
 # Windows (once, cached outside the clone), then dravik.exe with the
 # mingw-w64 cross compilers, then the NSIS installer.
-#   tools/build-windows.sh [build-dir [target...]]   (default: build-windows/, installer)
-# Out come <build-dir>/dravik.exe, dravik-cli.exe and dravik-setup-<version>.exe;
-# other targets of the Windows build (such as check-usb) may be named instead.
+#   tools/build-windows.sh [build-dir]     (default: build-windows/)
+# Out come <build-dir>/dravik.exe, dravik-cli.exe, dravik-setup-<version>.exe
+# and the portable archive dravik-<version>-windows-x64.zip.
 source "$(dirname "$0")/lib.sh"
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$top/build-windows}
@@ -16,9 +16,5 @@ cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=Release \
   -DwxWidgets_CONFIG_EXECUTABLE="$wx/bin/wx-config" \
   -DBUILD_TESTING=OFF -DDVK_BUILD_TOOLS=OFF >/dev/null
 # The installer depends on the programs it carries.
-if (($# > 1)); then
-  cmake --build "$build" -j"$(nproc)" --target "${@:2}"
-else
-  cmake --build "$build" -j"$(nproc)" --target installer
-  ls "$build"/*.exe
-fi
+cmake --build "$build" -j"$(nproc)" --target installer portable
+ls "$build"/*.exe "$build"/*.zip

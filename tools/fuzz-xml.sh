@@ -14,7 +14,7 @@ out="$top/build-fuzz"
 # A tree of its own, configured with clang and DVK_FUZZ (the libraries with
 # coverage instrumentation and the sanitizers); only the fuzzer is built.
 cmake -S "$top" -B "$out" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDVK_FUZZ=ON \
-  -DBUILD_TESTING=OFF -DDVK_BUILD_TOOLS=OFF >/dev/null
+  -DDVK_BUILD_GUI=OFF -DBUILD_TESTING=OFF -DDVK_BUILD_TOOLS=OFF >/dev/null
 cmake --build "$out" -j"$(nproc)" --target xml_reader_fuzz
 fuzzer="$out/tests/fuzz/xml_reader_fuzz"
 

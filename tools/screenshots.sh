@@ -59,7 +59,32 @@ body() {
   sleep 0.3
 }
 
+# The main window again with text at 1.5 times its size (GDK_DPI_SCALE), as
+# large-text settings show it: the window grows to what its layout needs.
+large_text() {
+  cd "$tmp"
+  HOME="$tmp" GDK_DPI_SCALE=1.5 "$top/build/dravik" &
+  local pid=$! main
+  trap 'kill $pid 2>/dev/null || true' RETURN
+  xdotool search --sync --onlyvisible --name "Please select the file to open" >/dev/null
+  sleep 0.5
+  xdotool key Escape
+  main=$(xdotool search --sync --onlyvisible --name "^Dravik Embosser Controller" | head -1)
+  sleep 0.5
+  # The first field, then the example settings through Tab.
+  xdotool mousemove --window "$main" 20 20 windowfocus --sync "$main"
+  xdotool mousemove --window "$main" 150 80 click 1
+  for v in 120 500 40 100 500 40 150 900 100 60 250; do
+    xdotool type --delay 20 "$v"
+    xdotool key Tab
+  done
+  sleep 0.3
+  import -window "$main" "$out/main-window-text-1.5.png"
+  echo "wrote $out/main-window-text-1.5.png"
+}
+
 dvk_need_display
 tmp=$(mktemp -d)
 dvk_on_exit "rm -rf '$tmp'"
 body
+large_text

@@ -5,7 +5,6 @@
 
 #include <wx/intl.h>
 
-#include "MainFrame.h"
 
 namespace {
 constexpr int kPollPeriodMs = 1000;
@@ -16,10 +15,15 @@ constexpr int kPollPeriodMs = 1000;
 constexpr std::chrono::milliseconds kFirstListingWait(100);
 }  // namespace
 
-USBProgrammerDialog::USBProgrammerDialog(wxWindow* parent)
-    : USBProgrammerDialogBase(parent, wxID_ANY, "Dravik - USB Programmer", wxDefaultPosition, wxSize(350, 350),
-                              wxDEFAULT_DIALOG_STYLE)
+USBProgrammerDialog::USBProgrammerDialog(wxWindow* parent, usb_dvk::Platform& platform)
+    : USBProgrammerDialogBase(parent, wxID_ANY, "Dravik - USB Programmer", wxDefaultPosition,
+                              wxWindow::FromDIP(wxSize(350, 350), parent), wxDEFAULT_DIALOG_STYLE),
+      system(platform)
 {
+    // 350 x 350 at 100 % and normal text, more where the fonts need it.
+    wxSize size = FromDIP(wxSize(350, 350));
+    size.IncTo(GetBestSize());
+    SetSize(size);
     UpdateUSBList();
     {
         std::unique_lock<std::mutex> lock(queueMutex);
@@ -46,11 +50,6 @@ USBProgrammerDialog::~USBProgrammerDialog()
     stopPass = true;
     if (passThread.joinable())
         passThread.join();
-}
-
-bool USBProgrammerDialog::HasDevice(const usb_dvk::Device* device) const
-{
-    return usb_programmer::HasDevice(entries, *device);
 }
 
 void USBProgrammerDialog::StartPass(Pass kind, PassWork work)
@@ -145,7 +144,7 @@ void USBProgrammerDialog::UpdateUSBList()
 void USBProgrammerDialog::StartProgramPass()
 {
     StartPass(Pass::Program, [this, bytes = message](const usb_programmer::RowSink& sink) -> std::optional<std::string> {
-        usb_programmer::ProgramPass(entries, bytes, sink, &stopPass);
+        usb_programmer::ProgramPass(system.GetPlatform(), entries, bytes, sink, &stopPass);
         return std::nullopt;
     });
 }
@@ -168,11 +167,9 @@ void USBProgrammerDialog::OnUSBTimer(wxTimerEvent&)
     UpdateUSBList();
 }
 
-void ShowUSBProgrammer(wxWindow* parent, const std::vector<unsigned char>& message)
+void ShowUSBProgrammer(wxWindow* parent, const std::vector<unsigned char>& message, usb_dvk::Platform& platform)
 {
-    if (!CheckMessageSize(parent, message))
-        return;
-    USBProgrammerDialog dialog(parent);
+    USBProgrammerDialog dialog(parent, platform);
     dialog.SetMessage(message);
     dialog.ShowModal();
 }

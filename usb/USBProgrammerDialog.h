@@ -28,13 +28,12 @@
 
 class USBProgrammerDialog : public USBProgrammerDialogBase {
 public:
-    explicit USBProgrammerDialog(wxWindow* parent);
+    // Finds and opens the controllers through the platform.
+    explicit USBProgrammerDialog(wxWindow* parent, usb_dvk::Platform& platform = usb_dvk::NativePlatform());
     ~USBProgrammerDialog() override;
 
     // Starts a refresh pass unless a pass is running.
     void UpdateUSBList();
-    // Whether an entry holds the device's path; only while no pass runs.
-    bool HasDevice(const usb_dvk::Device* device) const;
 
     void SetMessage(const std::vector<unsigned char>& bytes) { message = bytes; }
     const std::vector<unsigned char>& GetMessage() const { return message; }
@@ -86,6 +85,6 @@ private:
     std::deque<Queued> queue;
 };
 
-// Shows the USB programmer modally with the message, or the error box when
-// the message does not fit the controller's memory.
-void ShowUSBProgrammer(wxWindow* parent, const std::vector<unsigned char>& message);
+// Shows the USB programmer modally with the message, over the platform.
+void ShowUSBProgrammer(wxWindow* parent, const std::vector<unsigned char>& message,
+                       usb_dvk::Platform& platform = usb_dvk::NativePlatform());

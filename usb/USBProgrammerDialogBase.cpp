@@ -6,25 +6,27 @@ USBProgrammerDialogBase::USBProgrammerDialogBase(wxWindow* parent, wxWindowID id
                                                  const wxPoint& position, const wxSize& size, long style)
     : wxDialog(parent, id, title, position, size, style)
 {
-    constexpr int kBorder = 5;
+    const int border = FromDIP(5);
     SetSizeHints(wxDefaultSize, wxDefaultSize);
 
     auto* column = new wxBoxSizer(wxVERTICAL);
     deviceList = new wxCheckListBox(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, 0, nullptr, 0);
-    column->Add(deviceList, 1, wxALL | wxEXPAND, kBorder);
+    column->Add(deviceList, 1, wxALL | wxEXPAND, border);
     statusText = new wxStaticText(this, wxID_ANY, wxEmptyString);
-    column->Add(statusText, 0, wxLEFT | wxRIGHT | wxEXPAND, kBorder);
+    column->Add(statusText, 0, wxLEFT | wxRIGHT | wxEXPAND, border);
 
     auto* buttonRow = new wxBoxSizer(wxHORIZONTAL);
     programAllButton = new wxButton(this, wxID_ANY, "Program All");
-    buttonRow->Add(programAllButton, 0, wxALL, kBorder);
+    buttonRow->Add(programAllButton, 0, wxALL, border);
     buttonRow->AddStretchSpacer(1);
     exitButton = new wxButton(this, wxID_ANY, "Exit");
-    buttonRow->Add(exitButton, 0, wxALL, kBorder);
+    buttonRow->Add(exitButton, 0, wxALL, border);
     column->Add(buttonRow, 0, wxEXPAND);
 
     SetSizer(column);
     Layout();
+    // Escape closes the dialog as Exit does.
+    SetEscapeId(exitButton->GetId());
 
     programAllButton->Connect(wxEVT_COMMAND_BUTTON_CLICKED,
                               wxCommandEventHandler(USBProgrammerDialogBase::OnProgramAll), nullptr, this);

@@ -24,7 +24,7 @@ std::string ValidUtf8OrEmpty(const std::string& text)
 bool HasDevice(const Entries& entries, const usb_dvk::Device& device)
 {
     for (const Entry& entry : entries) {
-        if (entry.device->GetPath() == device.GetPath())
+        if (entry.device.GetPath() == device.GetPath())
             return true;
     }
     return false;
@@ -32,28 +32,45 @@ bool HasDevice(const Entries& entries, const usb_dvk::Device& device)
 
 namespace {
 
-// Why the controller did not connect.
-Outcome ConnectFailure(const std::string& path, std::uint32_t error)
+// An outcome of the path without failure.
+Outcome OutcomeFor(const std::string& path)
 {
-    Failure failure = Failure::CannotOpen;
-    if (error == usb_dvk::kErrorWrongDevice)
-        failure = Failure::NotAController;
-    else if (usb_dvk::IsAccessDenied(error))
-        failure = Failure::PermissionDenied;
-    return Outcome{path, failure, error, 0};
+    Outcome outcome;
+    outcome.path = path;
+    return outcome;
 }
 
-// Why a write or read of the connected controller failed.
-Outcome TransferFailure(const std::string& path, const USBTimerDevice& controller, std::size_t piece = 0)
+// Why the controller did not connect.
+Outcome ConnectFailure(const std::string& path, const std::error_code& error)
 {
-    const Failure failure = controller.IsAwaitingReply() ? Failure::NoAnswer : Failure::TransferFailed;
-    return Outcome{path, failure, controller.GetLastError(), piece};
+    Outcome outcome = OutcomeFor(path);
+    outcome.failure = Failure::CannotOpen;
+    if (error == usb_dvk::Error::WrongDevice)
+        outcome.failure = Failure::NotAController;
+    else if (usb_dvk::IsAccessDenied(error))
+        outcome.failure = Failure::PermissionDenied;
+    outcome.error = error;
+    return outcome;
+}
+
+// Why a write or read of the connected controller for the request failed.
+Outcome TransferFailure(const std::string& path, const USBTimerDevice& controller, Request request,
+                        std::size_t piece = 0)
+{
+    Outcome outcome = OutcomeFor(path);
+    outcome.failure = controller.IsAwaitingReply() ? Failure::NoAnswer : Failure::TransferFailed;
+    outcome.error = controller.GetLastError();
+    outcome.request = request;
+    outcome.piece = piece;
+    outcome.count = controller.GetLastCount();
+    return outcome;
 }
 
 // The connection to the entry's device for this pass: the one kept from an
 // earlier pass, once it has taken the replies that came meanwhile, or else
-// a new one. Null when a new one does not connect; error holds the code.
-std::unique_ptr<USBTimerDevice> Connection(Entry& entry, std::uint32_t& error)
+// a new one through the platform. Null when a new one does not connect;
+// error holds why.
+std::unique_ptr<USBTimerDevice> Connection(usb_dvk::Platform& platform, Entry& entry, std::error_code& error)
 {
     if (entry.awaiting) {
         std::unique_ptr<USBTimerDevice> kept = std::move(entry.awaiting);
@@ -61,8 +78,8 @@ std::unique_ptr<USBTimerDevice> Connection(Entry& entry, std::uint32_t& error)
         if (kept->IsConnected())
             return kept;
     }
-    auto controller = std::make_unique<USBTimerDevice>();
-    if (!controller->Connect(entry.device.get())) {
+    auto controller = std::make_unique<USBTimerDevice>(platform);
+    if (!controller->Connect(&entry.device)) {
         error = controller->GetLastError();
         return nullptr;
     }
@@ -88,15 +105,13 @@ RefreshReport RefreshPass(usb_dvk::System& system, Entries& entries, const RowSi
     report.enumerationEnded = system.GetDeviceList(kVendorId, kProductId, found);
     report.enumerationError = system.GetLastError();
     std::vector<std::string> foundPaths;
-    for (usb_dvk::Device*& device : found) {
-        foundPaths.push_back(device->GetPath());
-        if (HasDevice(entries, *device))
+    for (usb_dvk::Device& device : found) {
+        foundPaths.push_back(device.GetPath());
+        if (HasDevice(entries, device))
             continue;
-        entries.push_back(Entry{std::unique_ptr<usb_dvk::Device>(device), false, nullptr});
-        device = nullptr;
+        entries.push_back(Entry{std::move(device), false, nullptr});
         sink(RowChange{RowChange::Kind::Append, entries.size() - 1, kCheckingText, false});
     }
-    usb_dvk::System::DeleteList(found);
     auto wasFound = [&](const std::string& path) {
         return !report.enumerationEnded || std::find(foundPaths.begin(), foundPaths.end(), path) != foundPaths.end();
     };
@@ -105,31 +120,44 @@ RefreshReport RefreshPass(usb_dvk::System& system, Entries& entries, const RowSi
         if (Stopped(stop))
             break;
         Entry& entry = entries[row];
-        const std::string& path = entry.device->GetPath();
-        std::uint32_t error = 0;
+        const std::string path = entry.device.GetPath();
+        std::error_code error;
         const bool found = wasFound(path);
-        std::unique_ptr<USBTimerDevice> controller = found ? Connection(entry, error) : nullptr;
+        std::unique_ptr<USBTimerDevice> controller = found ? Connection(system.GetPlatform(), entry, error) : nullptr;
         if (!controller) {
-            report.outcomes.push_back(found ? ConnectFailure(path, error) : Outcome{path, Failure::Gone, 0, 0});
+            Outcome gone = OutcomeFor(path);
+            gone.failure = Failure::Gone;
+            report.outcomes.push_back(found ? ConnectFailure(path, error) : gone);
             entries.erase(entries.begin() + static_cast<std::ptrdiff_t>(row));
             sink(RowChange{RowChange::Kind::Delete, row, {}, false});
             continue;
         }
         // A stop request is also looked at between the queries, so that it
         // waits for one transfer at most. A query after one that ran out of
-        // time sends nothing and fails at once.
-        bool failed = false;
-        auto query = [&](std::string (USBTimerDevice::*ask)()) {
-            std::string text = Stopped(stop) ? std::string() : ValidUtf8OrEmpty(((*controller).*ask)());
-            failed = failed || controller->LastQueryFailed();
+        // time sends nothing and fails at once. The outcome names the first
+        // query that failed, or else the first text that is not UTF-8.
+        Outcome outcome = OutcomeFor(path);
+        auto query = [&](std::string (USBTimerDevice::*ask)(), Request request) {
+            if (Stopped(stop))
+                return std::string();
+            const std::string received = ((*controller).*ask)();
+            std::string text = ValidUtf8OrEmpty(received);
+            const bool transferFailed =
+                outcome.failure == Failure::NoAnswer || outcome.failure == Failure::TransferFailed;
+            if (!transferFailed && controller->LastQueryFailed()) {
+                outcome = TransferFailure(path, *controller, request);
+            } else if (outcome.failure == Failure::None && text.size() != received.size()) {
+                outcome.failure = Failure::UnreadableText;
+                outcome.request = request;
+            }
             return text;
         };
-        const std::string id = query(&USBTimerDevice::GetDeviceID);
-        const std::string version = query(&USBTimerDevice::GetVersion);
-        const std::string clock = query(&USBTimerDevice::GetTimeStr);
+        const std::string id = query(&USBTimerDevice::GetDeviceID, Request::Identification);
+        const std::string version = query(&USBTimerDevice::GetVersion, Request::Version);
+        const std::string clock = query(&USBTimerDevice::GetTimeStr, Request::Clock);
         if (Stopped(stop))
             break;
-        report.outcomes.push_back(failed ? TransferFailure(path, *controller) : Outcome{path, Failure::None, 0, 0});
+        report.outcomes.push_back(outcome);
         sink(RowChange{RowChange::Kind::SetText, row, id + " v" + version + " " + clock, false});
         sink(RowChange{RowChange::Kind::SetCheck, row, {}, entry.programmed});
         Release(entry, std::move(controller));
@@ -139,27 +167,35 @@ RefreshReport RefreshPass(usb_dvk::System& system, Entries& entries, const RowSi
     return report;
 }
 
-std::vector<Outcome> ProgramPass(Entries& entries, const std::vector<unsigned char>& message, const RowSink& sink,
+std::vector<Outcome> ProgramPass(usb_dvk::Platform& platform, Entries& entries,
+                                 const std::vector<unsigned char>& message, const RowSink& sink,
                                  const std::atomic<bool>* stop)
 {
     std::vector<Outcome> outcomes;
     for (std::size_t row = 0; row < entries.size(); ++row) {
         Entry& entry = entries[row];
-        const std::string& path = entry.device->GetPath();
+        const std::string& path = entry.device.GetPath();
         if (Stopped(stop)) {
-            outcomes.push_back(Outcome{path, Failure::Stopped, 0, 0});
+            Outcome stopped = OutcomeFor(path);
+            stopped.failure = Failure::Stopped;
+            outcomes.push_back(stopped);
             continue;
         }
-        std::uint32_t error = 0;
-        if (std::unique_ptr<USBTimerDevice> controller = Connection(entry, error)) {
+        std::error_code error;
+        if (std::unique_ptr<USBTimerDevice> controller = Connection(platform, entry, error)) {
             const Delivery delivery = controller->Deliver(message);
             entry.programmed = delivery.delivered;
-            if (delivery.delivered)
-                outcomes.push_back(Outcome{path, Failure::None, 0, 0});
-            else if (delivery.rejected)
-                outcomes.push_back(Outcome{path, Failure::Rejected, 0, delivery.piece});
-            else
-                outcomes.push_back(TransferFailure(path, *controller, delivery.piece));
+            if (delivery.delivered) {
+                outcomes.push_back(OutcomeFor(path));
+            } else if (delivery.rejected) {
+                Outcome rejected = OutcomeFor(path);
+                rejected.failure = Failure::Rejected;
+                rejected.request = Request::Piece;
+                rejected.piece = delivery.piece;
+                outcomes.push_back(rejected);
+            } else {
+                outcomes.push_back(TransferFailure(path, *controller, Request::Piece, delivery.piece));
+            }
             Release(entry, std::move(controller));
         } else {
             outcomes.push_back(ConnectFailure(path, error));

@@ -29,7 +29,7 @@ constexpr char kCheckingText[] = "Checking...";
 
 // One listed controller.
 struct Entry {
-    std::unique_ptr<usb_dvk::Device> device;
+    usb_dvk::Device device;
     bool programmed = false;  // result of the latest programming attempt that connected
     // A connection whose replies were not all read by the end of a pass:
     // kept open, so that they are taken when they come instead of being
@@ -53,26 +53,32 @@ using RowSink = std::function<void(const RowChange&)>;
 enum class Failure {
     None,
     Gone,              // no longer among the controllers found
-    CannotOpen,        // it did not open (error: the platform's code)
+    CannotOpen,        // it did not open (error: the system's)
     PermissionDenied,  // it did not open for lack of permission
     NotAController,    // what the path opened has other vendor and product ids
     NoAnswer,          // a write or read ran out of time, or a reply is still due from an earlier one
-    TransferFailed,    // a write or read failed or fell short (error: the platform's code)
+    TransferFailed,    // a write or read failed (error: the system's) or fell short (count)
     Rejected,          // a data piece was answered without "OK"
     Stopped,           // the pass was stopped before it got to the device
+    UnreadableText,    // the identification or version it sent is not UTF-8 text
 };
+
+// The request that a failure belongs to.
+enum class Request { None, Identification, Version, Clock, Piece };
 
 // What a pass did with one device.
 struct Outcome {
     std::string path;
     Failure failure = Failure::None;
-    std::uint32_t error = 0;  // the platform's code of the failed open or transfer
-    std::size_t piece = 0;    // a failed delivery: the piece it stopped at (0 is the first)
+    std::error_code error;             // of the failed open, write or read
+    Request request = Request::None;   // a failed transfer or an unreadable text: whose
+    std::size_t piece = 0;             // Request::Piece: the piece (0 is the first)
+    int count = 0;                     // a short write or reply: the report bytes it moved
 };
 
 struct RefreshReport {
     bool enumerationEnded = false;    // the enumeration ran to its end
-    std::uint32_t enumerationError = 0;
+    std::error_code enumerationError;
     std::size_t listed = 0;           // entries (and rows) after the pass
     // Every entry the walk came to, in order: a listed one with None or the
     // failure of its queries, a removed one with the reason.
@@ -90,16 +96,18 @@ bool HasDevice(const Entries& entries, const usb_dvk::Device& device);
 // flag. Once a query has run out of time, the device's further queries fail
 // without being sent, in this pass and in later ones until its late replies
 // have come. A set stop flag ends the pass between two devices or two
-// queries.
+// queries. The devices are opened through the system's platform.
 RefreshReport RefreshPass(usb_dvk::System& system, Entries& entries, const RowSink& sink,
                           const std::atomic<bool>* stop = nullptr);
 
-// Delivers the message to every entry: the programmed flag of an entry that
-// connects becomes the delivery's result (false while replies are still due
-// from an earlier pass); every row's mark is set from its entry's flag. A
-// set stop flag ends the pass between two devices. Returns one outcome per
-// entry, in row order (None: programmed).
-std::vector<Outcome> ProgramPass(Entries& entries, const std::vector<unsigned char>& message, const RowSink& sink,
+// Delivers the message to every entry, opening the devices through the
+// platform: the programmed flag of an entry that connects becomes the
+// delivery's result (false while replies are still due from an earlier
+// pass); every row's mark is set from its entry's flag. A set stop flag ends
+// the pass between two devices. Returns one outcome per entry, in row order
+// (None: programmed).
+std::vector<Outcome> ProgramPass(usb_dvk::Platform& platform, Entries& entries,
+                                 const std::vector<unsigned char>& message, const RowSink& sink,
                                  const std::atomic<bool>* stop = nullptr);
 
 // The line under the list after a refresh (UTF-8): how many controllers are

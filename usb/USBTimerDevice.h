@@ -17,6 +17,8 @@ struct Delivery {
 
 class USBTimerDevice : public usb_dvk::Transfer {
 public:
+    explicit USBTimerDevice(usb_dvk::Platform& platform = usb_dvk::NativePlatform()) : Transfer(platform) {}
+
     // The identification text; empty when the request or its reply falls short.
     std::string GetDeviceID();
     // The version text; empty on the same failures.
@@ -28,8 +30,8 @@ public:
     // with "OK" before the next goes; true when every piece was acknowledged
     // or the message is empty. Stops at the first failure.
     bool SetData(const std::vector<unsigned char>& message);
-    // The same delivery, telling where and how it stopped; the error code
-    // of a failed write or read is GetLastError().
+    // The same delivery, telling where and how it stopped; the error of a
+    // failed write or read is GetLastError().
     Delivery Deliver(const std::vector<unsigned char>& message);
 
     // Whether the latest query's request or reply failed.

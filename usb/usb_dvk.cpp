@@ -1,29 +1,46 @@
 #include "usb_dvk.h"
 
-#include <atomic>
 #include <cstdio>
 #include <cstring>
 
 namespace usb_dvk {
 
 namespace {
-std::atomic<Platform*> installedPlatform{nullptr};
+
+class Category : public std::error_category {
+public:
+    const char* name() const noexcept override { return "usb_dvk"; }
+    std::string message(int value) const override
+    {
+        switch (static_cast<Error>(value)) {
+        case Error::Timeout: return "timed out";
+        case Error::WrongDevice: return "the device has other vendor and product ids";
+        case Error::ShortWrite: return "short write";
+        case Error::ShortReply: return "short reply";
+        case Error::ReplyDue: return "the reply to an earlier request has not come";
+        }
+        return "unknown error " + std::to_string(value);
+    }
+};
+
+}  // namespace
+
+const std::error_category& TransportCategory()
+{
+    static const Category category;
+    return category;
 }
 
-Platform& CurrentPlatform()
+std::error_code make_error_code(Error error)
 {
-    Platform* platform = installedPlatform.load();
-    return platform ? *platform : NativePlatform();
+    return std::error_code(static_cast<int>(error), TransportCategory());
 }
 
-void SetPlatform(Platform* platform)
+bool IsAccessDenied(const std::error_code& error)
 {
-    installedPlatform.store(platform);
-}
-
-bool IsAccessDenied(std::uint32_t code)
-{
-    return CurrentPlatform().IsAccessDenied(code);
+    // Both the system's category and the generic one know these conditions,
+    // on Windows too (ERROR_ACCESS_DENIED is permission_denied).
+    return error == std::errc::permission_denied || error == std::errc::operation_not_permitted;
 }
 
 std::string System::GetDeviceIDStr(std::uint16_t vid, std::uint16_t pid)
@@ -35,15 +52,11 @@ std::string System::GetDeviceIDStr(std::uint16_t vid, std::uint16_t pid)
 
 bool System::GetDeviceList(std::uint16_t vid, std::uint16_t pid, DeviceList& list)
 {
-    lastError = 0;
-    return CurrentPlatform().Enumerate(GetDeviceIDStr(vid, pid), vid, pid, list, lastError);
-}
-
-void System::DeleteList(DeviceList& list)
-{
-    for (Device* device : list)
-        delete device;
-    list.clear();
+    lastError.clear();
+    const bool ended = platform->Enumerate(GetDeviceIDStr(vid, pid), vid, pid, list, lastError);
+    if (ended)
+        lastError.clear();
+    return ended;
 }
 
 Transfer::~Transfer()
@@ -57,9 +70,10 @@ bool Transfer::Connect(const Device* device)
         Disconnect();
     connected = false;
     unanswered = 0;
-    platform = &CurrentPlatform();
-    // Success is judged by the handle: the platform sets its error code only
-    // when an open fails.
+    lastError.clear();
+    lastCount = 0;
+    // Success is judged by the handle: the platform sets the error only when
+    // an open fails.
     writeHandle = platform->Open(device->GetPath(), Access::Write, lastError);
     if (writeHandle == kInvalidHandle)
         return false;
@@ -73,7 +87,7 @@ bool Transfer::Connect(const Device* device)
         return false;
     }
     connected = true;
-    lastError = 0;
+    lastError.clear();
     // Reports that arrived before this connection asked anything answer
     // nothing it asks.
     Settle();
@@ -89,7 +103,7 @@ bool Transfer::IsExpectedDevice(const Device& device)
         std::uint16_t pid = 0;
         if (!platform->Identify(handle, vid, pid) || vid != device.GetVendorId() ||
             pid != device.GetProductId()) {
-            lastError = kErrorWrongDevice;
+            lastError = Error::WrongDevice;
             return false;
         }
     }
@@ -101,14 +115,14 @@ bool Transfer::Settle()
     if (!connected)
         return false;
     unsigned char arrived[kTransferSize];
-    std::uint32_t error = 0;
     for (int i = 0; i < kMaxDiscardedReports; ++i) {
+        std::error_code error;
         if (platform->Read(readHandle, arrived, std::chrono::milliseconds(0), error) > 0) {
             if (unanswered > 0)
                 --unanswered;
             continue;
         }
-        if (error != kErrorTimeout) {  // nothing is waiting: a time-out; anything else: the device failed
+        if (error != Error::Timeout) {  // nothing is waiting: a time-out; anything else: the device failed
             lastError = error;
             Disconnect();
             return false;
@@ -132,15 +146,24 @@ void Transfer::Disconnect()
 
 int Transfer::Send64(const unsigned char* data)
 {
-    if (!connected || unanswered > 0)
+    if (!connected)
         return 0;
+    lastCount = 0;
+    if (unanswered > 0) {
+        lastError = Error::ReplyDue;
+        return 0;
+    }
     report[0] = 0;
     std::memcpy(report + 1, data, kReportSize);
+    lastError.clear();
     const int count = platform->Write(writeHandle, report, kTransferTimeLimit, lastError);
     // A report written whole is answered; so may be one whose write ran out
     // of time, as the device may have taken it all the same.
-    if (count == kTransferSize || lastError == kErrorTimeout)
+    if (count == kTransferSize || lastError == Error::Timeout)
         ++unanswered;
+    if (count != kTransferSize && !lastError)
+        lastError = Error::ShortWrite;
+    lastCount = count > 0 ? count - 1 : 0;
     return count - 1;
 }
 
@@ -149,9 +172,13 @@ int Transfer::Recv64(unsigned char* data)
     if (!connected)
         return 0;
     report[0] = 0;
+    lastError.clear();
     const int count = platform->Read(readHandle, report, kTransferTimeLimit, lastError);
     if (count > 0 && unanswered > 0)
         --unanswered;
+    if (count != kTransferSize && !lastError)
+        lastError = Error::ShortReply;
+    lastCount = count > 0 ? count - 1 : 0;
     // Copied even when the read failed; callers test the count first.
     std::memcpy(data, report + 1, kReportSize);
     return count - 1;

@@ -5,20 +5,41 @@
 //
 // The platform's own calls sit behind usb_dvk::Platform: SetupAPI and Win32
 // file I/O on Windows (usb_dvk_win32.cpp), hidapi elsewhere
-// (usb_dvk_hidapi.cpp). Tests install a platform of their own.
+// (usb_dvk_hidapi.cpp). The enumeration and every connection are given the
+// platform they use; tests give one of their own.
+//
+// Errors are std::error_code: a system error keeps the system's own category
+// (errno values on Linux, Win32 codes on Windows), and the failures that the
+// transport itself names have the category of usb_dvk::Error.
 #pragma once
 
 #include <chrono>
 #include <cstdint>
 #include <string>
+#include <system_error>
+#include <utility>
 #include <vector>
 
 namespace usb_dvk {
 
-// Platform error codes the transport itself gives meaning to.
-constexpr std::uint32_t kErrorNoMoreItems = 259;  // normal end of an enumeration
-constexpr std::uint32_t kErrorTimeout = 1460;     // a write or read that ran out of time
-constexpr std::uint32_t kErrorWrongDevice = 1200; // the path opened a device with other ids
+// The failures the transport names itself.
+enum class Error {
+    Timeout = 1,  // a write or read that ran out of time
+    WrongDevice,  // the path opened a device with other vendor or product ids
+    ShortWrite,   // a write that took less than the whole report
+    ShortReply,   // a read that delivered less than a whole report
+    ReplyDue,     // nothing sent: the reply to an earlier request has not come
+};
+const std::error_category& TransportCategory();
+std::error_code make_error_code(Error error);
+
+// A system error code: errno on Linux, a Win32 code on Windows.
+inline std::error_code SystemError(int code)
+{
+    return std::error_code(code, std::system_category());
+}
+// Whether an open failed for lack of permission.
+bool IsAccessDenied(const std::error_code& error);
 
 constexpr int kReportSize = 64;                   // one report's payload
 constexpr int kTransferSize = kReportSize + 1;    // report id 0 and the payload
@@ -41,7 +62,7 @@ constexpr int kMaxDiscardedReports = 512;
 // on the opened device.
 class Device {
 public:
-    Device(const char* path, std::uint16_t vid, std::uint16_t pid) : path(path), vid(vid), pid(pid) {}
+    Device(std::string path, std::uint16_t vid, std::uint16_t pid) : path(std::move(path)), vid(vid), pid(pid) {}
     const std::string& GetPath() const { return path; }
     std::uint16_t GetVendorId() const { return vid; }
     std::uint16_t GetProductId() const { return pid; }
@@ -52,9 +73,8 @@ private:
     std::uint16_t pid;
 };
 
-// Filled by System::GetDeviceList; the holder owns the objects. An entry
-// taken over by another owner is set to null.
-using DeviceList = std::vector<Device*>;
+// Filled by System::GetDeviceList.
+using DeviceList = std::vector<Device>;
 
 // An open platform file handle, or kInvalidHandle.
 using Handle = std::intptr_t;
@@ -62,83 +82,76 @@ constexpr Handle kInvalidHandle = -1;
 
 enum class Access { Write, Read };
 
-// The platform's enumeration and file I/O. Every call reports the platform
-// error code through lastError.
+// The platform's enumeration and file I/O. A call that fails sets error; one
+// that succeeds leaves it clear.
 class Platform {
 public:
     virtual ~Platform() = default;
-    // Appends a new Device for every present HID interface of vid/pid
-    // (idString is System::GetDeviceIDStr of the pair), in an order that is
-    // stable from one enumeration to the next. True when the enumeration ran
-    // to its end; lastError then is kErrorNoMoreItems.
+    // Appends a Device for every present HID interface of vid/pid (idString
+    // is System::GetDeviceIDStr of the pair), in an order that is stable from
+    // one enumeration to the next. True when the enumeration ran to its end;
+    // false with the error that stopped it, or that kept it from seeing
+    // every interface.
     virtual bool Enumerate(const std::string& idString, std::uint16_t vid, std::uint16_t pid,
-                           DeviceList& list, std::uint32_t& lastError) = 0;
+                           DeviceList& list, std::error_code& error) = 0;
     // Opens the path for writing or for reading; kInvalidHandle on failure.
-    virtual Handle Open(const std::string& path, Access access, std::uint32_t& lastError) = 0;
+    virtual Handle Open(const std::string& path, Access access, std::error_code& error) = 0;
     // The vendor and product ids of the device behind the open handle;
     // false when it has none that can be read.
     virtual bool Identify(Handle handle, std::uint16_t& vid, std::uint16_t& pid) = 0;
     // Writes the 65 bytes, waiting at most timeLimit for the device to take
-    // them; returns the byte count written (65 on success, 0 when the time
-    // ran out, with lastError kErrorTimeout, or the write failed).
+    // them; returns the byte count written (65 on success; 0 when the time
+    // ran out, with Error::Timeout, or the write failed).
     virtual int Write(Handle handle, const unsigned char* transfer, std::chrono::milliseconds timeLimit,
-                      std::uint32_t& lastError) = 0;
+                      std::error_code& error) = 0;
     // Reads one report into the 65 bytes (report id first), waiting at most
-    // timeLimit; returns the byte count read (65 on success, 0 when the time
-    // ran out, with lastError kErrorTimeout, or the read failed). A time
-    // limit of 0 takes only a report that is already waiting.
+    // timeLimit; returns the byte count read (65 on success; 0 when the time
+    // ran out, with Error::Timeout, or the read failed). A time limit of 0
+    // takes only a report that is already waiting.
     virtual int Read(Handle handle, unsigned char* transfer, std::chrono::milliseconds timeLimit,
-                     std::uint32_t& lastError) = 0;
+                     std::error_code& error) = 0;
     virtual void Close(Handle handle) = 0;
-    // Whether an open failed with this error code for lack of permission.
-    virtual bool IsAccessDenied(std::uint32_t code) const = 0;
 };
 
-// The platform the transport uses: the one installed with SetPlatform, or
-// the platform's own. SetPlatform(nullptr) goes back to the platform's own;
-// it is meant for tests. A connection keeps using the platform that opened
-// it.
-Platform& CurrentPlatform();
-void SetPlatform(Platform* platform);
 // The platform's own layer (defined by usb_dvk_win32.cpp or usb_dvk_hidapi.cpp).
 Platform& NativePlatform();
-// Whether the current platform's error code says permission denied.
-bool IsAccessDenied(std::uint32_t code);
 
 // The enumeration context.
 class System {
 public:
+    explicit System(Platform& platform = NativePlatform()) : platform(&platform) {}
     // "vid_04d8&pid_003f" for 0x04D8 and 0x003F.
     static std::string GetDeviceIDStr(std::uint16_t vid, std::uint16_t pid);
     // Appends the present devices of vid/pid to the list (not cleared first).
-    // True when the enumeration ran to its end.
+    // True when the enumeration ran to its end; the last error is then clear.
     bool GetDeviceList(std::uint16_t vid, std::uint16_t pid, DeviceList& list);
-    // Deletes every non-null entry, then empties the list.
-    static void DeleteList(DeviceList& list);
-    std::uint32_t GetLastError() const { return lastError; }
+    const std::error_code& GetLastError() const { return lastError; }
+    Platform& GetPlatform() const { return *platform; }
 
 private:
-    std::uint32_t lastError = 0;
+    Platform* platform;
+    std::error_code lastError;
 };
 
 // One connection to one device, with its report buffer.
 class Transfer {
 public:
-    Transfer() = default;
+    explicit Transfer(Platform& platform = NativePlatform()) : platform(&platform) {}
     virtual ~Transfer();
     Transfer(const Transfer&) = delete;
     Transfer& operator=(const Transfer&) = delete;
 
     // Opens the device for writing, then for reading, and checks that both
     // handles reach a device with the vendor and product ids the device was
-    // found for (last error kErrorWrongDevice otherwise, also when a handle
-    // has no ids to read); then discards the input reports already waiting,
-    // so that the first reply read is the answer to the first request. True
-    // when all of that succeeded.
+    // found for (Error::WrongDevice otherwise, also when a handle has no ids
+    // to read); then discards the input reports already waiting, so that the
+    // first reply read is the answer to the first request. True when all of
+    // that succeeded.
     bool Connect(const Device* device);
     void Disconnect();
     // Writes one report with report id 0 in front; 64 on success, 0 when not
-    // connected or while a reply to an earlier report is still due.
+    // connected or while a reply to an earlier report is still due
+    // (Error::ReplyDue).
     int Send64(const unsigned char* data);
     // Reads one report into data (64 bytes); 64 on success, 0 when not
     // connected (data untouched). A read that runs out of time fails.
@@ -154,19 +167,29 @@ public:
     // oldest request still unanswered, or nothing. True when no reply is due
     // any more; false also when the read fails, which disconnects.
     bool Settle();
-    std::uint32_t GetLastError() const { return lastError; }
+    // The error of the latest open, write or read that failed or fell short
+    // (clear after one that succeeded), and the report bytes that the latest
+    // write or read moved.
+    const std::error_code& GetLastError() const { return lastError; }
+    int GetLastCount() const { return lastCount; }
 
 protected:
     // Whether both handles reach a device with the device's ids.
     bool IsExpectedDevice(const Device& device);
 
+    Platform* platform;
     bool connected = false;
-    Platform* platform = nullptr;  // the one that opened the handles
     int unanswered = 0;  // requests sent on this connection whose replies were not read
     Handle readHandle = kInvalidHandle;
     Handle writeHandle = kInvalidHandle;
     unsigned char report[kTransferSize] = {};
-    std::uint32_t lastError = 0;
+    std::error_code lastError;
+    int lastCount = 0;
 };
 
 }  // namespace usb_dvk
+
+namespace std {
+template <>
+struct is_error_code_enum<usb_dvk::Error> : true_type {};
+}  // namespace std

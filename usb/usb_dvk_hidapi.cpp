@@ -24,9 +24,10 @@ bool PathOrder(const std::string& a, const std::string& b)
     return a.size() != b.size() ? a.size() < b.size() : a < b;
 }
 
-std::uint32_t ErrorCode()
+// hidapi leaves errno as the failed system call set it; EIO where none did.
+std::error_code ErrorCode()
 {
-    return errno != 0 ? static_cast<std::uint32_t>(errno) : static_cast<std::uint32_t>(EIO);
+    return SystemError(errno != 0 ? errno : EIO);
 }
 
 class HidapiPlatform : public Platform {
@@ -35,7 +36,7 @@ public:
     ~HidapiPlatform() override { hid_exit(); }
 
     bool Enumerate(const std::string&, std::uint16_t vid, std::uint16_t pid, DeviceList& list,
-                   std::uint32_t& lastError) override
+                   std::error_code&) override
     {
         // hidapi lists a device once per top-level collection; the path is
         // what counts.
@@ -48,20 +49,18 @@ public:
         hid_free_enumeration(first);
         std::sort(paths.begin(), paths.end(), PathOrder);
         for (const std::string& path : paths)
-            list.push_back(new Device(path.c_str(), vid, pid));
-        lastError = kErrorNoMoreItems;
+            list.emplace_back(path, vid, pid);
         return true;
     }
 
-    Handle Open(const std::string& path, Access, std::uint32_t& lastError) override
+    Handle Open(const std::string& path, Access, std::error_code& error) override
     {
         errno = 0;
         hid_device* device = hid_open_path(path.c_str());
         if (device == nullptr) {
-            lastError = ErrorCode();
+            error = ErrorCode();
             return kInvalidHandle;
         }
-        lastError = 0;
         return reinterpret_cast<Handle>(device);
     }
 
@@ -80,20 +79,19 @@ public:
     // and the kernel's USB HID driver ends a transfer the device does not
     // take after its own limit of five seconds.
     int Write(Handle handle, const unsigned char* transfer, std::chrono::milliseconds,
-              std::uint32_t& lastError) override
+              std::error_code& error) override
     {
         errno = 0;
         const int count = hid_write(HidDevice(handle), transfer, kTransferSize);
         if (count < 0) {
-            lastError = ErrorCode();
+            error = ErrorCode();
             return 0;
         }
-        lastError = 0;
         return count;
     }
 
     int Read(Handle handle, unsigned char* transfer, std::chrono::milliseconds timeLimit,
-             std::uint32_t& lastError) override
+             std::error_code& error) override
     {
         // The device uses no numbered reports: hidraw delivers the payload
         // alone, which goes behind the report id byte.
@@ -101,20 +99,17 @@ public:
         const int count = hid_read_timeout(HidDevice(handle), transfer + 1, kReportSize,
                                            static_cast<int>(timeLimit.count()));
         if (count < 0) {
-            lastError = ErrorCode();
+            error = ErrorCode();
             return 0;
         }
         if (count == 0) {
-            lastError = kErrorTimeout;
+            error = Error::Timeout;
             return 0;
         }
-        lastError = 0;
         return count + 1;
     }
 
     void Close(Handle handle) override { hid_close(HidDevice(handle)); }
-
-    bool IsAccessDenied(std::uint32_t code) const override { return code == EACCES || code == EPERM; }
 };
 
 }  // namespace

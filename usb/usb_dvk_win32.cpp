@@ -1,19 +1,20 @@
 // The platform layer on Windows: SetupAPI enumeration of the present HID
 // interfaces and overlapped Win32 file I/O on their device paths, each
 // transfer waited for with a time limit and cancelled when it runs out; the
-// ANSI calls throughout.
+// ANSI calls throughout. The system's last error is read only right after a
+// call that failed: a call that succeeds may leave an old one behind.
 #ifndef _WIN32_WINNT
 #define _WIN32_WINNT 0x0600  // CancelIoEx
 #endif
-#include <windows.h>
-#include <setupapi.h>
+#include "usb_dvk_win32.h"
+
 extern "C" {  // the HID header declares C functions without saying so
 #include <hidsdi.h>
 }
 
+#include <cstring>
 #include <new>
-
-#include "usb_dvk.h"
+#include <vector>
 
 namespace usb_dvk {
 
@@ -21,6 +22,11 @@ namespace {
 
 // The HID device-interface class.
 const GUID kHidInterfaceClass = {0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
+
+std::error_code LastSystemError()
+{
+    return SystemError(static_cast<int>(::GetLastError()));
+}
 
 // Lower case as the C locale has it, whatever the current locale.
 std::string LowerCase(std::string text)
@@ -37,123 +43,164 @@ HANDLE Win32Handle(Handle handle)
     return reinterpret_cast<HANDLE>(handle);
 }
 
-// The first of the hardware ids of the element, lower-cased; false when the
-// property cannot be read or there is no memory for it.
-enum class HardwareId { Read, Unreadable, NoMemory };
+// A device information set, destroyed with its holder.
+class InfoSet {
+public:
+    InfoSet(const SetupApi& api, HDEVINFO set) : api(api), set(set) {}
+    ~InfoSet()
+    {
+        if (set != INVALID_HANDLE_VALUE)
+            api.destroyDeviceInfoList(set);
+    }
+    InfoSet(const InfoSet&) = delete;
+    InfoSet& operator=(const InfoSet&) = delete;
+    explicit operator bool() const { return set != INVALID_HANDLE_VALUE; }
+    HDEVINFO Get() const { return set; }
 
-HardwareId ReadFirstHardwareId(HDEVINFO set, SP_DEVINFO_DATA& info, std::string& id)
+private:
+    const SetupApi& api;
+    HDEVINFO set;
+};
+
+// The interface's device path, with the device information element of the
+// device that has the interface; false with the error when either cannot be
+// read.
+bool ReadInterfaceDetail(const SetupApi& api, HDEVINFO set, SP_DEVICE_INTERFACE_DATA& interfaceData,
+                         SP_DEVINFO_DATA& info, std::string& path, std::error_code& error)
 {
     DWORD size = 0;
-    SetupDiGetDeviceRegistryPropertyA(set, &info, SPDRP_HARDWAREID, nullptr, nullptr, 0, &size);
-    char* buffer = new (std::nothrow) char[size + 1];
-    if (buffer == nullptr) {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return HardwareId::NoMemory;
+    if (api.getDeviceInterfaceDetail(set, &interfaceData, nullptr, 0, &size, nullptr)) {
+        // Asked without a buffer, it can only fail for want of one.
+        error = SystemError(ERROR_INVALID_DATA);
+        return false;
     }
-    const bool read = SetupDiGetDeviceRegistryPropertyA(set, &info, SPDRP_HARDWAREID, nullptr,
-                                                        reinterpret_cast<BYTE*>(buffer), size, nullptr);
-    buffer[size] = '\0';
-    if (read)
-        id = LowerCase(buffer);
-    delete[] buffer;
-    return read ? HardwareId::Read : HardwareId::Unreadable;
+    const DWORD code = ::GetLastError();
+    if (code != ERROR_INSUFFICIENT_BUFFER) {
+        error = SystemError(static_cast<int>(code));
+        return false;
+    }
+    // Zero-filled and longer than asked for: the path always ends in a NUL.
+    std::vector<unsigned char> buffer(size + sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A) + 1, 0);
+    auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(buffer.data());
+    // The fixed part of the structure: 5 bytes in a 32-bit program, 8 in a
+    // 64-bit one.
+    detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
+    if (!api.getDeviceInterfaceDetail(set, &interfaceData, detail, size, nullptr, &info)) {
+        error = LastSystemError();
+        return false;
+    }
+    path = detail->DevicePath;
+    return true;
 }
+
+// The first of the element's hardware ids, lower-cased; false when the
+// property cannot be read.
+bool ReadFirstHardwareId(const SetupApi& api, HDEVINFO set, SP_DEVINFO_DATA& info, std::string& id)
+{
+    DWORD size = 0;
+    if (!api.getDeviceRegistryProperty(set, &info, SPDRP_HARDWAREID, nullptr, nullptr, 0, &size) &&
+        ::GetLastError() != ERROR_INSUFFICIENT_BUFFER)
+        return false;
+    if (size == 0)
+        return false;
+    std::vector<char> buffer(size + 2, '\0');  // a NUL after whatever was read
+    if (!api.getDeviceRegistryProperty(set, &info, SPDRP_HARDWAREID, nullptr, reinterpret_cast<BYTE*>(buffer.data()),
+                                       size, nullptr))
+        return false;
+    id = LowerCase(buffer.data());
+    return true;
+}
+
+// What an overlapped transfer uses until it has ended: the structure, the
+// buffer and the event.
+struct OverlappedIo {
+    OVERLAPPED overlapped = {};
+    unsigned char buffer[kTransferSize] = {};
+    ~OverlappedIo()
+    {
+        if (overlapped.hEvent != nullptr)
+            CloseHandle(overlapped.hEvent);
+    }
+};
 
 // One overlapped write or read of a whole transfer, waited for at most
 // timeLimit and cancelled when the time runs out. Returns the byte count
-// moved; 0 with kErrorTimeout when the time ran out.
+// moved; 0 with Error::Timeout when the time ran out.
 int TimedTransfer(HANDLE handle, bool write, unsigned char* transfer, std::chrono::milliseconds timeLimit,
-                  std::uint32_t& lastError)
+                  std::error_code& error)
 {
-    OVERLAPPED overlapped = {};
-    overlapped.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    if (overlapped.hEvent == nullptr) {
-        lastError = ::GetLastError();
+    auto io = std::make_unique<OverlappedIo>();
+    io->overlapped.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (io->overlapped.hEvent == nullptr) {
+        error = LastSystemError();
         return 0;
     }
-    const BOOL started = write ? WriteFile(handle, transfer, kTransferSize, nullptr, &overlapped)
-                               : ReadFile(handle, transfer, kTransferSize, nullptr, &overlapped);
-    if (!started && ::GetLastError() != ERROR_IO_PENDING) {
-        lastError = ::GetLastError();
-        CloseHandle(overlapped.hEvent);
-        return 0;
-    }
+    if (write)
+        std::memcpy(io->buffer, transfer, kTransferSize);
+    const BOOL started = write ? WriteFile(handle, io->buffer, kTransferSize, nullptr, &io->overlapped)
+                               : ReadFile(handle, io->buffer, kTransferSize, nullptr, &io->overlapped);
     bool cancelled = false;
-    if (!started && WaitForSingleObject(overlapped.hEvent, static_cast<DWORD>(timeLimit.count())) != WAIT_OBJECT_0)
-        cancelled = CancelIoEx(handle, &overlapped) != FALSE;
-    // The buffer and the structure belong to the transfer until it has
-    // ended, completed or cancelled: wait for that.
+    if (!started) {
+        const DWORD code = ::GetLastError();
+        if (code != ERROR_IO_PENDING) {
+            error = SystemError(static_cast<int>(code));
+            return 0;
+        }
+        const auto wait = static_cast<DWORD>(timeLimit.count());
+        if (WaitForSingleObject(io->overlapped.hEvent, wait) != WAIT_OBJECT_0) {
+            cancelled = CancelIoEx(handle, &io->overlapped) != FALSE;
+            // A cancelled transfer ends at once. One that could not be
+            // cancelled may have just ended, or be stuck in its driver: it
+            // gets as long again, not for ever.
+            if (WaitForSingleObject(io->overlapped.hEvent, static_cast<DWORD>(kTransferTimeLimit.count())) !=
+                WAIT_OBJECT_0) {
+                // Still under way: the system may yet write into the
+                // structure and the buffer, so they are left to it rather
+                // than freed.
+                io.release();
+                error = Error::Timeout;
+                return 0;
+            }
+        }
+    }
     DWORD count = 0;
-    const bool finished = GetOverlappedResult(handle, &overlapped, &count, TRUE) != FALSE;
-    lastError = finished ? ERROR_SUCCESS : ::GetLastError();
-    if (cancelled && lastError == ERROR_OPERATION_ABORTED)
-        lastError = kErrorTimeout;
-    CloseHandle(overlapped.hEvent);
-    return finished ? static_cast<int>(count) : 0;
+    if (!GetOverlappedResult(handle, &io->overlapped, &count, FALSE)) {
+        const DWORD code = ::GetLastError();
+        if (cancelled && code == ERROR_OPERATION_ABORTED)
+            error = Error::Timeout;
+        else
+            error = SystemError(static_cast<int>(code));
+        return 0;
+    }
+    if (!write)
+        std::memcpy(transfer, io->buffer, kTransferSize);
+    return static_cast<int>(count);
 }
 
 class Win32Platform : public Platform {
 public:
+    explicit Win32Platform(const SetupApi& api) : api(api) {}
+
     bool Enumerate(const std::string& idString, std::uint16_t vid, std::uint16_t pid, DeviceList& list,
-                   std::uint32_t& lastError) override
+                   std::error_code& error) override
     {
-        const std::string wanted = LowerCase(idString);
-        HDEVINFO set = SetupDiGetClassDevsA(&kHidInterfaceClass, nullptr, nullptr,
-                                            DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
-        // Windows sets the last error only when creating the set fails, so
-        // the handle tells whether it did.
-        if (set == INVALID_HANDLE_VALUE) {
-            lastError = ::GetLastError();
-            return lastError == kErrorNoMoreItems;
+        try {
+            return Walk(LowerCase(idString), vid, pid, list, error);
+        } catch (const std::bad_alloc&) {
+            error = SystemError(ERROR_NOT_ENOUGH_MEMORY);
+            return false;
         }
-        for (DWORD index = 0;; ++index) {
-            SP_DEVICE_INTERFACE_DATA interfaceData;
-            interfaceData.cbSize = sizeof interfaceData;
-            if (!SetupDiEnumDeviceInterfaces(set, nullptr, &kHidInterfaceClass, index, &interfaceData))
-                break;
-            if (::GetLastError() == ERROR_NO_MORE_ITEMS)
-                break;
-            SP_DEVINFO_DATA info;
-            info.cbSize = sizeof info;
-            SetupDiEnumDeviceInfo(set, index, &info);
-
-            std::string hardwareId;
-            const HardwareId read = ReadFirstHardwareId(set, info, hardwareId);
-            if (read == HardwareId::NoMemory)
-                break;
-            if (read == HardwareId::Unreadable || hardwareId.find(wanted) == std::string::npos)
-                continue;
-
-            DWORD detailSize = 0;
-            SetupDiGetDeviceInterfaceDetailA(set, &interfaceData, nullptr, 0, &detailSize, nullptr);
-            unsigned char* buffer = new (std::nothrow) unsigned char[detailSize + sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A)];
-            if (buffer == nullptr) {
-                SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-                break;
-            }
-            auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(buffer);
-            // The fixed part of the structure: 5 bytes in a 32-bit program,
-            // 8 in a 64-bit one.
-            detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
-            if (SetupDiGetDeviceInterfaceDetailA(set, &interfaceData, detail, detailSize, nullptr, nullptr))
-                list.push_back(new Device(detail->DevicePath, vid, pid));
-            delete[] buffer;
-        }
-        lastError = ::GetLastError();
-        SetupDiDestroyDeviceInfoList(set);
-        return lastError == kErrorNoMoreItems;
     }
 
-    Handle Open(const std::string& path, Access access, std::uint32_t& lastError) override
+    Handle Open(const std::string& path, Access access, std::error_code& error) override
     {
         const DWORD mode = access == Access::Write ? GENERIC_WRITE : GENERIC_READ;
         HANDLE handle = CreateFileA(path.c_str(), mode, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                     OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
         if (handle == INVALID_HANDLE_VALUE) {
-            lastError = ::GetLastError();
+            error = LastSystemError();
             return kInvalidHandle;
         }
-        lastError = 0;
         return reinterpret_cast<Handle>(handle);
     }
 
@@ -169,28 +216,89 @@ public:
     }
 
     int Write(Handle handle, const unsigned char* transfer, std::chrono::milliseconds timeLimit,
-              std::uint32_t& lastError) override
+              std::error_code& error) override
     {
-        // WriteFile only reads the buffer.
-        return TimedTransfer(Win32Handle(handle), true, const_cast<unsigned char*>(transfer), timeLimit, lastError);
+        // Only read from: TimedTransfer copies it before writing.
+        return TimedTransfer(Win32Handle(handle), true, const_cast<unsigned char*>(transfer), timeLimit, error);
     }
 
     int Read(Handle handle, unsigned char* transfer, std::chrono::milliseconds timeLimit,
-             std::uint32_t& lastError) override
+             std::error_code& error) override
     {
-        return TimedTransfer(Win32Handle(handle), false, transfer, timeLimit, lastError);
+        return TimedTransfer(Win32Handle(handle), false, transfer, timeLimit, error);
     }
 
     void Close(Handle handle) override { CloseHandle(Win32Handle(handle)); }
 
-    bool IsAccessDenied(std::uint32_t code) const override { return code == ERROR_ACCESS_DENIED; }
+private:
+    // Every interface of the set in turn. An interface whose path or device
+    // cannot be read is passed over and the walk goes on, but the
+    // enumeration then counts as incomplete: the interface may be a
+    // controller's. One whose hardware id cannot be read is skipped.
+    bool Walk(const std::string& wanted, std::uint16_t vid, std::uint16_t pid, DeviceList& list,
+              std::error_code& error)
+    {
+        const InfoSet set(api, api.getClassDevs(&kHidInterfaceClass, nullptr, nullptr,
+                                                DIGCF_PRESENT | DIGCF_DEVICEINTERFACE));
+        if (!set) {
+            error = LastSystemError();
+            return false;
+        }
+        std::error_code missed;
+        for (DWORD index = 0;; ++index) {
+            SP_DEVICE_INTERFACE_DATA interfaceData = {};
+            interfaceData.cbSize = sizeof interfaceData;
+            if (!api.enumDeviceInterfaces(set.Get(), nullptr, &kHidInterfaceClass, index, &interfaceData)) {
+                const DWORD code = ::GetLastError();
+                if (code == ERROR_NO_MORE_ITEMS)
+                    break;
+                error = SystemError(static_cast<int>(code));
+                return false;
+            }
+            // The device that has this interface, as the detail call gives
+            // it: the set's elements are not in the order of its interfaces,
+            // and a device may have several.
+            SP_DEVINFO_DATA info = {};
+            info.cbSize = sizeof info;
+            std::string path;
+            std::error_code detailError;
+            if (!ReadInterfaceDetail(api, set.Get(), interfaceData, info, path, detailError)) {
+                if (!missed)
+                    missed = detailError;
+                continue;
+            }
+            std::string hardwareId;
+            if (ReadFirstHardwareId(api, set.Get(), info, hardwareId) && hardwareId.find(wanted) != std::string::npos)
+                list.emplace_back(path, vid, pid);
+        }
+        if (missed) {
+            error = missed;
+            return false;
+        }
+        return true;
+    }
+
+    const SetupApi& api;
 };
 
 }  // namespace
 
+const SetupApi& SystemSetupApi()
+{
+    static const SetupApi api = {&::SetupDiGetClassDevsA, &::SetupDiEnumDeviceInterfaces,
+                                 &::SetupDiGetDeviceInterfaceDetailA, &::SetupDiGetDeviceRegistryPropertyA,
+                                 &::SetupDiDestroyDeviceInfoList};
+    return api;
+}
+
+std::unique_ptr<Platform> MakeWin32Platform(const SetupApi& api)
+{
+    return std::make_unique<Win32Platform>(api);
+}
+
 Platform& NativePlatform()
 {
-    static Win32Platform platform;
+    static Win32Platform platform(SystemSetupApi());
     return platform;
 }
 

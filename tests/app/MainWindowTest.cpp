@@ -1,15 +1,22 @@
 // The main window in a real X server: layout, typing into the fields, the
-// validation boxes, the close flow and the window placement.
+// validation boxes, the close flow, the window placement and the settings
+// file given on the command line.
+#include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
 
 #include <wx/app.h>
 #include <wx/clipbrd.h>
 #include <wx/display.h>
 #include <wx/filedlg.h>
+#include <wx/filefn.h>
 #include <wx/uiaction.h>
 
+#include "../files/SettingsFileSamples.h"
+#include "CommandLine.h"
 #include "GuiTest.h"
 #include "MainFrame.h"
+#include "ScreenProgrammerDialog.h"
 
 using guitest::ExpectMessageBox;
 using namespace std::chrono_literals;
@@ -276,6 +283,189 @@ TEST_F(MainWindowTest, AboutShowsNameVersionAndAddress)
     EXPECT_FALSE(frame->IsModified());
 }
 
+// Every window at the display scale and text size of this run: CTest runs
+// this test again with GDK_SCALE and GDK_DPI_SCALE set.
+class WindowLayoutTest : public MainWindowTest {
+protected:
+    // Each shown control lies inside its parent, overlaps none of its
+    // siblings and has at least the size its content needs: a static text
+    // its whole label, an entry field three digits.
+    static void ExpectWhole(wxWindow* parent, const wxString& where)
+    {
+        std::vector<wxWindow*> shown;
+        for (wxWindow* child : parent->GetChildren())
+            if (child->IsShown() && !child->IsTopLevel() && !wxDynamicCast(child, wxMenuBar))
+                shown.push_back(child);
+        const wxRect inside(parent->GetClientSize());
+        for (wxWindow* child : shown) {
+            const wxRect rect = child->GetRect();
+            const wxString name =
+                where + " > " + child->GetClassInfo()->GetClassName() + " \"" + child->GetLabel() + "\"";
+            EXPECT_TRUE(inside.Contains(rect)) << name << " " << Text(rect) << " outside " << Text(inside);
+            wxSize needed = child->GetEffectiveMinSize();
+            if (auto* field = wxDynamicCast(child, wxTextCtrl)) {
+                const wxString widest = field->GetMaxSize().x == wxDefaultCoord ? "65535" : "255";
+                needed.x = std::max(needed.x, field->GetSizeFromTextSize(field->GetTextExtent(widest)).x);
+            }
+            EXPECT_TRUE(rect.width >= needed.x && rect.height >= needed.y)
+                << name << " " << Text(rect) << " smaller than " << needed.x << " x " << needed.y;
+            for (wxWindow* other : shown)
+                EXPECT_TRUE(other == child || !rect.Intersects(other->GetRect()))
+                    << name << " overlaps " << other->GetLabel();
+            ExpectWhole(child, name);
+        }
+    }
+
+    static std::string Text(const wxRect& rect)
+    {
+        return wxString::Format("%d,%d %dx%d", rect.x, rect.y, rect.width, rect.height).ToStdString();
+    }
+
+    // Shows the modal dialog that `open` brings up without its modal loop,
+    // checks it, and closes it.
+    class CheckDialog : public wxExpectModalBase<wxDialog, CheckDialog> {
+    public:
+        explicit CheckDialog(std::function<void(wxDialog*)> check) : check(std::move(check)) {}
+
+    protected:
+        int OnInvoked(wxDialog* dialog) const override
+        {
+            dialog->Show();
+            guitest::WaitFor([dialog] { return dialog->IsShownOnScreen(); });
+            guitest::Pump(100ms);
+            ExpectWhole(dialog, dialog->GetTitle());
+            check(dialog);
+            dialog->Hide();
+            return wxID_OK;
+        }
+
+    private:
+        std::function<void(wxDialog*)> check;
+    };
+
+    void Click(const wxString& label)
+    {
+        wxWindow* button = frame->FindWindowByLabel(label);
+        ASSERT_NE(button, nullptr) << label;
+        wxCommandEvent click(wxEVT_BUTTON, button->GetId());
+        click.SetEventObject(button);
+        button->ProcessWindowEvent(click);
+    }
+};
+
+TEST_F(WindowLayoutTest, EveryWindowFitsItsContent)
+{
+    ExpectWhole(frame, "main window");
+
+    wxCommandEvent about(wxEVT_MENU, MenuItem("Help", "About"));
+    wxTEST_DIALOG(frame->ProcessWindowEvent(about), CheckDialog([](wxDialog*) {}));
+
+    SetAll(L"1");
+    wxTEST_DIALOG(Click("Program"), CheckDialog([](wxDialog* dialog) {
+                      // The flashing panel keeps the proportions it has at
+                      // 100 % (359 x 151), whatever the text size.
+                      const wxSize panel = static_cast<ScreenProgrammerDialog*>(dialog)->GetProgrammer()->GetSize();
+                      const double ratio = static_cast<double>(panel.x) / panel.y;
+                      EXPECT_NEAR(ratio, 359.0 / 151, 0.6) << "panel " << panel.x << " x " << panel.y;
+                  }));
+    wxTEST_DIALOG(Click("USB Program"), CheckDialog([](wxDialog*) {}));
+}
+
+TEST_F(WindowLayoutTest, AfterADpiChangeTheLayoutIsWhole)
+{
+    // What a move to a display of 125 % brings: larger fonts. (More would
+    // not fit on the test's screen at GDK_SCALE=2 and text at 1.5.)
+    const wxSize before = frame->GetSize();
+    wxWindow* panel = Field(0)->GetParent();
+    for (wxWindow* control : panel->GetChildren())
+        control->SetFont(control->GetFont().Scaled(1.25f));
+    wxDPIChangedEvent change(wxSize(96, 96), wxSize(120, 120));
+    change.SetEventObject(frame);
+    frame->ProcessWindowEvent(change);
+    // The window grows; the toolkit lays it out once the system has resized it.
+    guitest::WaitFor([&] { return frame->GetSize() != before && panel->GetSize() == frame->GetClientSize(); });
+    ExpectWhole(frame, "main window");
+}
+
+// A settings file given on the command line opens at start-up in place of
+// the open dialog, as File > Open opens a file chosen in it.
+TEST(CommandLineTest, TheFirstFileIsOpenedOptionsAndFurtherFilesAreIgnored)
+{
+    const std::pair<std::vector<const char*>, const char*> cases[] = {
+        {{"dravik"}, ""},
+        {{"dravik", "/home/op/Press 1.dvk"}, "/home/op/Press 1.dvk"},
+        {{"dravik", "a.dvk", "b.dvk"}, "a.dvk"},
+        {{"dravik", "--help", "", "-x", "a.dvk"}, "a.dvk"},
+        {{"dravik", "--", "-a.dvk", "b.dvk"}, "-a.dvk"},
+        {{"dravik", "--version"}, ""},
+    };
+    for (const auto& [arguments, file] : cases) {
+        wxArrayString argv;
+        for (const char* argument : arguments)
+            argv.push_back(argument);
+        EXPECT_EQ(SettingsFileArgument(argv), file) << wxJoin(argv, ' ');
+    }
+}
+
+class StartupFileTest : public testing::Test {
+protected:
+    void TearDown() override { wxSetWorkingDirectory(folder); }
+
+    wxTextCtrl* Field(MainFrame* frame, int i) const
+    {
+        return frame->GetSettingField(static_cast<dvk::SettingIndex>(i));
+    }
+    void ShowAndDestroy(MainFrame* frame) const
+    {
+        frame->Show();
+        EXPECT_TRUE(guitest::WaitFor([frame] { return frame->IsShownOnScreen(); }));
+        EXPECT_EQ(frame->GetTitle(), "Dravik Embosser Controller");
+        guitest::DestroyMainFrame(frame);
+    }
+
+    guitest::TemporaryConfig config;
+    guitest::TemporaryDir dir;
+    const wxString folder = wxGetCwd();
+};
+
+TEST_F(StartupFileTest, AGoodFileFillsTheFieldsWithoutAnyDialog)
+{
+    const wxString name = L"Press \u00e9 1.dvk";  // a space and a letter beyond ASCII
+    std::ofstream(dir.File(name).utf8_string(), std::ios::binary) << samples::kExampleFile;
+    wxSetWorkingDirectory(dir.Path());
+    for (const wxString& given : {dir.File(name), name}) {  // a relative path is taken from the current folder
+        MainFrame* frame = nullptr;
+        {
+            wxTestingModalHook anyDialogFails(__FILE__, __LINE__);
+            frame = new MainFrame(given);
+            anyDialogFails.CheckUnmetExpectations();
+        }
+        for (int i = 0; i < dvk::SettingCount; ++i)
+            EXPECT_EQ(Field(frame, i)->GetValue(), samples::kExampleTexts[i]) << given << ", field " << i;
+        EXPECT_FALSE(frame->IsModified());
+        EXPECT_EQ(frame->GetCurrentFileName(), name);
+        EXPECT_EQ(frame->GetCurrentFilePath(), dir.File(name));
+        ShowAndDestroy(frame);
+    }
+}
+
+TEST_F(StartupFileTest, AFileThatCannotBeOpenedGivesTheErrorBoxThenTheEmptyWindow)
+{
+    std::ofstream(dir.File("declaration.dvk").utf8_string(), std::ios::binary) << "<?xml version=\"1.0\"?>\n"
+                                                                               << samples::kExampleFile;
+    for (const wxString& given : {dir.File("missing.dvk"), dir.Path(), dir.File("declaration.dvk")}) {
+        MainFrame* frame = nullptr;
+        // Only the box: a second dialog (the open dialog) fails the test.
+        wxTEST_DIALOG(frame = new MainFrame(given),
+                      ExpectMessageBox("Error opening file. Possible data corruption. Please verify values.",
+                                       "Open file error", wxOK | wxICON_ERROR, wxID_OK));
+        for (int i = 0; i < dvk::SettingCount; ++i)
+            EXPECT_TRUE(Field(frame, i)->IsEmpty()) << given << ", field " << i;
+        EXPECT_EQ(frame->GetCurrentFilePath(), "") << given;
+        ShowAndDestroy(frame);
+    }
+}
+
 // Window placement: all four keys or nothing.
 class PlacementTest : public testing::Test {
 protected:
@@ -328,21 +518,25 @@ TEST_F(PlacementTest, PartialKeysRestoreNothing)
 TEST_F(PlacementTest, ClosingStoresWhatTheNextStartRestores)
 {
     MainFrame* frame = guitest::CreateMainFrame();
-    frame->SetSize(60, 70, 420, 330);
-    guitest::WaitFor([frame] { return frame->GetSize() == wxSize(420, 330); });
+    const wxSize size = frame->GetMinSize() + wxSize(40, 20);
+    frame->SetSize(60, 70, size.x, size.y);
+    guitest::WaitFor([frame, size] { return frame->GetSize() == size; });
     const wxRect stored = frame->GetRect();
+    const wxSize logical = frame->ToDIP(size);
     frame->Close();
     guitest::DeletePendingWindows();
 
-    long width = 0, height = 0, x = 0, y = 0;
+    long width = 0, height = 0, x = 0, y = 0, maximized = 1;
     EXPECT_TRUE(config.Get().Read("/DravikControls/38417/Width", &width));
     EXPECT_TRUE(config.Get().Read("/DravikControls/38417/Height", &height));
     EXPECT_TRUE(config.Get().Read("/DravikControls/38417/PosX", &x));
     EXPECT_TRUE(config.Get().Read("/DravikControls/38417/PosY", &y));
-    EXPECT_EQ(wxRect(x, y, width, height), stored);
+    EXPECT_TRUE(config.Get().Read("/DravikControls/38417/Maximized", &maximized));
+    EXPECT_EQ(wxRect(x, y, width, height), wxRect(stored.GetPosition(), logical));
+    EXPECT_EQ(maximized, 0);
 
     frame = guitest::CreateMainFrame();
-    EXPECT_EQ(frame->GetSize(), wxSize(420, 330));
+    EXPECT_EQ(frame->GetRect(), stored);
     guitest::DestroyMainFrame(frame);
 }
 

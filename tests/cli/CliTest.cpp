@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -68,7 +69,6 @@ class Cli : public usbtest::PlatformTest<usb_dvk::ModelPlatform> {
 protected:
     void SetUp() override
     {
-        PlatformTest::SetUp();
         // One thread drives the controllers: a silent one takes no real time.
         platform.UseSimulatedTime();
         std::string pattern = (fs::temp_directory_path() / "dvkcliXXXXXX").string();
@@ -79,12 +79,11 @@ protected:
     void TearDown() override
     {
         fs::remove_all(folder);
-        PlatformTest::TearDown();
     }
     Ran Call(const std::vector<std::string>& args)
     {
         std::ostringstream out, err;
-        const int status = dvk_cli::RunCli(args, out, err, time.Waiting());
+        const int status = dvk_cli::RunCli(args, out, err, time.Waiting(), platform);
         return Ran{status, out.str(), err.str()};
     }
     std::string File(const std::string& name, const std::string& bytes)
@@ -134,6 +133,8 @@ TEST_F(Cli, HelpVersionAndBadUsage)
     ExpectBadInput(Call({"message", "--json", example}), "dravik-cli: --json does not apply to message" + hint);
     ExpectBadInput(Call({"list", "--no-check"}), "dravik-cli: --no-check does not apply to list" + hint);
     ExpectBadInput(Call({"program", example, "--wait"}), "dravik-cli: --wait needs a number of seconds" + hint);
+    ExpectBadInput(Call({"", "list"}), "dravik-cli: empty argument" + hint);
+    ExpectBadInput(Call({"message", ""}), "dravik-cli: empty argument" + hint);
     for (const char* seconds : {"abc", "-1", "", "1e3", "5s", ".5", "2.", "86401", "86400.5", "99999999999999999999"}) {
         SCOPED_TRACE(seconds);
         ExpectBadInput(Call({"program", example, "--wait", seconds}),
@@ -169,13 +170,14 @@ TEST_F(Cli, MessageReadsAndChecksTheFileAsTheWindowDoes)
     std::string noPaper = SettingsFile(kExample);
     noPaper.erase(noPaper.find("\t<PaperSensor"), noPaper.find("</Dravik") - noPaper.find("\t<PaperSensor"));
     const std::string partial = File("no-paper.dvk", noPaper);
-    ExpectBadInput(Call({"message", partial}), "dravik-cli: " + partial + ": Invalid paper sensitivity");
-    // Content the reader refuses gets the window's text.
+    ExpectBadInput(Call({"message", partial}), "dravik-cli: " + partial + ": missing paper sensitivity");
+    // Content the reader refuses.
     std::string extra = SettingsFile(kExample);
     extra.insert(extra.find("\t<StampReturn"), "\t<Foo/>\n");
     const std::string corrupt = File("extra-element.dvk", extra);
-    ExpectBadInput(Call({"message", corrupt}),
-                   "dravik-cli: " + corrupt + ": Error opening file. Possible data corruption. Please verify values.");
+    ExpectBadInput(Call({"message", corrupt}), "dravik-cli: " + corrupt + ": not a settings file");
+    // A byte-order mark is read over.
+    EXPECT_EQ(Call({"message", File("mark.dvk", "\xEF\xBB\xBF" + SettingsFile(kExample))}).out, kExampleHex);
 }
 
 TEST_F(Cli, FilesThatCannotBeReadGetTheirReason)
@@ -230,15 +232,15 @@ TEST_F(Cli, ListShowsTheDialogsRows)
               "{\"path\":\"/dev/hidraw4\",\"text\":\"Q\\\"\\\\\\u0001\xC3\xA9 v1 \",\"result\":\"listed\"}\n"
               "{\"path\":\"/dev/hidraw5\",\"text\":\"DVK-2 v3.0 MTuWThF 08:30:00\",\"result\":\"listed\"}\n"
               "{\"path\":\"/dev/hidraw6\",\"text\":null,\"result\":\"failed\",\"failure\":\"permission-denied\","
-              "\"reason\":\"could not open: permission denied\",\"error\":5}\n");
+              "\"reason\":\"could not open: permission denied\",\"error\":" + std::to_string(EACCES) + "}\n");
 
     // A listed controller that does not answer fails the list too.
-    platform.SetOpenError("/dev/hidraw6", 0);
+    platform.SetOpenError("/dev/hidraw6", {});
     third.SetNeverAnswers(true);
     run = Call({"list"});
     EXPECT_EQ(run.status, dvk_cli::kControllerFailed);
     EXPECT_NE(run.out.find("/dev/hidraw6  v Error\n"), std::string::npos);
-    EXPECT_EQ(run.err, "dravik-cli: /dev/hidraw6: no answer\n");
+    EXPECT_EQ(run.err, "dravik-cli: /dev/hidraw6: no answer to the identification request within 500 ms\n");
 }
 
 TEST_F(Cli, ProgramDeliversToEveryControllerAndNamesTheOneThatFailed)
@@ -279,7 +281,8 @@ TEST_F(Cli, ProgramDeliversToEveryControllerAndNamesTheOneThatFailed)
     platform.SetOpenError("/dev/hidraw2", usb_dvk::ModelPlatform::kNotFound);
     run = Call({"program", example});
     EXPECT_EQ(run.status, dvk_cli::kControllerFailed);
-    EXPECT_EQ(run.out, "/dev/hidraw1 programmed\n/dev/hidraw2 failed: could not open (error 2)\n/dev/hidraw3 programmed\n");
+    EXPECT_EQ(run.out, "/dev/hidraw1 programmed\n/dev/hidraw2 failed: could not open: No such file or directory (error "
+                       "2)\n/dev/hidraw3 programmed\n");
 }
 
 TEST_F(Cli, ProgramChecksTheSettingsUnlessToldNot)
@@ -289,6 +292,16 @@ TEST_F(Cli, ProgramChecksTheSettingsUnlessToldNot)
     settings[0] = "300";
     const std::string invalid = File("invalid.dvk", SettingsFile(settings));
     ExpectBadInput(Call({"program", invalid}), "dravik-cli: " + invalid + ": Invalid stamp current");
+    // What is not a settings file, or lacks a setting, is refused either way.
+    std::string noDelay = SettingsFile(kExample);
+    noDelay.erase(noDelay.find(" delay=\"20\""), 11);
+    const std::pair<std::string, std::string> refused[] = {
+        {File("page.dvk", "<html lang=\"en\"></html>"), "not a settings file"},
+        {File("no-delay.dvk", noDelay), "missing stamp delay"}};
+    for (const auto& [path, reason] : refused) {
+        ExpectBadInput(Call({"program", path}), "dravik-cli: " + path + ": " + reason);
+        ExpectBadInput(Call({"program", "--no-check", path}), "dravik-cli: " + path + ": " + reason);
+    }
     EXPECT_TRUE(platform.Writes("/dev/hidraw0").empty());
 
     // As the window's USB road: the low 8 bits, inverted (255 - 44).
@@ -322,10 +335,89 @@ TEST_F(Cli, ProgramWaitsForAControllerToAppear)
     platform.SetOpenError("/dev/hidraw0", usb_dvk::ModelPlatform::kAccessDenied);
     platform.SetOpenError("/dev/hidraw1", usb_dvk::ModelPlatform::kAccessDenied);
     time = FakeTime{};
-    time.onPause = [this] { platform.SetOpenError("/dev/hidraw0", 0); };
+    time.onPause = [this] { platform.SetOpenError("/dev/hidraw0", {}); };
     run = Call({"program", example, "--wait", "5"});
     EXPECT_EQ(time.pauses, 1);
     EXPECT_EQ(run.status, dvk_cli::kControllerFailed);
     EXPECT_EQ(run.out, "/dev/hidraw0 programmed\n/dev/hidraw1 failed: could not open: permission denied\n");
     EXPECT_EQ(first.Received(), kExampleMessage);
+
+    // The longest wait is allowed.
+    platform.Unplug("/dev/hidraw1");
+    for (const char* longest : {"86400", "86400.000"}) {
+        platform.Unplug("/dev/hidraw0");
+        time = FakeTime{};
+        time.onPause = [this] { platform.Plug("/dev/hidraw0", first); };
+        EXPECT_EQ(Call({"program", example, "--wait", longest}).status, 0) << longest;
+    }
+}
+
+TEST_F(Cli, OutputThatCannotBeWrittenIsAFailure)
+{
+    platform.Plug("/dev/hidraw0", first);
+    const std::vector<std::string> commands[] = {{"--help"}, {"--version"}, {"message", example}, {"program", example}};
+    for (const std::vector<std::string>& args : commands) {
+        std::ofstream full("/dev/full");
+        std::ostringstream err;
+        EXPECT_EQ(dvk_cli::RunCli(args, full, err, time.Waiting(), platform), dvk_cli::kOutputFailed) << args[0];
+        EXPECT_EQ(err.str(), "dravik-cli: cannot write the output: No space left on device\n") << args[0];
+    }
+    EXPECT_EQ(first.Received(), kExampleMessage);  // programmed all the same
+}
+
+TEST_F(Cli, TextsThatWouldActOnTheTerminalShowAsQuestionMarks)
+{
+    // C1 controls (CSI), a right-to-left override, an isolate; a byte that
+    // is not UTF-8.
+    const std::string missing = (folder / "a\xC2\x9B\xE2\x80\xAE\xE2\x81\xA6\x9B.dvk").string();
+    ExpectBadInput(Call({"message", missing}), "dravik-cli: " + (folder / "a????.dvk").string() + ": no such file");
+    first.SetConfig(Config("P\xC2\x85\xE2\x80\x8F\xE2\x80\xAA", "1.2", {0x00, 0x01, 0x02}));
+    platform.Plug("/dev/hidraw0", first);
+    EXPECT_EQ(Call({"list"}).out, "/dev/hidraw0 P??? v1.2 \n");
+    EXPECT_EQ(Call({"list", "--json"}).out,
+              "{\"path\":\"/dev/hidraw0\",\"text\":\"P\\u0085\\u200f\\u202a v1.2 \",\"result\":\"listed\"}\n");
+}
+
+// A controller whose texts cannot be read, or whose transfers fall short, is
+// listed with its row and fails the list with a reason that names the
+// request and what went wrong.
+TEST_F(Cli, ListMarksUnreadableControllersAndReasonsNameWhatFailed)
+{
+    platform.Plug("/dev/hidraw0", first);
+    const std::string ones(64, '\xFF');
+    struct Case {
+        dvk_model::ControllerConfig config;
+        bool shortReplies, shortWrites;
+        std::string row, failure, reason;
+    };
+    const Case cases[] = {
+        {Config(ones, ones, {0xFF, 0xFF, 0xFF}), false, false, " v Everyday 36:24:31", "unreadable-text",
+         "the identification is not UTF-8 text"},
+        {Config("X", "\xC3(", {0, 0, 0}), false, false, "X v ", "unreadable-text", "the version is not UTF-8 text"},
+        {Config("X", "1", {0, 0, 0}), true, false, " v Error", "transfer-failed",
+         "short reply to the identification request: 32 of 64 bytes"},
+        {Config("X", "1", {0, 0, 0}), false, true, " v Error", "transfer-failed",
+         "short write of the identification request: 32 of 64 bytes"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.reason);
+        first.SetConfig(c.config);
+        first.SetShortReplies(c.shortReplies);
+        platform.SetShortWrites("/dev/hidraw0", c.shortWrites);
+        Ran run = Call({"list"});
+        EXPECT_EQ(run.status, dvk_cli::kControllerFailed);
+        EXPECT_EQ(run.out, "/dev/hidraw0 " + c.row + "\n");
+        EXPECT_EQ(run.err, "dravik-cli: /dev/hidraw0: " + c.reason + "\n");
+        run = Call({"list", "--json"});
+        EXPECT_EQ(run.status, dvk_cli::kControllerFailed);
+        EXPECT_NE(run.out.find("\"result\":\"failed\",\"failure\":\"" + c.failure + "\",\"reason\":\"" + c.reason +
+                               "\",\"error\":0}"),
+                  std::string::npos)
+            << run.out;
+    }
+    // A delivery names the piece.
+    first.SetShortReplies(true);
+    platform.SetShortWrites("/dev/hidraw0", false);
+    EXPECT_EQ(Call({"program", "--no-check", example}).out,
+              "/dev/hidraw0 failed: short reply to piece 1: 32 of 64 bytes\n");
 }

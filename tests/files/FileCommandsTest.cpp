@@ -24,6 +24,7 @@
 
 #include "GuiTest.h"
 #include "MainFrame.h"
+#include "RootNamespace.h"
 #include "SettingsFile.h"
 #include "SettingsFileSamples.h"
 
@@ -137,30 +138,7 @@ std::set<std::string> Entries(const fs::path& folder)
     return names;
 }
 
-// Tests that mount file systems or give files to other users need root. A
-// developer who is not root runs them as root of a user and mount namespace
-// of their own, entered before any thread starts; where even that is
-// refused, the tests that need it fail with this reason.
-std::string EnterRootNamespace()
-{
-    if (::geteuid() == 0)
-        return "running as root";
-    const std::string uidMap = "0 " + std::to_string(::geteuid()) + " 1";
-    const std::string gidMap = "0 " + std::to_string(::getegid()) + " 1";
-    if (::unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0)
-        return std::string("not root, and no user namespace: ") + std::strerror(errno);
-    const auto write = [](const char* file, const std::string& text) {
-        std::ofstream out(file);
-        return static_cast<bool>((out << text).flush());
-    };
-    if (!write("/proc/self/setgroups", "deny") || !write("/proc/self/uid_map", uidMap) ||
-        !write("/proc/self/gid_map", gidMap))
-        return "not root, and the user namespace's ids cannot be mapped";
-    if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
-        return std::string("not root, and the mount namespace cannot be made private: ") + std::strerror(errno);
-    return "root of a user namespace that maps only this user, so no file can be given to another user";
-}
-const std::string kRootNote = EnterRootNamespace();
+using rootns::kRootNote;
 
 // Gives the file to another user, which needs root.
 testing::AssertionResult GiveTo(const fs::path& path, uid_t owner, gid_t group)
@@ -353,7 +331,7 @@ TEST_F(FileCommandsTest, SavesFieldTextsAsNumbers)
     EXPECT_EQ(frame->GetSettingField(dvk::StampDelay)->GetValue(), "4294967295");
 }
 
-TEST_F(FileCommandsTest, SaveAppendsDvkOnlyWhenTheExactExtensionIsMissing)
+TEST_F(FileCommandsTest, SaveAppendsDvkOnlyWhenNoCaseOfTheExtensionIsThere)
 {
     Edit(samples::kExampleTexts);
     ASSERT_EQ(SaveAs(File("settings")), 1);
@@ -361,10 +339,11 @@ TEST_F(FileCommandsTest, SaveAppendsDvkOnlyWhenTheExactExtensionIsMissing)
     EXPECT_EQ(frame->GetCurrentFilePath(), wxString::FromUTF8(File("settings.dvk").string()));
     EXPECT_EQ(ReadBytes(File("settings.dvk")), samples::kExampleFile);
 
-    // The next Save As offers the current name; the extension test is exact.
-    ASSERT_EQ(SaveAs(File("settings.DVK")), 1);
-    EXPECT_EQ(frame->GetCurrentFileName(), "settings.DVK");
-    EXPECT_EQ(Entries(Folder()), (std::set<std::string>{"settings.dvk", "settings.DVK.dvk"}));
+    // The extension in any case is kept as typed.
+    ASSERT_EQ(SaveAs(File("TEST2.DVK")), 1);
+    EXPECT_EQ(frame->GetCurrentFileName(), "TEST2.DVK");
+    ASSERT_EQ(SaveAs(File("other.Dvk")), 1);
+    EXPECT_EQ(Entries(Folder()), (std::set<std::string>{"settings.dvk", "TEST2.DVK", "other.Dvk"}));
 
     // Save As onto an existing file replaces it without a question.
     Edit(Texts(L"5"));
@@ -490,7 +469,8 @@ TEST_F(FileCommandsTest, BadFilesAreReportedAndApplyOnlyWhatCameFirst)
 TEST_F(FileCommandsTest, OpensFilesWrittenWithOtherWhitespace)
 {
     const std::string variants[] = {samples::WithLineEnds(samples::kExampleFile, "\n"),
-                                    samples::IndentedWithSpaces(samples::kExampleFile)};
+                                    samples::IndentedWithSpaces(samples::kExampleFile),
+                                    "\xEF\xBB\xBF" + samples::kExampleFile};
     for (const std::string& bytes : variants) {
         WriteBytes(File("variant.dvk"), bytes);
         SetFields(Texts(L""));
@@ -548,6 +528,27 @@ TEST_F(FileCommandsTest, SaveOnAFullDiskKeepsThePreviousFileByteForByte)
                   SaveErrorBox());
     EXPECT_FALSE(wxTheApp->IsScheduledForDestruction(frame));
     EXPECT_EQ(ReadBytes(path), samples::kExampleFile);
+}
+
+TEST_F(FileCommandsTest, AWriteInPlaceThatCannotBeUndoneSaysTheFileMayBeDamaged)
+{
+    // A file with another hard link is written in place; the file size limit
+    // stops both the write and putting the old contents back.
+    const fs::path path = File("linked.dvk");
+    Edit(samples::kExampleTexts);
+    ASSERT_EQ(SaveAs(path), 1);
+    fs::create_hard_link(path, File("other.dvk"));
+    Edit(Texts(L"4294967295"));
+    int result = -1;
+    {
+        samples::FileSizeLimit limited(100);
+        wxTEST_DIALOG(result = frame->SaveProgram(false),
+                      ExpectMessageBox("Error saving file. The settings were not saved, and the file may be damaged. "
+                                       "Please save the settings again.",
+                                       "Save file error", wxOK | wxICON_ERROR, wxID_OK));
+    }
+    EXPECT_EQ(result, 0);
+    EXPECT_TRUE(frame->IsModified());
 }
 
 TEST_F(FileCommandsTest, SaveRefusesWhatItMustNotReplace)

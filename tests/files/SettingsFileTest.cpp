@@ -1,18 +1,60 @@
 #include <gtest/gtest.h>
 
+#include <dlfcn.h>
+#include <linux/posix_acl.h>
+#include <linux/posix_acl_xattr.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <sstream>
+#include <vector>
 
+#include "RootNamespace.h"
 #include "SettingsFile.h"
 #include "SettingsFileSamples.h"
 
 namespace fs = std::filesystem;
+
+// The save's flushes and renames, recorded in order while `recording` is
+// set; the flush of a folder, or setting an extended attribute, fails while
+// asked to. The test's own definitions come before the C library's.
+namespace shim {
+bool recording = false, failFolderSync = false, failSetAttribute = false;
+std::vector<std::string> calls;
+}  // namespace shim
+
+extern "C" int fsync(int fd)
+{
+    if (shim::recording)
+        shim::calls.push_back("fsync " + fs::read_symlink("/proc/self/fd/" + std::to_string(fd)).string());
+    struct stat status;
+    if (shim::failFolderSync && ::fstat(fd, &status) == 0 && S_ISDIR(status.st_mode))
+        return errno = EIO, -1;
+    return reinterpret_cast<int (*)(int)>(::dlsym(RTLD_NEXT, "fsync"))(fd);
+}
+
+extern "C" int rename(const char* from, const char* to) noexcept
+{
+    if (shim::recording)
+        shim::calls.push_back(std::string("rename ") + from + " " + to);
+    return reinterpret_cast<int (*)(const char*, const char*)>(::dlsym(RTLD_NEXT, "rename"))(from, to);
+}
+
+extern "C" int fsetxattr(int fd, const char* name, const void* value, size_t size, int flags) noexcept
+{
+    using Next = int (*)(int, const char*, const void*, size_t, int);
+    if (shim::failSetAttribute)
+        return errno = EPERM, -1;
+    return reinterpret_cast<Next>(::dlsym(RTLD_NEXT, "fsetxattr"))(fd, name, value, size, flags);
+}
 
 namespace {
 
@@ -22,16 +64,33 @@ using Applied = std::map<dvk::SettingIndex, std::string>;
 struct ReadResult {
     bool ok;
     Applied applied;
+    dvk::FileResult read;
 };
 
 ReadResult ReadText(const std::string& text)
 {
     std::istringstream in(text);
-    ReadResult result{false, {}};
-    result.ok = dvk::ReadSettingsFile(in, [&result](dvk::SettingIndex setting, const std::string& word) {
-        result.applied[setting] = word;
-    });
+    ReadResult result{false, {}, {}};
+    result.read = dvk::ReadSettingsFile(
+        in, [&result](dvk::SettingIndex setting, const std::string& word) { result.applied[setting] = word; });
+    result.ok = static_cast<bool>(result.read);
     return result;
+}
+
+// Expects a failure of that kind, for that setting where one is at fault.
+void ExpectFailure(const dvk::FileResult& result, dvk::FileFailure failure,
+                   dvk::SettingIndex setting = dvk::SettingCount)
+{
+    EXPECT_EQ(result.failure, failure);
+    EXPECT_EQ(result.setting, setting);
+}
+
+std::string Attribute(const fs::path& path, const char* name)
+{
+    std::string value(256, '\0');
+    const ssize_t size = ::getxattr(path.c_str(), name, value.data(), value.size());
+    value.resize(size < 0 ? 0 : static_cast<std::size_t>(size));
+    return size < 0 ? "(none)" : value;
 }
 
 Applied AllOf(const dvk::SettingTexts& texts)
@@ -106,6 +165,7 @@ TEST(SettingsFileRead, ExampleAndItsVariantsOpen)
         samples::kExampleFile,
         samples::WithLineEnds(samples::kExampleFile, "\n"),       // LF alone
         samples::IndentedWithSpaces(samples::kExampleFile),
+        "\xEF\xBB\xBF" + samples::kExampleFile,  // a byte-order mark
         // Another root name and version.
         samples::Replace(samples::Replace(samples::kExampleFile, "Dravik_38417", "Other"), "version=\"100\"", "version=\"7\""),
         // Attributes in another order, extra attributes, and an element's children ignored.
@@ -145,18 +205,18 @@ TEST(SettingsFileRead, FaultsStopTheWalk)
 {
     // An unknown element after Stamp: Stamp applied, nothing after Foo.
     ReadResult result = ReadText(samples::Replace(samples::kExampleFile, "\t<StampReturn", "\t<Foo/>\r\n\t<StampReturn"));
-    EXPECT_FALSE(result.ok);
+    ExpectFailure(result.read, dvk::FileFailure::NotSettings);
     EXPECT_EQ(result.applied,
               (Applied{{dvk::StampCurrent, "120"}, {dvk::StampTimeout, "500"}, {dvk::StampDelay, "40"}}));
 
     // Stamp lacks delay: its other values applied, nothing after it.
     result = ReadText(samples::Replace(samples::kExampleFile, " delay=\"40\"/>\r\n\t<StampReturn", "/>\r\n\t<StampReturn"));
-    EXPECT_FALSE(result.ok);
+    ExpectFailure(result.read, dvk::FileFailure::MissingValue, dvk::StampDelay);
     EXPECT_EQ(result.applied, (Applied{{dvk::StampCurrent, "120"}, {dvk::StampTimeout, "500"}}));
 
     // An empty value counts as missing; the element's later values still apply.
     result = ReadText("<r><Replace current=\"\" timeout=\"9\" delay=\"8\"/><PaperSensor sensitivity=\"1\" activate=\"2\"/></r>");
-    EXPECT_FALSE(result.ok);
+    ExpectFailure(result.read, dvk::FileFailure::MissingValue, dvk::ReplaceCurrent);
     EXPECT_EQ(result.applied, (Applied{{dvk::ReplaceTimeout, "9"}, {dvk::ReplaceDelay, "8"}}));
 
     // A tree the reader rejects applies nothing, even its complete children.
@@ -167,11 +227,13 @@ TEST(SettingsFileRead, FaultsStopTheWalk)
         samples::Replace(samples::kExampleFile, "\"60\"", "\"6/0\""),
         samples::Replace(samples::kExampleFile, "</Dravik_38417>", "</Dravik>"),
         samples::kExampleFile.substr(0, 200),  // cut short
+        "\xEF\xBB\xBF\xEF\xBB\xBF" + samples::kExampleFile,  // only one byte-order mark is skipped
+        "\xEF\xBB" + samples::kExampleFile,
     };
     for (const std::string& text : invalid) {
         SCOPED_TRACE(text);
         result = ReadText(text);
-        EXPECT_FALSE(result.ok);
+        ExpectFailure(result.read, dvk::FileFailure::NotSettings);
         EXPECT_TRUE(result.applied.empty());
     }
 }
@@ -186,7 +248,7 @@ TEST(SettingsFileRead, ValuesThatAreNotTextAreBad)
         SCOPED_TRACE(testing::PrintToString(value));
         const ReadResult result = ReadText("<r><Replace current=\"" + value + "\" timeout=\"9\" delay=\"8\"/>"
                                            "<PaperSensor sensitivity=\"1\" activate=\"2\"/></r>");
-        EXPECT_FALSE(result.ok);
+        ExpectFailure(result.read, dvk::FileFailure::NotUtf8, dvk::ReplaceCurrent);
         EXPECT_EQ(result.applied, (Applied{{dvk::ReplaceTimeout, "9"}, {dvk::ReplaceDelay, "8"}}));
     }
     // Text beyond ASCII is text (validation rejects it later).
@@ -210,9 +272,15 @@ TEST(SettingsFileRead, OnlyRegularFilesUpToOneMebibyteAreRead)
 
     WriteFile(file, bytes + " ");
     applied.clear();
-    for (const fs::path& path : {file, folder.path, fs::path("/dev/zero"), folder.path / "missing.dvk"}) {
-        EXPECT_FALSE(dvk::ReadSettingsFileAt(path.string(), apply)) << path;
-        EXPECT_TRUE(applied.empty()) << path;
+    using dvk::FileFailure;
+    const std::pair<fs::path, FileFailure> cases[] = {{file, FileFailure::TooLarge},
+                                                      {folder.path, FileFailure::Folder},
+                                                      {"/dev/zero", FileFailure::NotRegular},
+                                                      {folder.path / "missing.dvk", FileFailure::Missing}};
+    for (const auto& [path, failure] : cases) {
+        SCOPED_TRACE(path);
+        ExpectFailure(dvk::ReadSettingsFileAt(path.string(), apply), failure);
+        EXPECT_TRUE(applied.empty());
     }
 }
 
@@ -285,11 +353,122 @@ TEST(AtomicWrite, FailsWithoutLeavingAnything)
     fs::create_symlink(folder.path / "nowhere", folder.path / "dangling.dvk");
     fs::create_symlink(folder.path / "loop.dvk", folder.path / "loop.dvk");
     fs::create_symlink("/dev/null", folder.path / "device.dvk");
-    for (const fs::path& path : {folder.path / "missing" / "a.dvk", folder.path / "dir.dvk", existingFile / "a.dvk",
-                                 folder.path / "dangling.dvk", folder.path / "loop.dvk", folder.path / "device.dvk"})
-        EXPECT_FALSE(dvk::WriteFileAtomically(path.string(), "x")) << path;
+    using dvk::FileFailure;
+    const std::pair<fs::path, FileFailure> cases[] = {{folder.path / "missing" / "a.dvk", FileFailure::System},
+                                                      {folder.path / "dir.dvk", FileFailure::Folder},
+                                                      {existingFile / "a.dvk", FileFailure::System},
+                                                      {folder.path / "dangling.dvk", FileFailure::System},
+                                                      {folder.path / "loop.dvk", FileFailure::System},
+                                                      {folder.path / "device.dvk", FileFailure::NotRegular}};
+    for (const auto& [path, failure] : cases)
+        EXPECT_EQ(dvk::WriteFileAtomically(path.string(), "x").failure, failure) << path;
     EXPECT_EQ(ReadBytes(existingFile), "keep");
     EXPECT_TRUE(fs::is_directory(folder.path / "dir.dvk"));
     EXPECT_TRUE(fs::is_character_file("/dev/null"));
     EXPECT_EQ(folder.Entries(), 5u);
+}
+
+TEST(AtomicWrite, FlushesTheFileBeforeTheRenameAndTheFolderAfter)
+{
+    // After a power loss the file holds the new contents or the old, never
+    // an empty file. A folder that cannot be flushed afterwards does not
+    // undo the save.
+    Folder folder;
+    const fs::path file = folder.path / "settings.dvk";
+    WriteFile(file, "old");
+    shim::calls.clear();
+    shim::recording = shim::failFolderSync = true;
+    const dvk::FileResult saved = dvk::WriteFileAtomically(file.string(), "new");
+    shim::recording = shim::failFolderSync = false;
+    EXPECT_TRUE(saved);
+    EXPECT_EQ(ReadBytes(file), "new");
+    ASSERT_FALSE(shim::calls.empty());
+    const std::string temporary = shim::calls[0].substr(shim::calls[0].find(' ') + 1);
+    EXPECT_EQ(shim::calls,
+              (std::vector<std::string>{"fsync " + temporary, "rename " + temporary + " " + file.string(),
+                                        "fsync " + folder.path.string()}));
+}
+
+TEST(AtomicWrite, AFailedRenameIsAFailure)
+{
+    // A file with another mounted over it cannot be renamed over.
+    Folder folder;
+    const fs::path file = folder.path / "settings.dvk";
+    WriteFile(file, "old");
+    WriteFile(folder.path / "other", "mounted");
+    ASSERT_EQ(::mount((folder.path / "other").c_str(), file.c_str(), nullptr, MS_BIND, nullptr), 0)
+        << std::strerror(errno) << " (" << rootns::kRootNote << ")";
+    const dvk::FileResult saved = dvk::WriteFileAtomically(file.string(), "new");
+    EXPECT_EQ(ReadBytes(file), "mounted");
+    ::umount2(file.c_str(), MNT_DETACH);
+    EXPECT_EQ(saved.failure, dvk::FileFailure::System);
+    EXPECT_EQ(saved.error, std::errc::device_or_resource_busy);
+    EXPECT_EQ(ReadBytes(file), "old");
+    EXPECT_EQ(folder.Entries(), 2u);
+}
+
+TEST(AtomicWrite, KeepsExtendedAttributesAndTheAccessControlList)
+{
+    Folder folder;
+    const fs::path file = folder.path / "settings.dvk";
+    WriteFile(file, "old");
+    ASSERT_EQ(::chmod(file.c_str(), 0640), 0);
+    // user::rw- user:<this user>:rw- group::r-- mask::rw- other::--- (on a
+    // little-endian machine); the mask shows as the group's mode bits.
+    const posix_acl_xattr_header header{POSIX_ACL_XATTR_VERSION};
+    std::string acl(reinterpret_cast<const char*>(&header), sizeof header);
+    constexpr std::uint16_t rw = ACL_READ | ACL_WRITE;
+    for (const posix_acl_xattr_entry entry : {posix_acl_xattr_entry{ACL_USER_OBJ, rw, ~0u},
+                                              {ACL_USER, rw, ::geteuid()},
+                                              {ACL_GROUP_OBJ, ACL_READ, ~0u},
+                                              {ACL_MASK, rw, ~0u},
+                                              {ACL_OTHER, 0, ~0u}})
+        acl.append(reinterpret_cast<const char*>(&entry), sizeof entry);
+    for (const auto& [name, value] :
+         {std::pair<const char*, std::string>{"user.note", "press 3"}, {"system.posix_acl_access", acl}}) {
+        if (::setxattr(file.c_str(), name, value.data(), value.size(), 0) == 0)
+            continue;
+        if (errno == ENOTSUP)
+            GTEST_SKIP() << "the file system of " << folder.path << " does not support " << name;
+        FAIL() << "cannot set " << name << ": " << std::strerror(errno);
+    }
+    // Replaced, then written in place when an attribute cannot be set.
+    for (const bool inPlace : {false, true}) {
+        SCOPED_TRACE(inPlace ? "in place" : "replaced");
+        struct stat before, after;
+        ASSERT_EQ(::stat(file.c_str(), &before), 0);
+        shim::failSetAttribute = inPlace;
+        const dvk::FileResult saved = dvk::WriteFileAtomically(file.string(), inPlace ? "newer" : "new");
+        shim::failSetAttribute = false;
+        ASSERT_TRUE(saved);
+        EXPECT_EQ(ReadBytes(file), inPlace ? "newer" : "new");
+        ASSERT_EQ(::stat(file.c_str(), &after), 0);
+        EXPECT_EQ(after.st_ino == before.st_ino, inPlace);
+        EXPECT_EQ(after.st_mode & 07777, 0660u);
+        EXPECT_EQ(Attribute(file, "user.note"), "press 3");
+        EXPECT_EQ(Attribute(file, "system.posix_acl_access"), acl);
+    }
+    EXPECT_EQ(folder.Entries(), 1u);
+}
+
+TEST(AtomicWrite, AFailedWriteInPlacePutsTheOldContentsBack)
+{
+    // A file with another hard link is written in place. The file size limit
+    // stops the write; the old contents are put back, unless the limit stops
+    // that too.
+    Folder folder;
+    const fs::path file = folder.path / "settings.dvk";
+    WriteFile(file, samples::kExampleFile);
+    fs::create_hard_link(file, folder.path / "link.dvk");
+    for (const auto& [limit, failure] : {std::pair{300, dvk::FileFailure::System}, {100, dvk::FileFailure::Damaged}}) {
+        dvk::FileResult saved;
+        {
+            samples::FileSizeLimit limited(limit);
+            saved = dvk::WriteFileAtomically(file.string(), std::string(400, 'n'));
+        }
+        EXPECT_EQ(saved.failure, failure);
+        EXPECT_EQ(saved.error, std::errc::file_too_large);
+        EXPECT_EQ(ReadBytes(folder.path / "link.dvk"), samples::kExampleFile);
+    }
+    EXPECT_EQ(folder.Entries(), 2u);
 }

@@ -73,11 +73,11 @@ TemporaryConfig::~TemporaryConfig()
     wxRemoveFile(path);
 }
 
-MainFrame* CreateMainFrame()
+MainFrame* CreateMainFrame(usb_dvk::Platform& usbPlatform)
 {
     MainFrame* frame = nullptr;
     {
-        wxTEST_DIALOG(frame = new MainFrame(), wxExpectModal<wxFileDialog>(wxEmptyString, wxID_CANCEL));
+        wxTEST_DIALOG(frame = new MainFrame(wxString(), usbPlatform), wxExpectModal<wxFileDialog>(wxEmptyString, wxID_CANCEL));
     }
     frame->Show();
     WaitFor([frame] { return frame->IsShownOnScreen(); });

@@ -11,6 +11,8 @@
 #include <wx/string.h>
 #include <wx/testing.h>
 
+#include "usb_dvk.h"
+
 class MainFrame;
 
 namespace guitest {
@@ -88,8 +90,9 @@ private:
 };
 
 // Creates the main window, answering its start-up open dialog with Cancel,
-// and shows it. The frame is destroyed by the toolkit (DestroyMainFrame).
-MainFrame* CreateMainFrame();
+// and shows it; its USB Program goes through the platform. The frame is
+// destroyed by the toolkit (DestroyMainFrame).
+MainFrame* CreateMainFrame(usb_dvk::Platform& usbPlatform = usb_dvk::NativePlatform());
 // Destroys a main window without its close flow.
 void DestroyMainFrame(MainFrame* frame);
 

@@ -41,6 +41,8 @@ public:
   const std::string& Node() const { return node_; }
   const std::string& Error() const { return error_; }
   bool Running() const { return pid_ > 0; }
+  // The process id while it runs; the device's uniq text is "dvk-<pid>".
+  pid_t Pid() const { return pid_; }
 
   // Drops whatever it printed so far.
   void Drain();

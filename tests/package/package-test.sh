@@ -14,7 +14,8 @@
 #                                                 root: apt-get install
 #                                                 ./dravik_*.deb, the program
 #                                                 starts, the desktop entry and
-#                                                 the metainfo validate,
+#                                                 the metainfo validate, it is
+#                                                 the handler of .dvk files,
 #                                                 apt-get purge leaves nothing
 #
 # The unprivileged user is the caller, or "nobody" when run as root. Where
@@ -167,8 +168,9 @@ remove_root() {
 mode_deb_root() {
   local root=$1 deb=$2 logs=$1-logs
   mkdir -p "$logs" || fail "cannot create $logs"
-  local program="" xvfb=""
-  trap 'kill $program $xvfb 2>/dev/null; unmount_below "$root"' EXIT
+  # Globals: the exit trap may run after this function has returned.
+  program="" xvfb="" deb_root=$root
+  trap 'kill $program $xvfb 2>/dev/null; unmount_below "$deb_root"' EXIT
   mount --bind /dev "$root/dev" && mount -t proc proc "$root/proc" || fail "cannot mount /dev and /proc in $root"
   in_root() { chroot "$root" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin DEBIAN_FRONTEND=noninteractive "$@"; }
   installed() { in_root dpkg-query -W -f '${Package} ${Installed-Size}\n' | sort; }
@@ -184,6 +186,13 @@ mode_deb_root() {
     { n++; kib += $2 } END { printf "package: apt-get install ./dravik installed %d packages (dravik and %d it pulled in), %.1f MiB, in %.1f s\n", n, n - 1, kib / 1024, t1 - t0 }'
 
   [[ $(in_root sh -c 'command -v dravik') == /usr/bin/dravik ]] || fail "dravik is not on the PATH of the root"
+  # .dvk files open with the program: what a desktop asks (xdg-mime, with the
+  # MIME cache of desktop-file-utils) names its desktop entry.
+  in_root apt-get install -y -qq --no-install-recommends xdg-utils desktop-file-utils >"$logs/xdg.log" 2>&1 ||
+    fail "apt-get install xdg-utils desktop-file-utils failed: $(tail -n 20 "$logs/xdg.log")"
+  local handler
+  handler=$(in_root xdg-mime query default application/x-dravik-settings 2>&1)
+  [[ $handler == dravik.desktop ]] || fail "xdg-mime names \"$handler\", not dravik.desktop, as the handler of .dvk files"
   [[ -f $root/usr/lib/udev/rules.d/70-dravik-controller.rules ]] || fail "the udev rule is not in /usr/lib/udev/rules.d"
   desktop-file-validate "$root/usr/share/applications/dravik.desktop" >&2 || fail "desktop-file-validate rejects dravik.desktop"
   appstreamcli validate --no-net "$root"/usr/share/metainfo/*.metainfo.xml >&2 || fail "appstreamcli validate rejects the metainfo"
@@ -227,7 +236,9 @@ mode_deb_root() {
     [[ -e $root$path ]] && ! in_root dpkg-query -S "$path" >/dev/null 2>&1 && left+=("$path")
   done < <({ echo "$files"; cd "$root" && find . -xdev -iname '*dravik*' | sed 's|^\.||'; } | sort -u)
   ((${#left[@]} == 0)) || fail "apt-get purge left behind: ${left[*]}"
-  echo "package: apt-get purge dravik left nothing behind"
+  handler=$(in_root xdg-mime query default application/x-dravik-settings 2>&1)
+  [[ -z $handler ]] || fail "after the purge xdg-mime still names \"$handler\" as the handler of .dvk files"
+  echo "package: apt-get purge dravik left nothing behind, nor a handler of .dvk files"
 }
 
 case "${1:-}" in

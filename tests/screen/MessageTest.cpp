@@ -82,7 +82,7 @@ TEST(ProgrammingMessage, FixedLengthAndChecksumsWhateverTheValues)
 {
     const auto message = Build(
         Texts({L"255", L"65535", L"65535", L"255", L"65535", L"65535", L"255", L"65535", L"65535", L"255", L"65535"}));
-    ASSERT_EQ(message.size(), dvk::kMessageLength);
+    ASSERT_EQ(message.size(), 23u);
     EXPECT_EQ(message[0], 0x57);
     EXPECT_EQ(message[1], 0x14);
     EXPECT_EQ(message[2], 0x57);
@@ -106,7 +106,7 @@ TEST(ProgrammingMessage, UnvalidatedTexts)
     texts[dvk::ReplaceCurrent] = L"-1";
     texts[dvk::PaperActivateTime] = L"  +42 ms";
     const auto message = Build(texts);
-    ASSERT_EQ(message.size(), dvk::kMessageLength);
+    ASSERT_EQ(message.size(), 23u);
     EXPECT_EQ(Slice(message, 4, 4), Bytes("00 01 00 00"));
     EXPECT_EQ(message[8], 0xD3);
     EXPECT_EQ(Slice(message, 9, 2), Bytes("11 70"));

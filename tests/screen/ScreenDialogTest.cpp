@@ -1,8 +1,10 @@
 // The screen programmer dialog with its real worker, in an X server.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <thread>
 
+#include <wx/dir.h>
 #include <wx/testing.h>
 
 #include "GuiTest.h"
@@ -111,6 +113,10 @@ TEST(ScreenProgrammerDialog, OpensReady)
     EXPECT_EQ(exitButton->GetLabel(), "Exit");
     EXPECT_EQ(exitButton->GetRect().GetRight(), client.GetWidth() - 1 - 5);
     EXPECT_LT(dialog.GetStartButton()->GetRect().GetLeft(), 10);
+
+    // Start has the focus, so Enter starts.
+    dialog.Show();
+    EXPECT_TRUE(guitest::WaitFor([&dialog] { return wxWindow::FindFocus() == dialog.GetStartButton(); }));
 }
 
 TEST(ScreenProgrammerDialog, SendsOneByteOnTime)
@@ -244,6 +250,36 @@ TEST(ScreenProgrammerDialog, StartAfterDoneStartsOver)
     ExpectDecodes(run, 10, message);
 }
 
+// A click on "Stop" just after the last swap, before the dialog's timer has
+// seen the end: the click shows the end and starts nothing.
+TEST(ScreenProgrammerDialog, StopClickedAfterTheLastSwapStartsNothing)
+{
+    ScreenProgrammerDialog dialog(nullptr);
+    dialog.SetMessage({0x00});
+    std::atomic<int> swaps{0};
+    dialog.SetDrawHook([&swaps](bool, screentest::Clock::time_point) { ++swaps; });
+    dialog.Show();
+    ASSERT_TRUE(guitest::WaitFor([&] { return dialog.IsShownOnScreen(); }));
+    ASSERT_TRUE(screentest::Click(dialog.GetStartButton(), "Stop"));
+    // No events are processed meanwhile, so the timer cannot show the end.
+    const auto deadline = screentest::Clock::now() + 10s;
+    while (swaps < 10 && screentest::Clock::now() < deadline)
+        std::this_thread::sleep_for(1ms);
+    ASSERT_EQ(swaps, 10);
+    std::this_thread::sleep_for(100ms);  // the worker publishes the end
+    ASSERT_EQ(dialog.GetStartButton()->GetLabel(), "Stop");
+
+    wxCommandEvent click(wxEVT_BUTTON, dialog.GetStartButton()->GetId());
+    click.SetEventObject(dialog.GetStartButton());
+    dialog.GetStartButton()->ProcessWindowEvent(click);
+    EXPECT_FALSE(dialog.IsTransmitting());
+    EXPECT_EQ(dialog.GetStartButton()->GetLabel(), "Start");
+    EXPECT_EQ(dialog.GetStatusText()->GetLabel(), "Programming...Done");
+    guitest::Pump(1500ms);
+    EXPECT_EQ(dialog.GetStatusText()->GetLabel(), "Programming...Done");
+    EXPECT_EQ(swaps, 10);
+}
+
 // A panel that the worker cannot draw on (here: never shown) ends the
 // transmission at once and says so; nothing is sent.
 TEST(ScreenProgrammerDialog, UndrawablePanelFails)
@@ -257,6 +293,35 @@ TEST(ScreenProgrammerDialog, UndrawablePanelFails)
     EXPECT_EQ(dialog.GetStartButton()->GetLabel(), "Start");
     EXPECT_FALSE(dialog.IsTransmitting());
     EXPECT_FALSE(dialog.GetProgrammer()->IsInverted());
+}
+
+// The file descriptors this process has open.
+std::size_t OpenDescriptors()
+{
+    wxArrayString entries;
+    wxDir::GetAllFiles("/proc/self/fd", &entries, wxEmptyString, wxDIR_FILES | wxDIR_HIDDEN);
+    return entries.size();
+}
+
+// The panel's window goes while the worker draws on it: the transmission
+// fails and says so, the program goes on, and once the dialog is closed the
+// worker's connection to the display is closed too.
+TEST(ScreenProgrammerDialog, PanelDestroyedMidTransmissionFails)
+{
+    RecordedDialog(std::vector<unsigned char>{0x57}).Close();  // what the toolkit opens once for good
+    const std::size_t before = OpenDescriptors();
+    {
+        RecordedDialog run({0x57, 0x57});
+        ASSERT_TRUE(run.PressStart());
+        ASSERT_TRUE(run.WaitFor([&] { return run.swaps.size() >= 3u; }, 6s));
+        run.Dialog().GetProgrammer()->Destroy();
+        EXPECT_EQ(run.Dialog().GetProgrammer(), nullptr);
+        ASSERT_TRUE(run.WaitForStatus("Programming...Failed", 2s));
+        EXPECT_EQ(run.Dialog().GetStartButton()->GetLabel(), "Start");
+        EXPECT_FALSE(run.Dialog().IsTransmitting());
+        EXPECT_LT(run.swaps.size(), 20u);
+    }
+    EXPECT_EQ(OpenDescriptors(), before);
 }
 
 // Open, Start and close, twenty times: during the countdown, while sending

@@ -100,7 +100,7 @@ protected:
 TEST_F(UsbDialog, ControllersPluggedInAreListedBeforeTheDialogShows)
 {
     PlugBoth();
-    USBProgrammerDialog dialog(nullptr);
+    USBProgrammerDialog dialog(nullptr, platform);
     EXPECT_FALSE(dialog.IsShown());
     EXPECT_EQ(RowTexts(dialog), (std::vector<wxString>{firstRow, secondRow}));
     EXPECT_EQ(Marks(dialog), (std::vector<bool>{false, false}));
@@ -126,7 +126,7 @@ TEST_F(UsbDialog, ProgramAllChecksTheControllersThatAcknowledged)
     PlugBoth();
     first.RejectPiece(0);
     const auto message = Message(23);
-    USBProgrammerDialog dialog(nullptr);
+    USBProgrammerDialog dialog(nullptr, platform);
     dialog.SetMessage(message);
     dialog.Show();
     ASSERT_TRUE(guitest::WaitFor([&] { return dialog.IsShownOnScreen(); }));
@@ -153,7 +153,7 @@ TEST_F(UsbDialog, ProgramAllChecksTheControllersThatAcknowledged)
 TEST_F(UsbDialog, UnpluggedRowLeavesWithinASecondAndComesBackUnmarkedAtTheEnd)
 {
     PlugBoth();
-    USBProgrammerDialog dialog(nullptr);
+    USBProgrammerDialog dialog(nullptr, platform);
     dialog.SetMessage(Message(23));
     dialog.Show();
     Click(dialog.GetProgramAllButton());
@@ -179,7 +179,7 @@ TEST_F(UsbDialog, AControllerThatNeverAnswersDoesNotStopTheOthers)
     PlugBoth();
     first.SetNeverAnswers(true);
     const auto start = std::chrono::steady_clock::now();
-    USBProgrammerDialog dialog(nullptr);
+    USBProgrammerDialog dialog(nullptr, platform);
     // The dialog does not wait for the silent controller before it shows.
     EXPECT_LT(std::chrono::steady_clock::now() - start, usb_dvk::kTransferTimeLimit);
     EXPECT_EQ(dialog.GetDeviceList()->GetCount(), 2u);
@@ -198,7 +198,7 @@ TEST_F(UsbDialog, AClickDuringARefreshRunsRightAfterItAndClicksDuringProgramAllA
 {
     PlugBoth();
     platform.SetReplyDelay(150ms);  // slow, in time: every pass takes a while
-    USBProgrammerDialog dialog(nullptr);
+    USBProgrammerDialog dialog(nullptr, platform);
     dialog.SetMessage(Message(23));
     ASSERT_TRUE(dialog.IsBusy() && !dialog.IsProgramming());
     Click(dialog.GetProgramAllButton());
@@ -224,7 +224,7 @@ TEST_F(UsbDialog, StatusLineUnderTheListSaysWhatWasFound)
 {
     platform.Plug("/dev/hidraw0", first);
     platform.SetOpenError("/dev/hidraw0", usb_dvk::ModelPlatform::kAccessDenied);
-    USBProgrammerDialog dialog(nullptr);
+    USBProgrammerDialog dialog(nullptr, platform);
     dialog.Show();
     ASSERT_TRUE(guitest::WaitFor([&] { return dialog.IsShownOnScreen(); }));
     ASSERT_TRUE(WaitIdle(dialog));
@@ -240,7 +240,7 @@ TEST_F(UsbDialog, StatusLineUnderTheListSaysWhatWasFound)
     EXPECT_GE(text.height, 2 * dialog.GetStatusText()->GetCharHeight());
     EXPECT_EQ(dialog.GetSize(), wxSize(350, 350));
 
-    platform.SetOpenError("/dev/hidraw0", 0);
+    platform.SetOpenError("/dev/hidraw0", {});
     ASSERT_TRUE(guitest::WaitFor([&] { return dialog.GetStatusText()->GetLabel() == "1 controller found."; }, 2500ms));
     EXPECT_EQ(RowTexts(dialog), (std::vector<wxString>{firstRow}));
 }
@@ -254,7 +254,7 @@ TEST_F(UsbDialog, ClosingDuringAPassLeavesNoDeviceOpen)
         silent.back()->SetNeverAnswers(true);
         platform.Plug("/dev/hidraw" + std::to_string(i), *silent.back());
     }
-    auto* dialog = new USBProgrammerDialog(nullptr);
+    auto* dialog = new USBProgrammerDialog(nullptr, platform);
     dialog->Show();
     ASSERT_TRUE(dialog->IsBusy());
     const auto start = std::chrono::steady_clock::now();
@@ -270,7 +270,7 @@ TEST_F(UsbDialog, ClosingDuringProgrammingLeavesNoDeviceOpen)
 {
     PlugBoth();
     {
-        USBProgrammerDialog dialog(nullptr);
+        USBProgrammerDialog dialog(nullptr, platform);
         dialog.SetMessage(Message(23));
         ASSERT_TRUE(WaitIdle(dialog));
         second.SetNeverAnswers(true);
@@ -283,11 +283,20 @@ TEST_F(UsbDialog, ClosingDuringProgrammingLeavesNoDeviceOpen)
     guitest::Pump(100ms);
 }
 
-TEST_F(UsbDialog, ExitEndsTheModalLoopWithZero)
+TEST_F(UsbDialog, ExitAndEscapeEndTheModalLoopWithZero)
 {
     PlugBoth();
-    USBProgrammerDialog dialog(nullptr);
+    USBProgrammerDialog dialog(nullptr, platform);
     dialog.CallAfter([&dialog] { Click(dialog.GetExitButton()); });
+    EXPECT_EQ(dialog.ShowModal(), 0);
+
+    // Escape, as the dialog's key hook sees it from any control.
+    dialog.CallAfter([&dialog] {
+        wxKeyEvent escape(wxEVT_CHAR_HOOK);
+        escape.m_keyCode = WXK_ESCAPE;
+        escape.SetEventObject(dialog.GetDeviceList());
+        dialog.GetDeviceList()->ProcessWindowEvent(escape);
+    });
     EXPECT_EQ(dialog.ShowModal(), 0);
 }
 
@@ -296,7 +305,7 @@ TEST_F(UsbDialog, MessageSizeLimitIs128Bytes)
     PlugBoth();
     bool shown = false;
     {
-        wxTEST_DIALOG(ShowUSBProgrammer(nullptr, Message(128)), ExpectUSBProgrammer([&](USBProgrammerDialog& dialog) {
+        wxTEST_DIALOG(ShowUSBProgrammer(nullptr, Message(128), platform), ExpectUSBProgrammer([&](USBProgrammerDialog& dialog) {
                           shown = true;
                           EXPECT_EQ(dialog.GetMessage(), Message(128));
                           EXPECT_EQ(dialog.GetDeviceList()->GetCount(), 2u);
@@ -304,7 +313,8 @@ TEST_F(UsbDialog, MessageSizeLimitIs128Bytes)
     }
     EXPECT_TRUE(shown);
     {
-        wxTEST_DIALOG(ShowUSBProgrammer(nullptr, Message(129)), ExpectSizeError());
+        // The check that the USB Program command makes before it opens the dialog.
+        wxTEST_DIALOG(EXPECT_FALSE(CheckMessageSize(nullptr, Message(129))), ExpectSizeError());
     }
 }
 
@@ -312,7 +322,7 @@ TEST_F(UsbDialog, USBProgramDeliversSettingsThatFailValidation)
 {
     guitest::TemporaryConfig config;
     PlugBoth();
-    MainFrame* frame = guitest::CreateMainFrame();
+    MainFrame* frame = guitest::CreateMainFrame(platform);
     // An empty field fails validation on the screen road; not on this one.
     frame->GetSettingField(dvk::SettingIndex(0))->SetValue("");
     frame->GetSettingField(dvk::SettingIndex(1))->SetValue("70000");

@@ -32,7 +32,8 @@ protected:
     }
     std::vector<usb_programmer::Outcome> Program(const std::vector<unsigned char>& message)
     {
-        auto outcomes = usb_programmer::ProgramPass(entries, message, [this](const RowChange& c) { Record(c); });
+        auto outcomes =
+            usb_programmer::ProgramPass(platform, entries, message, [this](const RowChange& c) { Record(c); });
         CheckPaired();
         return outcomes;
     }
@@ -50,11 +51,11 @@ protected:
     {
         std::vector<std::string> paths;
         for (const auto& entry : entries)
-            paths.push_back(entry.device->GetPath());
+            paths.push_back(entry.device.GetPath());
         return paths;
     }
 
-    usb_dvk::System system;
+    usb_dvk::System system{platform};
     usb_programmer::Entries entries;
     usb_programmer::Rows rows;
     std::vector<RowChange> changes;
@@ -247,7 +248,7 @@ TEST_F(Passes, ARowWhosePathIsNoLongerFoundLeavesAndNothingGoesToANewDeviceThere
     // device does not open.
     platform.Plug("/dev/hidraw1", second);
     Refresh();
-    platform.SetEnumerationError(1167);
+    platform.SetEnumerationError(std::make_error_code(std::errc::io_error));
     report = Refresh();
     EXPECT_FALSE(report.enumerationEnded);
     EXPECT_EQ(Paths(), (std::vector<std::string>{"/dev/hidraw1"}));
@@ -303,7 +304,7 @@ TEST_F(Passes, AStopRequestEndsThePassBeforeTheNextDevice)
     platform.Plug("/dev/hidraw0", first);
     Refresh();
     std::atomic<bool> stop{true};
-    usb_programmer::ProgramPass(entries, Message(23), [this](const RowChange& c) { Record(c); }, &stop);
+    usb_programmer::ProgramPass(platform, entries, Message(23), [this](const RowChange& c) { Record(c); }, &stop);
     EXPECT_EQ(first.PiecesReceived(), 0);
     EXPECT_EQ(platform.OpenHandles(), 0);
 }
@@ -326,7 +327,7 @@ TEST_F(Passes, TextsThatAreNotUtf8ShowEmpty)
 TEST(HasDevice, ComparesPathsExactly)
 {
     usb_programmer::Entries entries;
-    entries.push_back({std::make_unique<usb_dvk::Device>(usbtest::ControllerAt("/dev/hidraw1")), false, nullptr});
+    entries.push_back({usbtest::ControllerAt("/dev/hidraw1"), false, nullptr});
     EXPECT_TRUE(usb_programmer::HasDevice(entries, usbtest::ControllerAt("/dev/hidraw1")));
     EXPECT_FALSE(usb_programmer::HasDevice(entries, usbtest::ControllerAt("/dev/HIDRAW1")));
     EXPECT_FALSE(usb_programmer::HasDevice(entries, usbtest::ControllerAt("/dev/hidraw10")));

@@ -77,24 +77,17 @@ TEST_F(Enumeration, ListsPresentDevicesOfThePairAndAppends)
     platform.Plug("/dev/hidraw2", second);
     gone.SetVanished(true);
 
-    usb_dvk::System system;
+    usb_dvk::System system(platform);
     usb_dvk::DeviceList list;
     EXPECT_TRUE(system.GetDeviceList(0x04D8, 0x003F, list));
-    EXPECT_EQ(system.GetLastError(), usb_dvk::kErrorNoMoreItems);
+    EXPECT_FALSE(system.GetLastError());  // ran to its end
     ASSERT_EQ(list.size(), 2u);
-    EXPECT_EQ(list[0]->GetPath(), "/dev/hidraw3");
-    EXPECT_EQ(list[1]->GetPath(), "/dev/hidraw2");
+    EXPECT_EQ(list[0].GetPath(), "/dev/hidraw3");
+    EXPECT_EQ(list[1].GetPath(), "/dev/hidraw2");
 
     // Not cleared first: a second enumeration lists them again.
     EXPECT_TRUE(system.GetDeviceList(0x04D8, 0x003F, list));
     EXPECT_EQ(list.size(), 4u);
-
-    // A taken entry is null and is skipped.
-    std::unique_ptr<usb_dvk::Device> taken(list[1]);
-    list[1] = nullptr;
-    usb_dvk::System::DeleteList(list);
-    EXPECT_TRUE(list.empty());
-    EXPECT_EQ(taken->GetPath(), "/dev/hidraw2");
 }
 
 // The platform layer of this machine, with no controller plugged in.
@@ -103,14 +96,14 @@ TEST(NativePlatform, FindsNoControllerAndCannotOpenAMissingPath)
     usb_dvk::System system;
     usb_dvk::DeviceList list;
     EXPECT_TRUE(system.GetDeviceList(0x04D8, 0x003F, list));
-    EXPECT_EQ(system.GetLastError(), usb_dvk::kErrorNoMoreItems);
+    EXPECT_FALSE(system.GetLastError());  // ran to its end
     EXPECT_TRUE(list.empty());
 
     usb_dvk::Transfer transfer;
     const usb_dvk::Device missing = usbtest::ControllerAt("/dev/no-such-hidraw");
     EXPECT_FALSE(transfer.Connect(&missing));
     EXPECT_FALSE(transfer.IsConnected());
-    EXPECT_EQ(transfer.GetLastError(), 2u);  // no such file
+    EXPECT_EQ(transfer.GetLastError(), std::errc::no_such_file_or_directory);
 }
 
 using TransferOverModel = usbtest::PlatformTest<usb_dvk::ModelPlatform>;
@@ -120,7 +113,7 @@ TEST_F(TransferOverModel, ConnectOpensTwoHandlesAndDisconnectClosesThem)
     dvk_model::ControllerModel model(Config("A", "1", {0, 0, 0}));
     platform.Plug("/dev/hidraw0", model);
     {
-        usb_dvk::Transfer transfer;
+        usb_dvk::Transfer transfer(platform);
         ASSERT_TRUE(transfer.Connect(&kDevice));
         EXPECT_EQ(platform.OpenHandles(), 2);
         // Connecting again closes the old handles first.
@@ -140,12 +133,12 @@ TEST_F(TransferOverModel, ConnectToAVanishedDeviceFailsAndLeavesNothingOpen)
 {
     dvk_model::ControllerModel model(Config("A", "1", {0, 0, 0}));
     platform.Plug("/dev/hidraw0", model);
-    usb_dvk::Transfer transfer;
+    usb_dvk::Transfer transfer(platform);
     ASSERT_TRUE(transfer.Connect(&kDevice));
     model.SetVanished(true);
     EXPECT_FALSE(transfer.Connect(&kDevice));
     EXPECT_FALSE(transfer.IsConnected());
-    EXPECT_EQ(transfer.GetLastError(), 2u);
+    EXPECT_EQ(transfer.GetLastError(), usb_dvk::ModelPlatform::kNotFound);
     EXPECT_EQ(platform.OpenHandles(), 0);
 
     // The read open failing after the write open closes the write handle.
@@ -157,11 +150,30 @@ TEST_F(TransferOverModel, ConnectToAVanishedDeviceFailsAndLeavesNothingOpen)
     EXPECT_TRUE(platform.Writes("/dev/hidraw0").empty());
 }
 
+// A device at the path whose vendor or product id differs, alone or both:
+// refused before anything is written.
+TEST_F(TransferOverModel, ConnectRefusesADeviceWithOtherIds)
+{
+    dvk_model::ControllerModel model(Config("A", "1", {0, 0, 0}));
+    const std::pair<std::uint16_t, std::uint16_t> others[] = {{0x04D8, 0x0040}, {0x04D9, 0x003F}, {0x1050, 0x0407}};
+    for (const auto& [vid, pid] : others) {
+        SCOPED_TRACE(pid);
+        platform.Plug("/dev/hidraw0", model, vid, pid);
+        USBTimerDevice controller(platform);
+        EXPECT_FALSE(controller.Connect(&kDevice));
+        EXPECT_EQ(controller.GetLastError(), usb_dvk::Error::WrongDevice);
+        EXPECT_FALSE(controller.SetData(Message(23)));
+        EXPECT_TRUE(platform.Writes("/dev/hidraw0").empty());
+        EXPECT_EQ(platform.OpenHandles(), 0);
+        platform.Unplug("/dev/hidraw0");
+    }
+}
+
 TEST_F(TransferOverModel, SendPutsReportIdZeroInFrontAndReceiveDeliversTheReply)
 {
     dvk_model::ControllerModel model(Config("DVK", "2.1", {0, 0, 0}));
     platform.Plug("/dev/hidraw0", model);
-    usb_dvk::Transfer transfer;
+    usb_dvk::Transfer transfer(platform);
     Report data = Request({'I', 'D', 0});
     // Unconnected: nothing written, nothing read, data untouched.
     EXPECT_EQ(transfer.Send64(data.data()), 0);
@@ -192,7 +204,7 @@ TEST_F(TransferOverModel, ConnectDiscardsReportsWaitingBeforeTheFirstRequest)
     dvk_model::ControllerModel model(Config("A", "1", {0, 0, 0}));
     platform.Plug("/dev/hidraw0", model);
     platform.SetReportOnOpen("/dev/hidraw0", TextReport("stale"));
-    USBTimerDevice controller;
+    USBTimerDevice controller(platform);
     ASSERT_TRUE(controller.Connect(&kDevice));
     EXPECT_EQ(controller.GetDeviceID(), "A");
 }
@@ -203,11 +215,11 @@ TEST_F(TransferOverModel, AReplyThatComesLateIsAwaitedBeforeAnythingMoreIsSent)
     platform.Plug("/dev/hidraw0", model);
     platform.SetReplyDelay(600ms);
     platform.UseSimulatedTime();
-    USBTimerDevice controller;
+    USBTimerDevice controller(platform);
     ASSERT_TRUE(controller.Connect(&kDevice));
     const auto start = platform.Now();
     EXPECT_EQ(controller.GetDeviceID(), "");
-    EXPECT_EQ(controller.GetLastError(), usb_dvk::kErrorTimeout);
+    EXPECT_EQ(controller.GetLastError(), usb_dvk::Error::Timeout);
     // It waited for the reply for the time limit.
     EXPECT_EQ(platform.Now() - start, usb_dvk::kTransferTimeLimit);
 
@@ -228,7 +240,7 @@ using Queries = usbtest::PlatformTest<usbtest::ScriptedPlatform>;
 
 TEST_F(Queries, RequestBytesAndReplyTexts)
 {
-    USBTimerDevice controller;
+    USBTimerDevice controller(platform);
     ASSERT_TRUE(controller.Connect(&kDevice));
     platform.Answer(TextReport("DVK-38417"));
     platform.Answer(TextReport("1.2"));
@@ -247,7 +259,7 @@ TEST_F(Queries, RequestBytesAndReplyTexts)
 
 TEST_F(Queries, TextEndsAtTheFirstZeroOrAfter64Bytes)
 {
-    USBTimerDevice controller;
+    USBTimerDevice controller(platform);
     ASSERT_TRUE(controller.Connect(&kDevice));
     Report withTail = TextReport("AB");
     withTail[3] = 'Z';  // after the terminating zero: not part of the text
@@ -263,7 +275,7 @@ TEST_F(Queries, TextEndsAtTheFirstZeroOrAfter64Bytes)
 
 TEST_F(Queries, ClockReplies)
 {
-    USBTimerDevice controller;
+    USBTimerDevice controller(platform);
     ASSERT_TRUE(controller.Connect(&kDevice));
     for (const Report& reply : {Request({0xFF, 0xFF, 0xFF}), Request({0x00, 0x12, 0x34}), Request({0x01, 0xFF, 0xFF}),
                                 Request({0xFE, 0x00, 0x05})})
@@ -277,7 +289,7 @@ TEST_F(Queries, ClockReplies)
 
 TEST_F(Queries, ShortWritesAndReadsGiveEmptyTextsAndError)
 {
-    USBTimerDevice controller;
+    USBTimerDevice controller(platform);
     // Not connected: no transfer at all.
     EXPECT_EQ(controller.GetDeviceID(), "");
     EXPECT_EQ(controller.GetTimeStr(), "Error");
@@ -312,7 +324,7 @@ using SetDataScripted = usbtest::PlatformTest<usbtest::ScriptedPlatform>;
 
 TEST_F(SetDataScripted, AcknowledgementIsOKFollowedByAnything)
 {
-    USBTimerDevice controller;
+    USBTimerDevice controller(platform);
     ASSERT_TRUE(controller.Connect(&kDevice));
     Report ok = TextReport("OK");
     std::fill(ok.begin() + 2, ok.end(), 0x99);
@@ -328,7 +340,7 @@ TEST_F(SetDataScripted, AcknowledgementIsOKFollowedByAnything)
 
 TEST_F(SetDataScripted, ShortTransfersAndEmptyMessages)
 {
-    USBTimerDevice controller;
+    USBTimerDevice controller(platform);
     // Empty: true with no transfer, even unconnected.
     EXPECT_TRUE(controller.SetData({}));
     EXPECT_FALSE(controller.SetData(Message(5)));
@@ -356,7 +368,7 @@ TEST_F(SetDataOverModel, PiecesCarryOffsetCountAndBytes)
 {
     dvk_model::ControllerModel model(Config("A", "1", {0, 0, 0}));
     platform.Plug("/dev/hidraw0", model);
-    USBTimerDevice controller;
+    USBTimerDevice controller(platform);
     ASSERT_TRUE(controller.Connect(&kDevice));
 
     struct Case {
@@ -396,7 +408,7 @@ TEST_F(SetDataOverModel, OffsetIsLittleEndianAndARejectedPieceStopsTheDelivery)
 {
     dvk_model::ControllerModel model(Config("A", "1", {0, 0, 0}));
     platform.Plug("/dev/hidraw0", model);
-    USBTimerDevice controller;
+    USBTimerDevice controller(platform);
     ASSERT_TRUE(controller.Connect(&kDevice));
 
     const auto large = Message(400);

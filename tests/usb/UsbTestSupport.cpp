@@ -39,15 +39,13 @@ usb_dvk::Device ControllerAt(const char* path)
 }
 
 bool ScriptedPlatform::Enumerate(const std::string&, std::uint16_t, std::uint16_t, usb_dvk::DeviceList&,
-                                 std::uint32_t& lastError)
+                                 std::error_code&)
 {
-    lastError = usb_dvk::kErrorNoMoreItems;
     return true;
 }
 
-usb_dvk::Handle ScriptedPlatform::Open(const std::string&, usb_dvk::Access access, std::uint32_t& lastError)
+usb_dvk::Handle ScriptedPlatform::Open(const std::string&, usb_dvk::Access access, std::error_code&)
 {
-    lastError = 0;
     return access == usb_dvk::Access::Write ? 1 : 2;
 }
 
@@ -59,31 +57,29 @@ bool ScriptedPlatform::Identify(usb_dvk::Handle, std::uint16_t& vid, std::uint16
 }
 
 int ScriptedPlatform::Write(usb_dvk::Handle, const unsigned char* transfer, std::chrono::milliseconds,
-                            std::uint32_t& lastError)
+                            std::error_code&)
 {
     usb_dvk::TransferBytes bytes;
     std::memcpy(bytes.data(), transfer, bytes.size());
     writes.push_back(bytes);
-    lastError = writeCount == usb_dvk::kTransferSize ? 0 : 31;
-    return writeCount;
+    return writeCount;  // a short count without an error, as a device that takes part of a report
 }
 
 int ScriptedPlatform::Read(usb_dvk::Handle, unsigned char* transfer, std::chrono::milliseconds timeLimit,
-                           std::uint32_t& lastError)
+                           std::error_code& error)
 {
     if (timeLimit.count() == 0) {  // the replies answer requests: none is waiting before one
-        lastError = usb_dvk::kErrorTimeout;
+        error = usb_dvk::Error::Timeout;
         return 0;
     }
     ++reads;
     if (replies.empty()) {
-        lastError = usb_dvk::kErrorTimeout;
+        error = usb_dvk::Error::Timeout;
         return 0;
     }
     const Reply reply = replies.front();
     replies.pop_front();
     std::memcpy(transfer + 1, reply.report.data(), reply.report.size());
-    lastError = 0;
     return reply.count;
 }
 

@@ -1,5 +1,5 @@
 // Shared pieces of the USB tests: a platform of scripted replies for the
-// exact bytes of the protocol, and fixtures that install a platform for the
+// exact bytes of the protocol, and fixtures that hold a platform for the
 // duration of a test.
 #pragma once
 
@@ -41,26 +41,22 @@ public:
     int writeCount = usb_dvk::kTransferSize;
     int reads = 0;
 
-    bool Enumerate(const std::string&, std::uint16_t, std::uint16_t, usb_dvk::DeviceList&, std::uint32_t& lastError) override;
-    usb_dvk::Handle Open(const std::string&, usb_dvk::Access access, std::uint32_t& lastError) override;
+    bool Enumerate(const std::string&, std::uint16_t, std::uint16_t, usb_dvk::DeviceList&, std::error_code&) override;
+    usb_dvk::Handle Open(const std::string&, usb_dvk::Access access, std::error_code&) override;
     bool Identify(usb_dvk::Handle, std::uint16_t& vid, std::uint16_t& pid) override;
-    int Write(usb_dvk::Handle, const unsigned char* transfer, std::chrono::milliseconds,
-              std::uint32_t& lastError) override;
+    int Write(usb_dvk::Handle, const unsigned char* transfer, std::chrono::milliseconds, std::error_code&) override;
     int Read(usb_dvk::Handle, unsigned char* transfer, std::chrono::milliseconds timeLimit,
-             std::uint32_t& lastError) override;
+             std::error_code& error) override;
     void Close(usb_dvk::Handle) override {}
-    bool IsAccessDenied(std::uint32_t) const override { return false; }
 };
 
 // A controller's device at the path, as an enumeration finds it.
 usb_dvk::Device ControllerAt(const char* path);
 
-// Installs the platform for the test's lifetime.
+// A platform for the test's lifetime, which the test gives to what it tests.
 template <class P>
 class PlatformTest : public testing::Test {
 protected:
-    void SetUp() override { usb_dvk::SetPlatform(&platform); }
-    void TearDown() override { usb_dvk::SetPlatform(nullptr); }
     P platform;
 };
 

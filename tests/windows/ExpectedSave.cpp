@@ -15,10 +15,10 @@ int main(int argc, char** argv)
     }
     std::ifstream in(argv[1], std::ios::binary);
     dvk::SettingTexts texts;
-    const bool ok = dvk::ReadSettingsFile(in, [&](dvk::SettingIndex setting, const std::string& word) {
+    const dvk::FileResult read = dvk::ReadSettingsFile(in, [&](dvk::SettingIndex setting, const std::string& word) {
         texts[setting] = std::wstring(word.begin(), word.end());  // the files of the test are ASCII
     });
-    if (!ok) {
+    if (!read) {
         std::fprintf(stderr, "%s: not a settings file\n", argv[1]);
         return 1;
     }

@@ -12,6 +12,16 @@
 //                                       as a paste would (for file dialogs' name boxes)
 //   window-aid count TITLE             the number of rows of its first list box
 //   window-aid menubar TITLE           prints a point "x y" on the first menu title
+//   window-aid quit TITLE              closes it (WM_CLOSE) and waits up to 20 s for its program to end
+//   window-aid focus TITLE             the control that has the focus: "class|text"
+//   window-aid maximize|restore TITLE  as the caption's buttons do (WM_SYSCOMMAND)
+//   window-aid state TITLE             "maximized" or "normal"
+//   window-aid layout TITLE [LABEL POINTS]
+//                                       checks that every control lies inside its
+//                                       parent, overlaps no sibling and shows its
+//                                       whole text (a static text LABEL is measured
+//                                       in bold at POINTS); prints each fault and
+//                                       "panel W H" for each childless panel
 // Exits with 0 on success, 1 when the window or control is not there in time.
 #include <windows.h>
 
@@ -113,9 +123,99 @@ void PrintRect(HWND window, const char* suffix)
     std::printf("%ld %ld %ld %ld%s", rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top, suffix);
 }
 
+RECT RectIn(HWND window, HWND parent)
+{
+    RECT rect{};
+    GetWindowRect(window, &rect);
+    MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&rect), 2);
+    return rect;
+}
+
+SIZE TextSize(HDC dc, HFONT font, const std::wstring& text)
+{
+    const HGDIOBJ old = SelectObject(dc, font);
+    RECT rect{0, 0, 0, 0};
+    DrawTextW(dc, text.empty() ? L" " : text.c_str(), -1, &rect, DT_CALCRECT | DT_NOPREFIX);
+    SelectObject(dc, old);
+    return {rect.right - rect.left, rect.bottom - rect.top};
+}
+
+// The layout checks of the window's controls, at the system's DPI (this
+// aid is DPI aware, as the program is). The program's controls use the
+// message font of the system's metrics; the static text `bigLabel` is
+// measured in bold at `bigPoints`.
+int CheckLayout(HWND window, const std::wstring& bigLabel, int bigPoints)
+{
+    NONCLIENTMETRICSW metrics{};
+    metrics.cbSize = sizeof metrics;
+    SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
+    const HFONT font = CreateFontIndirectW(&metrics.lfMessageFont);
+    const HFONT caption = CreateFontIndirectW(&metrics.lfCaptionFont);
+    LOGFONTW bigFont = metrics.lfMessageFont;
+    const HDC dc = GetDC(nullptr);
+    bigFont.lfHeight = -MulDiv(bigPoints, GetDeviceCaps(dc, LOGPIXELSY), 72);
+    bigFont.lfWeight = FW_BOLD;
+    const HFONT big = CreateFontIndirectW(&bigFont);
+    int faults = 0, checked = 0;
+    const auto fault = [&faults](const std::wstring& what, const RECT& rect, const char* problem) {
+        std::printf("%s at %ld,%ld %ldx%ld: %s\n", Narrow(what).c_str(), rect.left, rect.top, rect.right - rect.left,
+                    rect.bottom - rect.top, problem);
+        ++faults;
+    };
+
+    RECT outer{};
+    GetWindowRect(window, &outer);
+    const SIZE title = TextSize(dc, caption, TextOf(window));
+    if (outer.right - outer.left < title.cx + 4 * GetSystemMetrics(SM_CXSIZE))
+        fault(L"caption \"" + TextOf(window) + L"\"", outer, "cut");
+
+    for (HWND child : Children(window)) {
+        if (!IsWindowVisible(child))
+            continue;
+        ++checked;
+        const HWND parent = GetParent(child);
+        const std::wstring kind = ClassOf(child), text = TextOf(child);
+        const std::wstring what = kind + L" \"" + text + L"\"";
+        const RECT rect = RectIn(child, parent);
+        const LONG width = rect.right - rect.left, height = rect.bottom - rect.top;
+        RECT client{};
+        GetClientRect(parent, &client);
+        if (rect.left < 0 || rect.top < 0 || rect.right > client.right || rect.bottom > client.bottom)
+            fault(what, rect, "outside its parent");
+        for (HWND sibling = GetWindow(child, GW_HWNDNEXT); sibling; sibling = GetWindow(sibling, GW_HWNDNEXT)) {
+            RECT other = RectIn(sibling, parent), common{};
+            if (IsWindowVisible(sibling) && IntersectRect(&common, &rect, &other))
+                fault(what, rect, ("overlaps " + Narrow(ClassOf(sibling) + L" \"" + TextOf(sibling) + L"\"")).c_str());
+        }
+        if (_wcsicmp(kind.c_str(), L"Static") == 0 && !text.empty()) {
+            const SIZE need = TextSize(dc, text == bigLabel ? big : font, text);
+            if (width < need.cx || height < need.cy)
+                fault(what, rect, "text cut");
+        } else if (_wcsicmp(kind.c_str(), L"Button") == 0) {
+            const SIZE need = TextSize(dc, font, text);
+            if (width < need.cx + 6 || height < need.cy + 4)
+                fault(what, rect, "label cut");
+        } else if (_wcsicmp(kind.c_str(), L"Edit") == 0) {
+            const SIZE need = TextSize(dc, font, L"255");
+            if (width < need.cx + 4 || height < need.cy + 2)
+                fault(what, rect, "too small for three digits");
+        } else if (kind.rfind(L"wxWindow", 0) == 0 && GetWindow(child, GW_CHILD) == nullptr) {
+            std::printf("panel %ld %ld\n", width, height);
+        }
+    }
+    std::printf("%d controls checked, %d faults\n", checked, faults);
+    ReleaseDC(nullptr, dc);
+    DeleteObject(font);
+    DeleteObject(caption);
+    DeleteObject(big);
+    return faults == 0 ? 0 : 1;
+}
+
 int Usage()
 {
-    std::fprintf(stderr, "usage: window-aid wait|gone|close|move|edits|click|controls|settext|count|menubar TITLE [...]\n");
+    std::fprintf(stderr,
+                 "usage: window-aid wait|gone|close|move|edits|click|controls|settext|count|menubar|quit|"
+                 "focus|maximize|restore|state|layout TITLE [...]\n");
     return 2;
 }
 
@@ -125,6 +225,9 @@ int main(int argc, char** argv)
 {
     if (argc < 3)
         return Usage();
+    // Coordinates and metrics in the pixels of the program, which is aware
+    // of the DPI, not scaled for an unaware one.
+    SetProcessDPIAware();
     const std::string command = argv[1];
     const std::wstring title = Widen(argv[2]);
     const double seconds = argc > 3 && (command == "wait" || command == "gone") ? std::atof(argv[3]) : 10.0;
@@ -205,9 +308,33 @@ int main(int argc, char** argv)
         POINT origin{0, 0};
         ClientToScreen(window, &origin);
         std::printf("%ld %ld\n", origin.x + 12, origin.y - GetSystemMetrics(SM_CYMENU) / 2);
+    } else if (command == "focus") {
+        GUITHREADINFO info{};
+        info.cbSize = sizeof info;
+        if (!GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info) || info.hwndFocus == nullptr)
+            return 1;
+        std::printf("%s|%s\n", Narrow(ClassOf(info.hwndFocus)).c_str(), Narrow(TextOf(info.hwndFocus)).c_str());
+    } else if (command == "maximize" || command == "restore") {
+        PostMessageW(window, WM_SYSCOMMAND, command == "maximize" ? SC_MAXIMIZE : SC_RESTORE, 0);
+    } else if (command == "state") {
+        std::printf("%s\n", IsZoomed(window) ? "maximized" : "normal");
+    } else if (command == "layout") {
+        return CheckLayout(window, argc > 4 ? Widen(argv[3]) : std::wstring(), argc > 4 ? std::atoi(argv[4]) : 0);
     } else if (command == "controls") {
         for (HWND child : Children(window))
             std::printf("%s|%s\n", Narrow(ClassOf(child)).c_str(), Narrow(TextOf(child)).c_str());
+    } else if (command == "quit") {
+        DWORD processId = 0;
+        GetWindowThreadProcessId(window, &processId);
+        HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, processId);
+        PostMessageW(window, WM_CLOSE, 0, 0);
+        const bool ended = process != nullptr && WaitForSingleObject(process, 20000) == WAIT_OBJECT_0;
+        if (process != nullptr)
+            CloseHandle(process);
+        if (!ended) {
+            std::fprintf(stderr, "the program of \"%s\" did not end\n", argv[2]);
+            return 1;
+        }
     } else {
         return Usage();
     }

@@ -25,15 +25,17 @@ start=$(date +%s)
 bash "$top/tools/build-windows.sh" "$winbuild" >"$work.build.log" 2>&1 ||
   { tail -30 "$work.build.log"; die "the Windows build failed (log: $work.build.log)"; }
 echo "Windows build ready in $(( $(date +%s) - start )) s"
-version=$(sed -n 's/^#define DVK_VERSION "\(.*\)"/\1/p' "$winbuild/app/generated/DvkVersion.h")
+version=$(sed -n 's/^#define DVK_VERSION "\(.*\)"/\1/p' "$winbuild/app/core/generated/DvkVersion.h")
 
 rm -rf "$work"
 mkdir -p "$work"
 x86_64-w64-mingw32-g++-posix -std=c++17 -O2 -Wall -Wextra -Werror -static \
-  "$top/tests/windows/WindowAid.cpp" -o "$work/window-aid.exe" || die "window-aid.exe did not build"
+  "$top/tests/windows/WindowAid.cpp" -o "$work/window-aid.exe" -lgdi32 || die "window-aid.exe did not build"
 
 # A prefix of our own, without the .NET and HTML runtimes wine would offer.
-export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# Wine's menu builder stays off: it would copy the prefix's Start menu and
+# file associations into the desktop of the user running the test.
+export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=,winemenubuilder.exe=d"
 "$wine" wineboot --init >/dev/null 2>&1 || die "wineboot failed"
 trap '/usr/lib/wine/wineserver -k 2>/dev/null' EXIT
 
@@ -113,6 +115,33 @@ for _ in $(seq 50); do [[ -s "$work/saved.dvk" ]] && break; sleep 0.1; done
 check "Save As writes exactly the bytes of the Linux program ($(stat -c %s "$work/saved.dvk" 2>/dev/null || echo no) bytes)" \
   cmp -s "$work/saved.dvk" "$work/expected.dvk"
 
+# --- Saving over a hidden and a read-only file ------------------------------
+# A hidden file is replaced and stays hidden; a read-only one is refused with
+# the box and left as it was, with no temporary file beside it.
+attributes() { "$wine" cmd /c attrib "$(winpath "$1")" 2>/dev/null | tr -d '\r' | cut -c1-12 | tr -d ' '; }
+save_as() {  # path
+  file_menu "$main" a
+  aid wait "$save_dialog" 20 >/dev/null
+  aid settext "$save_dialog" 0 "$(winpath "$1")"
+  aid click "$save_dialog" Save >/dev/null
+}
+cp "$work/in.dvk" "$work/hidden.dvk"
+cp "$work/in.dvk" "$work/readonly.dvk"
+"$wine" cmd /c attrib +h "$(winpath "$work/hidden.dvk")" >/dev/null 2>&1
+"$wine" cmd /c attrib +r "$(winpath "$work/readonly.dvk")" >/dev/null 2>&1
+check "the files to save over are hidden and read-only ($(attributes "$work/hidden.dvk"), $(attributes "$work/readonly.dvk"))" \
+  test "$(attributes "$work/hidden.dvk")|$(attributes "$work/readonly.dvk")" = "AH|AR"
+save_as "$work/hidden.dvk"
+for _ in $(seq 50); do cmp -s "$work/hidden.dvk" "$work/expected.dvk" && break; sleep 0.1; done
+check "Save As over a hidden file writes it" cmp -s "$work/hidden.dvk" "$work/expected.dvk"
+check "and it stays hidden ($(attributes "$work/hidden.dvk"))" test "$(attributes "$work/hidden.dvk")" = "AH"
+save_as "$work/readonly.dvk"
+check "Save As over a read-only file shows \"Save file error\"" aid wait "Save file error" 20
+aid click "Save file error" OK >/dev/null
+check "and leaves it as it was ($(attributes "$work/readonly.dvk"))" \
+  bash -c "cmp -s '$work/readonly.dvk' '$work/in.dvk' && test '$(attributes "$work/readonly.dvk")' = AR"
+check "no temporary file is left" test -z "$(find "$work" -maxdepth 1 -name '*.dvk-save-*')"
+
 # --- Screen programming read off the screen by the optical probe ----------
 example=(100 500 20 80 600 30 200 1000 0 128 250)
 for i in "${!example[@]}"; do type_into "$(main_now)" "$i" "${example[$i]}"; done
@@ -156,6 +185,114 @@ check "placement restored by the next run ($moved -> $restored)" test "$restored
 aid close "$main"
 program_ends || fail "the program did not end when closed"
 
+# --- Display scales ----------------------------------------------------------
+# One start per DPI (LogPixels), each checking all four windows: every
+# control inside its parent, apart from its siblings and big enough for its
+# text. The placement stored by each run is restored by the next one, at
+# another DPI, with the same size in device-independent pixels.
+placement='HKCU\Software\dravik\DravikControls\38417'
+# As a new Windows session would, every process reads the new DPI: the
+# desktop process and the server are started anew.
+set_dpi() {
+  "$wine" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1
+  /usr/lib/wine/wineserver -k 2>/dev/null
+  /usr/lib/wine/wineserver -w
+}
+stored() {  # the stored placement: "PosX PosY Width Height Maximized"
+  local key value out=""
+  for key in PosX PosY Width Height Maximized; do
+    value=$("$wine" reg query "$placement" /v "$key" 2>/dev/null | tr -d '\r' | awk '/REG_DWORD/ { print $3 }')
+    out+="$((${value:-0})) "
+  done
+  echo "${out% }"
+}
+layout() {  # what title [label points]
+  local out what=$1; shift
+  if out=$(aid layout "$@"); then pass "$what at $dpi DPI: $(tail -1 <<<"$out")"
+  else fail "$what at $dpi DPI:"; sed 's/^/    /' <<<"$out"; fi
+}
+screen="Dravik - Screen Programmer" usb="Dravik - USB Programmer" about="Dravik - About"
+scale_start() {  # dpi ["x y width height" expected]: starts on in.dvk
+  dpi=$1
+  set_dpi "$dpi"
+  start_program "$winbuild/dravik.exe" || { fail "no start at $dpi DPI"; return 1; }
+  aid settext "$open_dialog" 0 "$(winpath "$work/in.dvk")"
+  aid click "$open_dialog" "&Open" >/dev/null
+  local rect
+  rect=$(aid wait "$main" 20)
+  [[ -z "${2:-}" ]] || check "$dpi DPI: main window restored at $2 (got $rect)" test "$rect" = "$2"
+}
+# The four windows, with the main window not maximised: without a window
+# manager wine leaves a maximised window's X window where it was, so the
+# pointer would miss its menu.
+scale_windows() {
+  xdotool search --onlyvisible --name "^$main\$" | head -1 | xargs -I{} import -window {} "$work/main-$dpi.png"
+  layout "main window" "$main"
+  file_menu "$main" Right && xdotool key a
+  if aid wait "$about" 10 >/dev/null; then
+    layout "About" "$about"
+    aid click "$about" OK >/dev/null
+    aid gone "$about" 5 || fail "About did not close at $dpi DPI"
+  else
+    fail "Help > About did not open at $dpi DPI"
+  fi
+  aid click "$main" Program >/dev/null
+  if aid wait "$screen" 10 >/dev/null; then
+    [[ "$dpi" != 96 ]] || check "the screen programmer opens with Start focused ($(aid focus "$screen"))" \
+      test "$(aid focus "$screen")" = "Button|Start"
+    local panel
+    panel=$(aid layout "$screen" | awk '/^panel/ { print $2, $3 }')
+    check "$dpi DPI: the flashing panel keeps its proportions ($panel, 359 x 151 at 100 %)" \
+      awk -v p="$panel" 'BEGIN { split(p, a, " "); r = a[1] / a[2]; exit !(a[2] > 0 && r > 1.8 && r < 3.0) }'
+    aid click "$screen" Start >/dev/null
+    for _ in $(seq 30); do aid click "$screen" Stop >/dev/null && break; sleep 0.1; done
+    sleep 0.3
+    layout "screen programmer, stopped" "$screen" "Programming...Stopped" 14
+    aid click "$screen" Exit >/dev/null
+    aid gone "$screen" 10 || fail "the screen programmer did not close at $dpi DPI"
+  else
+    fail "the screen programmer did not open at $dpi DPI"
+  fi
+  aid click "$main" "USB Program" >/dev/null
+  if aid wait "$usb" 10 >/dev/null; then
+    layout "USB programmer" "$usb"
+    xdotool key Escape
+    if aid gone "$usb" 5; then pass "$dpi DPI: Escape closes the USB programmer"
+    else fail "$dpi DPI: Escape does not close the USB programmer"; aid click "$usb" Exit >/dev/null; fi
+  else
+    fail "the USB programmer did not open at $dpi DPI"
+  fi
+}
+end_run() { aid close "$main"; program_ends || fail "the program did not end at $dpi DPI"; }
+
+# A placement stored before the maximised state was: not maximised.
+"$wine" reg delete "$placement" /v Maximized /f >/dev/null 2>&1
+scale_start 144 "150 120 630 510"
+check "144 DPI: an older placement opens not maximised" test "$(aid state "$main")" = normal
+aid move "$main" 150 120 600 480
+sleep 0.5
+moved=$(aid wait "$main" 1)
+scale_windows
+end_run
+check "moved to $moved at 144 DPI: stored in device-independent pixels ($(stored))" test "$(stored)" = "150 120 400 320 0"
+scale_start 96 "150 120 400 320" && scale_windows
+end_run
+scale_start 192 "150 120 800 640" && scale_windows
+aid maximize "$main"
+for _ in $(seq 20); do [[ "$(aid state "$main")" = maximized ]] && break; sleep 0.1; done
+end_run
+check "closed maximised at 192 DPI: the normal rectangle and the state stored ($(stored))" \
+  test "$(stored)" = "150 120 400 320 1"
+scale_start 120
+check "120 DPI: reopens maximised" test "$(aid state "$main")" = maximized
+aid restore "$main"
+sleep 0.5
+check "120 DPI: restores to the stored rectangle ($(aid wait "$main" 1))" test "$(aid wait "$main" 1)" = "150 120 500 400"
+scale_windows
+end_run
+set_dpi 96
+mkdir -p "$work/screenshots" && mv "$work"/main-*.png "$work/screenshots/" 2>/dev/null
+
 # --- The installer ----------------------------------------------------------
 setup="$winbuild/dravik-setup-$version.exe"
 installed="$WINEPREFIX/drive_c/Program Files/Dravik"
@@ -179,6 +316,74 @@ check "uninstalling removes the program's folder" test ! -e "$installed"
 check "and the Start menu entry" test ! -e "$shortcut"
 check "and its entry in Apps and Features" bash -c \
   "! \"$wine\" reg query 'HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\DravikEmbosserController' >/dev/null 2>&1"
+
+# --- Opening .dvk files from the shell; what the installer refuses --------
+classes='HKLM\Software\Classes'
+uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\DravikEmbosserController'
+reg_value() {  # key [value name]: the data of the value (the key's default without a name)
+  if [[ $# == 2 ]]; then set -- "$1" /v "$2"; else set -- "$1" /ve; fi
+  "$wine" reg query "$@" 2>/dev/null | tr -d '\r' | sed -n 's/^ .*REG_[A-Z_]* *//p' | head -n1
+}
+uninstall_silently() {
+  "$wine" "$installed/uninstall.exe" /S >/dev/null 2>&1
+  for _ in $(seq 100); do [[ -e "$installed" ]] || break; sleep 0.2; done
+}
+# Opens a file through the shell's association, as a double click does, and
+# checks that the program shows its values with the plain title.
+start_file() {  # Windows path
+  "$wine" cmd /c start "" "$1" >/dev/null 2>&1
+  aid wait "$main" 60 >/dev/null
+  check "start \"$1\": the installed program shows the file's values, title \"$main\"" \
+    test "$(field_texts "$main")" = "120,500,40,100,500,40,150,900,100,60,250"
+}
+"$wine" "$setup" /S >/dev/null 2>&1; status=$?
+check "silent install (exit code $status) registers .dvk as $(reg_value "$classes\\.dvk")" \
+  test "$status|$(reg_value "$classes\\.dvk")" = "0|Dravik.SettingsFile"
+check "named \"Dravik settings file\", opened by \"...\\dravik.exe\" \"%1\"" test \
+  "$(reg_value "$classes\\Dravik.SettingsFile")|$(reg_value "$classes\\Dravik.SettingsFile\\shell\\open\\command")" = \
+  'Dravik settings file|"C:\Program Files\Dravik\dravik.exe" "%1"'
+check "and puts no shortcut on the desktop" test ! -e "$WINEPREFIX/drive_c/users/Public/Desktop/$main.lnk"
+
+# A name with spaces and letters beyond ASCII, on drive Z, then as a UNC path
+# (wine's \\host\share is a link under dosdevices/unc).
+mkdir -p "$work/Presse à papier" "$WINEPREFIX/dosdevices/unc/dvkhost"
+ln -sfn "$work" "$WINEPREFIX/dosdevices/unc/dvkhost/share"
+cp "$work/in.dvk" "$work/Presse à papier/Réglage n°1.dvk"
+start_file "$(winpath "$work/Presse à papier/Réglage n°1.dvk")"
+"$wine" "$setup" /S >/dev/null 2>&1; status=$?
+check "a silent install while the program runs is refused (exit code $status)" test "$status" = 3
+# Run in place, the uninstaller gives its exit code to the caller; its "_?="
+# argument must reach it unquoted, so it goes through a batch file.
+printf '@"C:\\Program Files\\Dravik\\uninstall.exe" /S _?=C:\\Program Files\\Dravik\r\n@exit %%errorlevel%%\r\n' \
+  >"$work/uninstall-in-place.bat"
+"$wine" cmd /c "$(winpath "$work/uninstall-in-place.bat")" >/dev/null 2>&1; status=$?
+check "and so is a silent uninstall (exit code $status)" test "$status" = 3 -a -f "$installed/dravik.exe"
+aid quit "$main" >/dev/null || fail "the program did not end when closed"
+start_file '\\dvkhost\share\Presse à papier\Réglage n°1.dvk'
+aid quit "$main" >/dev/null || fail "the program did not end when closed"
+
+# A newer version installed (as its installer leaves the registry) is not
+# replaced by this one.
+"$wine" reg add "$uninstall_key" /v DisplayVersion /d 99.0 /f >/dev/null 2>&1
+"$wine" "$setup" /S >/dev/null 2>&1; status=$?
+check "a silent install over a newer version is refused (exit code $status)" \
+  test "$status|$(reg_value "$uninstall_key" DisplayVersion)" = "4|99.0"
+"$wine" reg add "$uninstall_key" /v DisplayVersion /d "$version" /f >/dev/null 2>&1
+
+uninstall_silently
+check "uninstalling removes .dvk and its type" bash -c \
+  "! \"$wine\" reg query '$classes\\.dvk' >/dev/null 2>&1 && ! \"$wine\" reg query '$classes\\Dravik.SettingsFile' >/dev/null 2>&1"
+# Another program that took .dvk over keeps it.
+"$wine" "$setup" /S >/dev/null 2>&1
+"$wine" reg add "$classes\\Other.File" /ve /d Other /f >/dev/null 2>&1
+"$wine" reg add "$classes\\.dvk" /ve /d Other.File /f >/dev/null 2>&1
+uninstall_silently
+check "but leaves .dvk to a program that took it over since ($(reg_value "$classes\\.dvk"))" \
+  test "$(reg_value "$classes\\.dvk")" = Other.File
+
+portable="$winbuild/dravik-$version-windows-x64.zip"
+check "the portable archive $(basename "$portable") holds dravik.exe, dravik-cli.exe and README.txt" \
+  test "$(cmake -E tar tf "$portable" 2>/dev/null | LC_ALL=C sort | paste -sd' ')" = "README.txt dravik-cli.exe dravik.exe"
 
 echo "windows checks: $failures failed, $(( $(date +%s) - start )) s in all"
 ((failures == 0))

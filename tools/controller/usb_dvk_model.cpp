@@ -7,8 +7,13 @@
 namespace usb_dvk {
 
 namespace {
-constexpr std::uint32_t kInvalidHandleError = 6;
-constexpr std::uint32_t kDeviceNotConnected = 1167;
+#ifdef _WIN32
+const std::error_code kInvalidHandleError = SystemError(6);   // ERROR_INVALID_HANDLE
+const std::error_code kDeviceNotConnected = SystemError(1167);  // ERROR_DEVICE_NOT_CONNECTED
+#else
+const std::error_code kInvalidHandleError = SystemError(EBADF);
+const std::error_code kDeviceNotConnected = SystemError(ENODEV);
+#endif
 // What a short write or a short reply delivers.
 constexpr int kShortCount = 33;
 }  // namespace
@@ -31,16 +36,16 @@ ModelPlatform::Plugged* ModelPlatform::Present(const std::string& path)
 }
 
 ModelPlatform::OpenFile* ModelPlatform::Usable(Handle handle, Access access, Plugged*& device,
-                                               std::uint32_t& lastError)
+                                               std::error_code& error)
 {
     auto file = files.find(handle);
     if (file == files.end() || file->second.access != access) {
-        lastError = kInvalidHandleError;
+        error = kInvalidHandleError;
         return nullptr;
     }
     device = Present(file->second.path);
     if (device == nullptr) {
-        lastError = kDeviceNotConnected;
+        error = kDeviceNotConnected;
         return nullptr;
     }
     return &file->second;
@@ -74,9 +79,9 @@ void ModelPlatform::Unplug(const std::string& path)
     replied.notify_all();
 }
 
-void ModelPlatform::SetOpenError(const std::string& path, std::uint32_t code)
+void ModelPlatform::SetOpenError(const std::string& path, std::error_code error)
 {
-    SetField(path, &Plugged::openError, code);
+    SetField(path, &Plugged::openError, error);
 }
 
 void ModelPlatform::SetReadOpenFails(const std::string& path, bool fails)
@@ -94,10 +99,10 @@ void ModelPlatform::SetWritesHang(const std::string& path, bool hang)
     SetField(path, &Plugged::writesHang, hang);
 }
 
-void ModelPlatform::SetEnumerationError(std::uint32_t code)
+void ModelPlatform::SetEnumerationError(std::error_code error)
 {
     std::lock_guard<std::mutex> lock(mutex);
-    enumerationError = code;
+    enumerationError = error;
 }
 
 void ModelPlatform::SetReportOnOpen(const std::string& path, const dvk_model::Report& report)
@@ -169,34 +174,32 @@ int ModelPlatform::OpenHandles() const
 }
 
 bool ModelPlatform::Enumerate(const std::string&, std::uint16_t vid, std::uint16_t pid, DeviceList& list,
-                              std::uint32_t& lastError)
+                              std::error_code& error)
 {
     std::lock_guard<std::mutex> lock(mutex);
-    if (enumerationError != 0) {
-        lastError = enumerationError;
+    if (enumerationError) {
+        error = enumerationError;
         return false;
     }
     for (const Plugged& device : devices) {
         if (device.vid == vid && device.pid == pid && !device.model->Vanished())
-            list.push_back(new Device(device.path.c_str(), vid, pid));
+            list.emplace_back(device.path, vid, pid);
     }
-    lastError = kErrorNoMoreItems;
     return true;
 }
 
-Handle ModelPlatform::Open(const std::string& path, Access access, std::uint32_t& lastError)
+Handle ModelPlatform::Open(const std::string& path, Access access, std::error_code& error)
 {
     std::lock_guard<std::mutex> lock(mutex);
     const Plugged* device = Present(path);
     if (device == nullptr || (access == Access::Read && device->readOpenFails)) {
-        lastError = kNotFound;
+        error = kNotFound;
         return kInvalidHandle;
     }
-    if (device->openError != 0) {
-        lastError = device->openError;
+    if (device->openError) {
+        error = device->openError;
         return kInvalidHandle;
     }
-    lastError = 0;
     OpenFile& file = files[nextHandle] = OpenFile{path, access, {}};
     if (access == Access::Read) {
         const auto now = NowLocked();
@@ -224,12 +227,12 @@ bool ModelPlatform::Identify(Handle handle, std::uint16_t& vid, std::uint16_t& p
 }
 
 int ModelPlatform::Write(Handle handle, const unsigned char* transfer, std::chrono::milliseconds timeLimit,
-                         std::uint32_t& lastError)
+                         std::error_code& error)
 {
     std::unique_lock<std::mutex> lock(mutex);
     const auto deadline = NowLocked() + timeLimit;
     Plugged* device = nullptr;
-    if (Usable(handle, Access::Write, device, lastError) == nullptr)
+    if (Usable(handle, Access::Write, device, error) == nullptr)
         return 0;
     TransferBytes bytes;
     std::memcpy(bytes.data(), transfer, kTransferSize);
@@ -237,13 +240,12 @@ int ModelPlatform::Write(Handle handle, const unsigned char* transfer, std::chro
     if (device->writesHang) {
         // Until the time runs out or the device goes.
         while (WaitUntil(lock, deadline)) {
-            if (Usable(handle, Access::Write, device, lastError) == nullptr)
+            if (Usable(handle, Access::Write, device, error) == nullptr)
                 return 0;
         }
-        lastError = kErrorTimeout;
+        error = Error::Timeout;
         return 0;
     }
-    lastError = 0;
     if (device->shortWrites)
         return kShortCount;
     dvk_model::Report request;
@@ -265,13 +267,13 @@ int ModelPlatform::Write(Handle handle, const unsigned char* transfer, std::chro
 }
 
 int ModelPlatform::Read(Handle handle, unsigned char* transfer, std::chrono::milliseconds timeLimit,
-                        std::uint32_t& lastError)
+                        std::error_code& error)
 {
     std::unique_lock<std::mutex> lock(mutex);
     const auto deadline = NowLocked() + timeLimit;
     for (;;) {
         Plugged* device = nullptr;
-        OpenFile* file = Usable(handle, Access::Read, device, lastError);
+        OpenFile* file = Usable(handle, Access::Read, device, error);
         if (file == nullptr)
             return 0;
         auto& replies = file->replies;
@@ -280,13 +282,12 @@ int ModelPlatform::Read(Handle handle, unsigned char* transfer, std::chrono::mil
             const dvk_model::Report report = replies.front().report;
             replies.pop_front();
             ++device->reads;
-            lastError = 0;
             const int count = device->model->ShortReplies() ? kShortCount : kTransferSize;
             std::memcpy(transfer + 1, report.data(), static_cast<std::size_t>(count - 1));
             return count;
         }
         if (now >= deadline) {
-            lastError = kErrorTimeout;
+            error = Error::Timeout;
             return 0;
         }
         const auto wake = replies.empty() ? deadline : std::min(deadline, replies.front().ready);

@@ -14,6 +14,7 @@
 #pragma once
 
 #include <array>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -38,16 +39,17 @@ public:
     // handles on it fail. Another device may then be plugged in at the path.
     void Unplug(const std::string& path);
     // The path enumerates but does not open: with kNotFound, kAccessDenied
-    // or another code; 0 opens again.
-    void SetOpenError(const std::string& path, std::uint32_t code);
+    // or another error; no error opens again.
+    void SetOpenError(const std::string& path, std::error_code error);
     // The path opens for writing but not for reading.
     void SetReadOpenFails(const std::string& path, bool fails);
     // Writes to the path report fewer bytes than asked.
     void SetShortWrites(const std::string& path, bool shortWrites);
     // Writes to the path are never taken: each runs out of its time limit.
     void SetWritesHang(const std::string& path, bool hang);
-    // Enumerations stop early with the code and list nothing; 0 ends that.
-    void SetEnumerationError(std::uint32_t code);
+    // Enumerations stop early with the error and list nothing; no error
+    // ends that.
+    void SetEnumerationError(std::error_code error);
     // An input report the device sends whenever the path is opened for
     // reading, before any request.
     void SetReportOnOpen(const std::string& path, const dvk_model::Report& report);
@@ -61,8 +63,15 @@ public:
     // Lets time pass: moves the simulated clock on, or sleeps.
     void AdvanceTime(std::chrono::microseconds duration);
 
-    static constexpr std::uint32_t kNotFound = 2;
-    static constexpr std::uint32_t kAccessDenied = 5;
+    // The system's errors for a missing device and a denied open, as the
+    // platform's own layer reports them.
+#ifdef _WIN32
+    static inline const std::error_code kNotFound = SystemError(2);      // ERROR_FILE_NOT_FOUND
+    static inline const std::error_code kAccessDenied = SystemError(5);  // ERROR_ACCESS_DENIED
+#else
+    static inline const std::error_code kNotFound = SystemError(ENOENT);
+    static inline const std::error_code kAccessDenied = SystemError(EACCES);
+#endif
 
     // Every transfer written to the path (or offered, when writes hang), in
     // order.
@@ -72,15 +81,14 @@ public:
     int OpenHandles() const;
 
     bool Enumerate(const std::string& idString, std::uint16_t vid, std::uint16_t pid, DeviceList& list,
-                   std::uint32_t& lastError) override;
-    Handle Open(const std::string& path, Access access, std::uint32_t& lastError) override;
+                   std::error_code& error) override;
+    Handle Open(const std::string& path, Access access, std::error_code& error) override;
     bool Identify(Handle handle, std::uint16_t& vid, std::uint16_t& pid) override;
     int Write(Handle handle, const unsigned char* transfer, std::chrono::milliseconds timeLimit,
-              std::uint32_t& lastError) override;
+              std::error_code& error) override;
     int Read(Handle handle, unsigned char* transfer, std::chrono::milliseconds timeLimit,
-             std::uint32_t& lastError) override;
+             std::error_code& error) override;
     void Close(Handle handle) override;
-    bool IsAccessDenied(std::uint32_t code) const override { return code == kAccessDenied; }
 
 private:
     struct Reply {
@@ -92,7 +100,7 @@ private:
         dvk_model::ControllerModel* model = nullptr;
         std::uint16_t vid = 0;
         std::uint16_t pid = 0;
-        std::uint32_t openError = 0;
+        std::error_code openError;
         bool readOpenFails = false;
         bool shortWrites = false;
         bool writesHang = false;
@@ -108,8 +116,8 @@ private:
     };
 
     // The open file of the handle, opened for that access, with its device
-    // while present; null with the error code otherwise.
-    OpenFile* Usable(Handle handle, Access access, Plugged*& device, std::uint32_t& lastError);
+    // while present; null with the error otherwise.
+    OpenFile* Usable(Handle handle, Access access, Plugged*& device, std::error_code& error);
     // The plugged device of the path while it is present, else null.
     Plugged* Present(const std::string& path);
     Plugged* Find(const std::string& path);
@@ -129,7 +137,7 @@ private:
     std::map<Handle, OpenFile> files;
     Handle nextHandle = 1;
     std::chrono::microseconds replyDelay{0};
-    std::uint32_t enumerationError = 0;
+    std::error_code enumerationError;
     bool simulatedTime = false;
     std::chrono::steady_clock::time_point simulatedNow;
 };

@@ -66,22 +66,15 @@ public:
         // The silent one sits in the middle of the list.
         if (!models.empty())
             models[models.size() / 2]->SetNeverAnswers(true);
-        usb_dvk::SetPlatform(&platform);
         CallAfter(&BenchApp::Run);
         return true;
-    }
-
-    int OnExit() override
-    {
-        usb_dvk::SetPlatform(nullptr);
-        return wxApp::OnExit();
     }
 
 private:
     void Run()
     {
         const auto openStart = Clock::now();
-        USBProgrammerDialog dialog(nullptr);
+        USBProgrammerDialog dialog(nullptr, platform);
         const double openMs = Ms(Clock::now() - openStart);
         std::vector<unsigned char> message(23);
         for (std::size_t i = 0; i < message.size(); ++i)

@@ -1,6 +1,9 @@
 // A console program for Windows over the Windows USB layer and the
 // controller protocol, run with no controller plugged in: the enumeration
-// runs to its end and lists nothing, a missing path does not open, a path
+// runs to its end and lists nothing; over SetupAPI calls of its own, a
+// device with two HID interfaces lists both with the device's own hardware
+// id and a failing detail call leaves the enumeration incomplete but goes
+// on with the rest; a missing path does not open, a path
 // that is no HID device of the controller's ids is refused before anything
 // is written, a denied open is told apart, the time limit ends a read that
 // gets nothing and a write that is never taken, a read with no time takes
@@ -11,12 +14,16 @@
 #include <windows.h>
 
 #include <chrono>
+#include <cstddef>
 #include <cstdio>
+#include <cstring>
 #include <string>
+#include <vector>
 
 #include "TimeText.h"
 #include "USBTimerDevice.h"
 #include "usb_dvk.h"
+#include "usb_dvk_win32.h"
 
 namespace {
 
@@ -36,11 +43,144 @@ void CheckEnumeration()
     usb_dvk::DeviceList list;
     const bool ended = system.GetDeviceList(0x04D8, 0x003F, list);
     Check(ended, "GetDeviceList returns true");
-    Check(system.GetLastError() == usb_dvk::kErrorNoMoreItems,
-          "last error is 259 (ERROR_NO_MORE_ITEMS), got " + std::to_string(system.GetLastError()));
+    Check(!system.GetLastError(), "no error after the end of the set, got " + system.GetLastError().message());
     Check(list.empty(), "no controller listed, got " + std::to_string(list.size()));
-    usb_dvk::System::DeleteList(list);
     Check(usb_dvk::System::GetDeviceIDStr(0x04D8, 0x003F) == "vid_04d8&pid_003f", "device id string");
+}
+
+// SetupAPI calls over a made-up set of devices and interfaces. An
+// interface's data carries its index in Reserved, a device element its index
+// in DevInst. A call that succeeds leaves ERROR_NO_MORE_ITEMS behind, as an
+// old error may be.
+namespace fake {
+
+struct Interface {
+    DWORD device;
+    const char* path;
+    bool detailFails;
+};
+std::vector<const char*> hardwareIds;  // per device, as the registry holds them (NUL-separated, two NULs at the end)
+std::vector<Interface> interfaces;
+int sets = 0;  // open now
+
+const HDEVINFO kSet = reinterpret_cast<HDEVINFO>(static_cast<std::uintptr_t>(0x5E7));
+
+HDEVINFO WINAPI GetClassDevs(const GUID*, PCSTR, HWND, DWORD)
+{
+    ++sets;
+    return kSet;
+}
+
+BOOL WINAPI EnumDeviceInterfaces(HDEVINFO, PSP_DEVINFO_DATA, const GUID*, DWORD index, PSP_DEVICE_INTERFACE_DATA data)
+{
+    if (index >= interfaces.size()) {
+        SetLastError(ERROR_NO_MORE_ITEMS);
+        return FALSE;
+    }
+    data->Reserved = index;
+    SetLastError(ERROR_NO_MORE_ITEMS);
+    return TRUE;
+}
+
+BOOL WINAPI GetDetail(HDEVINFO, PSP_DEVICE_INTERFACE_DATA data, PSP_DEVICE_INTERFACE_DETAIL_DATA_A detail, DWORD size,
+                      PDWORD required, PSP_DEVINFO_DATA info)
+{
+    const Interface& entry = interfaces.at(data->Reserved);
+    if (entry.detailFails) {
+        SetLastError(ERROR_NO_SUCH_DEVINST);
+        return FALSE;
+    }
+    const DWORD needed = static_cast<DWORD>(offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath) +
+                                            std::strlen(entry.path) + 1);
+    if (required != nullptr)
+        *required = needed;
+    if (detail == nullptr || size < needed) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return FALSE;
+    }
+    if (detail->cbSize != sizeof *detail || (info != nullptr && info->cbSize != sizeof *info)) {
+        SetLastError(ERROR_INVALID_USER_BUFFER);
+        return FALSE;
+    }
+    std::strcpy(detail->DevicePath, entry.path);
+    if (info != nullptr)
+        info->DevInst = entry.device;
+    SetLastError(ERROR_NO_MORE_ITEMS);
+    return TRUE;
+}
+
+BOOL WINAPI GetProperty(HDEVINFO, PSP_DEVINFO_DATA info, DWORD property, PDWORD, PBYTE buffer, DWORD size,
+                        PDWORD required)
+{
+    if (property != SPDRP_HARDWAREID || info == nullptr || info->DevInst >= hardwareIds.size()) {
+        SetLastError(ERROR_INVALID_DATA);
+        return FALSE;
+    }
+    const char* ids = hardwareIds[info->DevInst];
+    DWORD length = 0;
+    while (ids[length] != '\0' || ids[length + 1] != '\0')
+        ++length;
+    length += 2;
+    if (required != nullptr)
+        *required = length;
+    if (buffer == nullptr || size < length) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return FALSE;
+    }
+    std::memcpy(buffer, ids, length);
+    SetLastError(ERROR_NO_MORE_ITEMS);
+    return TRUE;
+}
+
+BOOL WINAPI Destroy(HDEVINFO set)
+{
+    if (set == kSet)
+        --sets;
+    return TRUE;
+}
+
+const usb_dvk::SetupApi kApi = {&GetClassDevs, &EnumDeviceInterfaces, &GetDetail, &GetProperty, &Destroy};
+
+}  // namespace fake
+
+std::string Paths(const usb_dvk::DeviceList& list)
+{
+    std::string paths;
+    for (const usb_dvk::Device& device : list)
+        paths += " " + device.GetPath();
+    return paths;
+}
+
+void CheckEnumerationOverSetupApi()
+{
+    const char* col01 = "\\\\?\\hid#vid_04d8&pid_003f&col01#1";
+    const char* col02 = "\\\\?\\hid#vid_04d8&pid_003f&col02#2";
+    // Device 0 is another vendor's; device 1 a controller with two HID
+    // interfaces (top-level collections). The interfaces are not in the
+    // order of the devices.
+    fake::hardwareIds = {"HID\\VID_046D&PID_C52B&REV_1201\0HID\\VID_046D&PID_C52B\0\0",
+                         "HID\\VID_04D8&PID_003F&REV_0100\0HID\\VID_04D8&PID_003F\0\0"};
+    fake::interfaces = {{1, col01, false}, {0, "\\\\?\\hid#vid_046d&pid_c52b#3", false}, {1, col02, false}};
+    const std::unique_ptr<usb_dvk::Platform> platform = usb_dvk::MakeWin32Platform(fake::kApi);
+    usb_dvk::System system(*platform);
+    usb_dvk::DeviceList list;
+    bool ended = system.GetDeviceList(0x04D8, 0x003F, list);
+    Check(ended && !system.GetLastError() && list.size() == 2 && list[0].GetPath() == col01 &&
+              list[1].GetPath() == col02,
+          "two HID interfaces of one controller are both listed, with the device's own hardware id, got" +
+              Paths(list) + ", " + system.GetLastError().message());
+    Check(fake::sets == 0, "the device information set is destroyed");
+
+    // The detail of the controller's first interface cannot be read: the
+    // others are listed, and the enumeration does not count as complete.
+    fake::interfaces[0].detailFails = true;
+    list.clear();
+    ended = system.GetDeviceList(0x04D8, 0x003F, list);
+    const std::error_code detailError = usb_dvk::SystemError(static_cast<int>(ERROR_NO_SUCH_DEVINST));
+    Check(!ended && system.GetLastError() == detailError && list.size() == 1 && list[0].GetPath() == col02,
+          "a failing detail call leaves the enumeration incomplete with its error and lists the rest, got" +
+              Paths(list) + ", " + system.GetLastError().message());
+    Check(fake::sets == 0, "and the set is destroyed");
 }
 
 using Milliseconds = std::chrono::milliseconds;
@@ -78,10 +218,10 @@ struct LayerPipe {
 LayerPipe OpenPipe(const char* name, usb_dvk::Access access)
 {
     LayerPipe pipe{MakePipe(name, 1, 4096), usb_dvk::kInvalidHandle};
-    std::uint32_t lastError = 0;
+    std::error_code lastError;
     pipe.client = usb_dvk::NativePlatform().Open(name, access, lastError);
     Check(pipe.client != usb_dvk::kInvalidHandle,
-          std::string("pipe ") + name + " opens, last error " + std::to_string(lastError));
+          std::string("pipe ") + name + " opens, last error " + lastError.message());
     return pipe;
 }
 
@@ -99,7 +239,8 @@ void CheckMissingPath()
     usb_dvk::Transfer transfer;
     Check(!transfer.Connect(&missing), "Connect to a missing path fails");
     Check(!transfer.IsConnected(), "and leaves the transfer disconnected");
-    Check(transfer.GetLastError() != 0, "with the platform's error, got " + std::to_string(transfer.GetLastError()));
+    Check(transfer.GetLastError() && transfer.GetLastError().category() == std::system_category(),
+          "with the system's error, got " + transfer.GetLastError().message());
 }
 
 // A path that opens, but not to a HID device with the controller's ids.
@@ -111,9 +252,9 @@ void CheckNotAController()
     USBTimerDevice controller;
     const usb_dvk::Device device = ControllerAt(name);
     const bool connected = controller.Connect(&device);
-    Check(!connected && !controller.IsConnected() && controller.GetLastError() == usb_dvk::kErrorWrongDevice,
+    Check(!connected && !controller.IsConnected() && controller.GetLastError() == usb_dvk::Error::WrongDevice,
           "Connect refuses a path that is no HID device of the controller's ids, last error " +
-              std::to_string(controller.GetLastError()));
+              controller.GetLastError().message());
     const bool delivered = controller.SetData({0x57});
     // Once its client has gone, a pipe with nothing left in it is broken.
     DWORD waiting = 0;
@@ -132,9 +273,10 @@ void CheckAccessDenied()
     usb_dvk::Transfer transfer;
     const usb_dvk::Device device = ControllerAt(directory);
     const bool connected = transfer.Connect(&device);
-    Check(!connected && usb_dvk::IsAccessDenied(transfer.GetLastError()),
+    Check(!connected && usb_dvk::IsAccessDenied(transfer.GetLastError()) &&
+              transfer.GetLastError() == usb_dvk::SystemError(ERROR_ACCESS_DENIED),
           std::string("a denied open is told apart, path ") + directory + ", last error " +
-              std::to_string(transfer.GetLastError()));
+              transfer.GetLastError().message());
 }
 
 // A pipe with nothing in it stands for a controller that never answers.
@@ -146,13 +288,13 @@ void CheckReadTimeLimit()
         ClosePipe(pipe);
         return;
     }
-    std::uint32_t lastError = 0;
+    std::error_code lastError;
     unsigned char transfer[usb_dvk::kTransferSize] = {};
     auto start = std::chrono::steady_clock::now();
     const int count = usb_dvk::NativePlatform().Read(client, transfer, usb_dvk::kTransferTimeLimit, lastError);
     const Milliseconds waited = Since(start);
     Check(count == 0, "a read that gets nothing fails, count " + std::to_string(count));
-    Check(lastError == usb_dvk::kErrorTimeout, "as timed out, last error " + std::to_string(lastError));
+    Check(lastError == usb_dvk::Error::Timeout, "as timed out, last error " + lastError.message());
     Check(TookTheLimit(waited), "after the time limit, waited " + std::to_string(waited.count()) + " ms");
 
     start = std::chrono::steady_clock::now();
@@ -181,7 +323,7 @@ void CheckWriteTimeLimit()
         ClosePipe(pipe);
         return;
     }
-    std::uint32_t lastError = 0;
+    std::error_code lastError;
     const unsigned char transfer[usb_dvk::kTransferSize] = {0, 'D'};
     int taken = 0;
     int count = usb_dvk::kTransferSize;
@@ -192,9 +334,9 @@ void CheckWriteTimeLimit()
         waited = Since(start);
         taken += count == usb_dvk::kTransferSize ? 1 : 0;
     }
-    Check(count == 0 && lastError == usb_dvk::kErrorTimeout,
+    Check(count == 0 && lastError == usb_dvk::Error::Timeout,
           "a write that is never taken fails as timed out after " + std::to_string(taken) +
-              " writes filled the pipe, last error " + std::to_string(lastError));
+              " writes filled the pipe, last error " + lastError.message());
     Check(TookTheLimit(waited), "after the time limit, waited " + std::to_string(waited.count()) + " ms");
     ClosePipe(pipe);
 }
@@ -215,6 +357,7 @@ void CheckProtocolUnconnected()
 int main()
 {
     CheckEnumeration();
+    CheckEnumerationOverSetupApi();
     CheckMissingPath();
     CheckNotAController();
     CheckAccessDenied();
