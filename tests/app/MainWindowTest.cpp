@@ -294,7 +294,7 @@ protected:
     {
         std::vector<wxWindow*> shown;
         for (wxWindow* child : parent->GetChildren())
-            if (child->IsShown() && !child->IsTopLevel() && !wxDynamicCast(child, wxMenuBar))
+            if (child->IsShown() && !child->IsTopLevel() && !dynamic_cast<wxMenuBar*>(child))
                 shown.push_back(child);
         const wxRect inside(parent->GetClientSize());
         for (wxWindow* child : shown) {
@@ -303,7 +303,7 @@ protected:
                 where + " > " + child->GetClassInfo()->GetClassName() + " \"" + child->GetLabel() + "\"";
             EXPECT_TRUE(inside.Contains(rect)) << name << " " << Text(rect) << " outside " << Text(inside);
             wxSize needed = child->GetEffectiveMinSize();
-            if (auto* field = wxDynamicCast(child, wxTextCtrl)) {
+            if (auto* field = dynamic_cast<wxTextCtrl*>(child)) {
                 const wxString widest = field->GetMaxSize().x == wxDefaultCoord ? "65535" : "255";
                 needed.x = std::max(needed.x, field->GetSizeFromTextSize(field->GetTextExtent(widest)).x);
             }
