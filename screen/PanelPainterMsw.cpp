@@ -22,15 +22,20 @@ namespace {
 
 class MswPanelPainter : public PanelPainter {
 public:
-    explicit MswPanelPainter(const PanelTarget& target)
-        : PanelPainter(target), window(reinterpret_cast<HWND>(target.window))
+    // The device context is taken once and kept for every swap: under wine
+    // taking and giving it back asks its server process each time, which
+    // runs late on a busy machine.
+    MswPanelPainter(const PanelTarget& target, HWND window, HDC dc)
+        : PanelPainter(target), window(window), dc(dc)
     {
     }
+    ~MswPanelPainter() override { ReleaseDC(window, dc); }
+    MswPanelPainter(const MswPanelPainter&) = delete;
+    MswPanelPainter& operator=(const MswPanelPainter&) = delete;
 
     bool Draw(bool inverted) override
     {
-        HDC dc = GetDC(window);
-        if (!dc)
+        if (!IsWindow(window))
             return false;
         const int width = Target().width;
         const int half = width / 2;
@@ -38,9 +43,8 @@ public:
         const RECT right{half, 0, width, Target().height};
         const auto black = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
         const auto white = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
-        FillRect(dc, &left, inverted ? white : black);
-        FillRect(dc, &right, inverted ? black : white);
-        ReleaseDC(window, dc);
+        if (!FillRect(dc, &left, inverted ? white : black) || !FillRect(dc, &right, inverted ? black : white))
+            return false;
         GdiFlush();
         // Under wine a window's drawing reaches the X server only when a
         // thread of the program waits for messages; this wait of no time
@@ -53,14 +57,18 @@ public:
 
 private:
     HWND window;
+    HDC dc;
 };
 
 }  // namespace
 
 std::unique_ptr<PanelPainter> PanelPainter::Open(const PanelTarget& target)
 {
-    if (target.window == 0 || target.width <= 0 || target.height <= 0 ||
-        !IsWindow(reinterpret_cast<HWND>(target.window)))
+    const auto window = reinterpret_cast<HWND>(target.window);
+    if (target.window == 0 || target.width <= 0 || target.height <= 0 || !IsWindow(window))
         return nullptr;
-    return std::make_unique<MswPanelPainter>(target);
+    HDC dc = GetDC(window);
+    if (!dc)
+        return nullptr;
+    return std::make_unique<MswPanelPainter>(target, window, dc);
 }

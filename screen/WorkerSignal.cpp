@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 void AskForPromptWakeups()
 {
     // The highest priority an ordinary process may give its threads; the
@@ -27,23 +29,31 @@ WorkerSignal::~WorkerSignal()
 
 void WorkerSignal::Post()
 {
+    posted.store(true);
     SetEvent(event);
 }
 
 bool WorkerSignal::WaitUntil(std::chrono::steady_clock::time_point deadline)
 {
+    // The pauses are plain sleeps in short slices that look for a post in
+    // between. A timed wait on the event would end when the system wakes the
+    // thread for it; under wine that is its server process, which runs
+    // late on a busy machine, while a sleep ends in the thread itself.
+    constexpr auto kSlice = std::chrono::milliseconds(5);
     for (;;) {
+        if (posted.exchange(false))
+            return true;
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0)
             return false;
-        if (WaitForSingleObject(event, static_cast<DWORD>(left.count())) == WAIT_OBJECT_0)
-            return true;
+        Sleep(static_cast<DWORD>(std::min(left, kSlice).count()));
     }
 }
 
 void WorkerSignal::Wait()
 {
-    WaitForSingleObject(event, INFINITE);
+    while (!posted.exchange(false))
+        WaitForSingleObject(event, INFINITE);
 }
 
 #else

@@ -3,6 +3,7 @@
 // lock, so a GUI thread stopped at any point cannot hold the worker back.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 
 #ifndef _WIN32
@@ -30,7 +31,8 @@ public:
 
 private:
 #ifdef _WIN32
-    void* event;  // an auto-reset event
+    void* event;  // an auto-reset event, for the idle wait
+    std::atomic<bool> posted{false};
 #else
     sem_t semaphore;
 #endif

@@ -294,7 +294,7 @@ protected:
     {
         std::vector<wxWindow*> shown;
         for (wxWindow* child : parent->GetChildren())
-            if (child->IsShown() && !child->IsTopLevel() && dynamic_cast<wxMenuBar*>(child) == nullptr)
+            if (child->IsShown() && !child->IsTopLevel() && !dynamic_cast<wxMenuBar*>(child))
                 shown.push_back(child);
         const wxRect inside(parent->GetClientSize());
         for (wxWindow* child : shown) {
