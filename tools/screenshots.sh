@@ -10,6 +10,27 @@ cmake -S "$top" -B "$top/build" -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$top/build" -j"$(nproc)" --target dravik >/dev/null
 mkdir -p "$out"
 
+# The main window once the start-up open dialog has been answered with Escape.
+main_window() {
+  xdotool search --sync --onlyvisible --name "Please select the file to open" >/dev/null
+  sleep 0.5
+  xdotool key Escape
+  xdotool search --sync --onlyvisible --name "^Dravik Embosser Controller" | head -1
+  sleep 0.5
+}
+
+# Types the example settings into the main window from its first field, at
+# x y in the window, on; Tab walks the fields in order.
+type_example() {  # window x y
+  xdotool mousemove --window "$1" 20 20 windowfocus --sync "$1"
+  xdotool mousemove --window "$1" "$2" "$3" click 1
+  for v in 120 500 40 100 500 40 150 900 100 60 250; do
+    xdotool type --delay 20 "$v"
+    xdotool key Tab
+  done
+  sleep 0.3
+}
+
 body() {
   cd "$tmp"
   HOME="$tmp" "$top/build/dravik" &
@@ -27,18 +48,9 @@ body() {
     echo "wrote $out/$2"
   }
   shot "Please select the file to open" open-dialog.png
-  xdotool key Escape
   local main
-  main=$(xdotool search --sync --onlyvisible --name "^Dravik Embosser Controller" | head -1)
-  sleep 0.5
-  # Example settings, typed field by field (Tab walks them in order).
-  xdotool mousemove --window "$main" 190 100 windowfocus --sync "$main"
-  xdotool mousemove --window "$main" 60 65 click 1
-  for v in 120 500 40 100 500 40 150 900 100 60 250; do
-    xdotool type --delay 20 "$v"
-    xdotool key Tab
-  done
-  sleep 0.3
+  main=$(main_window)
+  type_example "$main" 60 65
   shot "^Dravik Embosser Controller" main-window.png
   # Tab has reached "USB Program": open the USB programmer (no controller
   # attached here), then the screen programmer through "Program".
@@ -66,19 +78,8 @@ large_text() {
   HOME="$tmp" GDK_DPI_SCALE=1.5 "$top/build/dravik" &
   local pid=$! main
   trap 'kill $pid 2>/dev/null || true' RETURN
-  xdotool search --sync --onlyvisible --name "Please select the file to open" >/dev/null
-  sleep 0.5
-  xdotool key Escape
-  main=$(xdotool search --sync --onlyvisible --name "^Dravik Embosser Controller" | head -1)
-  sleep 0.5
-  # The first field, then the example settings through Tab.
-  xdotool mousemove --window "$main" 20 20 windowfocus --sync "$main"
-  xdotool mousemove --window "$main" 150 80 click 1
-  for v in 120 500 40 100 500 40 150 900 100 60 250; do
-    xdotool type --delay 20 "$v"
-    xdotool key Tab
-  done
-  sleep 0.3
+  main=$(main_window)
+  type_example "$main" 150 80
   import -window "$main" "$out/main-window-text-1.5.png"
   echo "wrote $out/main-window-text-1.5.png"
 }

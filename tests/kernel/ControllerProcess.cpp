@@ -265,4 +265,29 @@ bool ProgramRun::Wait(std::chrono::milliseconds limit) {
   return true;
 }
 
+namespace {
+int passed = 0;
+int failed = 0;
+}  // namespace
+
+bool Check(bool ok, const std::string& what, const std::string& detail) {
+  ++(ok ? passed : failed);
+  if (ok || detail.empty())
+    std::printf("%s: %s\n", ok ? "PASS" : "FAIL", what.c_str());
+  else
+    std::printf("FAIL: %s (%s)\n", what.c_str(), detail.c_str());
+  std::fflush(stdout);
+  return ok;
+}
+
+int Result() {
+  std::printf("DVK-KERNEL-RESULT: %d passed, %d failed\n", passed, failed);
+  std::fflush(stdout);
+  return failed == 0 ? 0 : 1;
+}
+
+long long Ms(std::chrono::steady_clock::duration duration) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(duration).count();
+}
+
 }  // namespace kernel_test

@@ -95,6 +95,15 @@ private:
   std::string outPath_, errPath_, out_, err_;
 };
 
+// The guest programs' checks: each prints a PASS or a FAIL line (with the
+// detail, if any, when it failed) and is counted; Result prints the line
+//   DVK-KERNEL-RESULT: <passed> passed, <failed> failed
+// that the host's script reads, and gives the guest's exit status.
+bool Check(bool ok, const std::string& what, const std::string& detail = {});
+int Result();
+
+long long Ms(std::chrono::steady_clock::duration duration);
+
 // Parses "aa bb cc" into bytes.
 std::vector<uint8_t> ParseHex(const std::string& text);
 

@@ -27,32 +27,16 @@
 #include "USBTimerDevice.h"
 #include "usb_dvk.h"
 
+using kernel_test::Check;
 using kernel_test::ControllerLog;
 using kernel_test::ControllerProcess;
+using kernel_test::Ms;
 using kernel_test::ProgramRun;
+using kernel_test::Result;
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
 namespace {
-
-int passed = 0;
-int failed = 0;
-
-bool Check(bool ok, const std::string& what, const std::string& detail = {}) {
-  ++(ok ? passed : failed);
-  if (ok || detail.empty())
-    std::printf("%s: %s\n", ok ? "PASS" : "FAIL", what.c_str());
-  else
-    std::printf("FAIL: %s (%s)\n", what.c_str(), detail.c_str());
-  std::fflush(stdout);
-  return ok;
-}
-
-int Result() {
-  std::printf("DVK-KERNEL-RESULT: %d passed, %d failed\n", passed, failed);
-  std::fflush(stdout);
-  return failed == 0 ? 0 : 1;
-}
 
 std::string Quote(const std::string& text) { return "\"" + text + "\""; }
 
@@ -62,8 +46,6 @@ std::string Join(const std::vector<std::string>& items) {
     text += (text.empty() ? "" : ", ") + item;
   return "[" + text + "]";
 }
-
-long long Ms(Clock::duration d) { return std::chrono::duration_cast<std::chrono::milliseconds>(d).count(); }
 
 // The device at the node, as the enumeration of controllers finds it.
 usb_dvk::Device ControllerAt(const std::string& node) {

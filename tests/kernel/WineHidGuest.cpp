@@ -24,28 +24,15 @@
 #include "ControllerProcess.h"
 #include "usb_dvk.h"
 
+using kernel_test::Check;
 using kernel_test::ControllerLog;
 using kernel_test::ControllerProcess;
+using kernel_test::Ms;
 using kernel_test::ProgramRun;
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
 namespace {
-
-int passed = 0;
-int failed = 0;
-
-bool Check(bool ok, const std::string& what, const std::string& detail = {}) {
-  ++(ok ? passed : failed);
-  if (ok || detail.empty())
-    std::printf("%s: %s\n", ok ? "PASS" : "FAIL", what.c_str());
-  else
-    std::printf("FAIL: %s (%s)\n", what.c_str(), detail.c_str());
-  std::fflush(stdout);
-  return ok;
-}
-
-long long Ms(Clock::duration d) { return std::chrono::duration_cast<std::chrono::milliseconds>(d).count(); }
 
 std::string Lower(std::string text) {
   for (char& c : text)
@@ -341,7 +328,5 @@ int main(int argc, char** argv) {
   const Clock::time_point start = Clock::now();
   Guest(argv).Run();
   std::printf("DVK-KERNEL-TIME: checks took %lld ms\n", Ms(Clock::now() - start));
-  std::printf("DVK-KERNEL-RESULT: %d passed, %d failed\n", passed, failed);
-  std::fflush(stdout);
-  return failed == 0 ? 0 : 1;
+  return kernel_test::Result();
 }
