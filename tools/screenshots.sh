@@ -15,8 +15,18 @@ main_window() {
   xdotool search --sync --onlyvisible --name "Please select the file to open" >/dev/null
   sleep 0.5
   xdotool key Escape
-  xdotool search --sync --onlyvisible --name "^Dravik Embosser Controller" | head -1
+  # A window found while it is still being mapped can vanish under the
+  # search (BadWindow): ask again until one answers to its name.
+  local id="" try
+  for try in $(seq 100); do
+    id=$(xdotool search --onlyvisible --name "^Dravik Embosser Controller" 2>/dev/null | head -1) || true
+    [[ -n $id ]] && xdotool getwindowname "$id" >/dev/null 2>&1 && break
+    id=""
+    sleep 0.1
+  done
+  [[ -n $id ]] || dvk_fail "the main window did not appear"
   sleep 0.5
+  echo "$id"
 }
 
 # Types the example settings into the main window from its first field, at
