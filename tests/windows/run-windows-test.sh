@@ -232,12 +232,16 @@ scale_start() {  # dpi ["x y width height" expected]: starts on in.dvk
 # The four windows, with the main window not maximised: without a window
 # manager wine leaves a maximised window's X window where it was, so the
 # pointer would miss its menu.
+snap() {  # title name: a screenshot for a person to look at, in work/screenshots
+  xdotool search --onlyvisible --name "^$1\$" | head -1 | xargs -I{} import -window {} "$work/$2-$dpi.png"
+}
 scale_windows() {
-  xdotool search --onlyvisible --name "^$main\$" | head -1 | xargs -I{} import -window {} "$work/main-$dpi.png"
+  snap "$main" main
   layout "main window" "$main"
   file_menu "$main" Right && xdotool key a
   if aid wait "$about" 10 >/dev/null; then
     layout "About" "$about"
+    snap "$about" about
     aid click "$about" OK >/dev/null
     aid gone "$about" 5 || fail "About did not close at $dpi DPI"
   else
@@ -255,6 +259,7 @@ scale_windows() {
     for _ in $(seq 30); do aid click "$screen" Stop >/dev/null && break; sleep 0.1; done
     sleep 0.3
     layout "screen programmer, stopped" "$screen" "Programming...Stopped" 14
+    snap "$screen" screen-programmer
     aid click "$screen" Exit >/dev/null
     aid gone "$screen" 10 || fail "the screen programmer did not close at $dpi DPI"
   else
@@ -263,6 +268,7 @@ scale_windows() {
   aid click "$main" "USB Program" >/dev/null
   if aid wait "$usb" 10 >/dev/null; then
     layout "USB programmer" "$usb"
+    snap "$usb" usb-programmer
     xdotool key Escape
     if aid gone "$usb" 5; then pass "$dpi DPI: Escape closes the USB programmer"
     else fail "$dpi DPI: Escape does not close the USB programmer"; aid click "$usb" Exit >/dev/null; fi
@@ -298,7 +304,7 @@ check "120 DPI: restores to the stored rectangle ($(aid wait "$main" 1))" test "
 scale_windows
 end_run
 set_dpi 96
-mkdir -p "$work/screenshots" && mv "$work"/main-*.png "$work/screenshots/" 2>/dev/null
+mkdir -p "$work/screenshots" && mv "$work"/*-[0-9]*.png "$work/screenshots/" 2>/dev/null
 
 # --- The installer ----------------------------------------------------------
 setup="$winbuild/dravik-setup-$version.exe"
