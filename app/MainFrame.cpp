@@ -45,7 +45,10 @@ MainFrame::MainFrame(const wxString& settingsFile, usb_dvk::Platform& usbPlatfor
     // The toolkit scales sizes and borders by the ratio of the two DPIs and
     // then resizes the window; the fonts do not grow in that ratio exactly.
     Bind(wxEVT_DPI_CHANGED, [this](wxDPIChangedEvent& event) {
-        CallAfter(&MainFrame::KeepLayoutWhole);
+        CallAfter([this] {
+            FitFieldsToFont();
+            KeepLayoutWhole();
+        });
         event.Skip();
     });
 
@@ -112,7 +115,6 @@ void MainFrame::OnSettingEdited(wxCommandEvent& event)
 
 void MainFrame::KeepLayoutWhole()
 {
-    FitFieldsToFont();
     const wxSize needed = GetSizer()->ComputeFittingWindowSize(this);
     SetMinSize(needed);
     if (!IsMaximized() && !IsFullScreen()) {

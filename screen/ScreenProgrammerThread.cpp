@@ -11,7 +11,7 @@ std::uint64_t Pack(unsigned transmission, ScreenStatus::Phase phase, int value)
 }  // namespace
 
 ScreenProgrammerThread::ScreenProgrammerThread(std::shared_ptr<std::atomic<bool>> inverted)
-    : wxThread(wxTHREAD_JOINABLE), invertedState(std::move(inverted))
+    : wxThread(wxTHREAD_JOINABLE), panelInverted(std::move(inverted))
 {
 }
 
@@ -82,7 +82,7 @@ void ScreenProgrammerThread::EndJob()
 {
     // Drawn on the connection that drew the swaps, after them: no swap of
     // this transmission can land after it.
-    if (painter && panelInverted.load(std::memory_order_relaxed))
+    if (painter && panelInverted->load(std::memory_order_relaxed))
         DrawPanel(false);
     job.reset();
     sending = false;
@@ -93,7 +93,7 @@ bool ScreenProgrammerThread::DrawPanel(bool inverted)
 {
     drawnAt = Clock::now();
     // Before drawing, so that a paint of the panel from now on shows it too.
-    panelInverted.store(inverted, std::memory_order_release);
+    panelInverted->store(inverted, std::memory_order_release);
     if (!painter->Draw(inverted))
         return false;
     if (drawHook)
@@ -103,7 +103,7 @@ bool ScreenProgrammerThread::DrawPanel(bool inverted)
 
 bool ScreenProgrammerThread::Swap()
 {
-    if (DrawPanel(!panelInverted.load(std::memory_order_relaxed)))
+    if (DrawPanel(!panelInverted->load(std::memory_order_relaxed)))
         return true;
     Publish(ScreenStatus::Phase::Failed, schedule.Progress());
     sending = false;

@@ -86,8 +86,7 @@ private:
     bool DrawPanel(bool inverted);
     void Publish(ScreenStatus::Phase phase, int value);
 
-    const std::shared_ptr<std::atomic<bool>> invertedState;  // shared with the panel, which may go first
-    std::atomic<bool>& panelInverted = *invertedState;
+    const std::shared_ptr<std::atomic<bool>> panelInverted;  // shared with the panel, which may go first
     DrawHook drawHook;
     WorkerSignal signal;
 

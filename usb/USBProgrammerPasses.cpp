@@ -32,19 +32,19 @@ bool HasDevice(const Entries& entries, const usb_dvk::Device& device)
 
 namespace {
 
-// An outcome of the path without failure.
-Outcome OutcomeFor(const std::string& path)
+// An outcome of the path, with the failure if any.
+Outcome OutcomeFor(const std::string& path, Failure failure = Failure::None)
 {
     Outcome outcome;
     outcome.path = path;
+    outcome.failure = failure;
     return outcome;
 }
 
 // Why the controller did not connect.
 Outcome ConnectFailure(const std::string& path, const std::error_code& error)
 {
-    Outcome outcome = OutcomeFor(path);
-    outcome.failure = Failure::CannotOpen;
+    Outcome outcome = OutcomeFor(path, Failure::CannotOpen);
     if (error == usb_dvk::Error::WrongDevice)
         outcome.failure = Failure::NotAController;
     else if (usb_dvk::IsAccessDenied(error))
@@ -57,8 +57,7 @@ Outcome ConnectFailure(const std::string& path, const std::error_code& error)
 Outcome TransferFailure(const std::string& path, const USBTimerDevice& controller, Request request,
                         std::size_t piece = 0)
 {
-    Outcome outcome = OutcomeFor(path);
-    outcome.failure = controller.IsAwaitingReply() ? Failure::NoAnswer : Failure::TransferFailed;
+    Outcome outcome = OutcomeFor(path, controller.IsAwaitingReply() ? Failure::NoAnswer : Failure::TransferFailed);
     outcome.error = controller.GetLastError();
     outcome.request = request;
     outcome.piece = piece;
@@ -125,9 +124,7 @@ RefreshReport RefreshPass(usb_dvk::System& system, Entries& entries, const RowSi
         const bool found = wasFound(path);
         std::unique_ptr<USBTimerDevice> controller = found ? Connection(system.GetPlatform(), entry, error) : nullptr;
         if (!controller) {
-            Outcome gone = OutcomeFor(path);
-            gone.failure = Failure::Gone;
-            report.outcomes.push_back(found ? ConnectFailure(path, error) : gone);
+            report.outcomes.push_back(found ? ConnectFailure(path, error) : OutcomeFor(path, Failure::Gone));
             entries.erase(entries.begin() + static_cast<std::ptrdiff_t>(row));
             sink(RowChange{RowChange::Kind::Delete, row, {}, false});
             continue;
@@ -176,9 +173,7 @@ std::vector<Outcome> ProgramPass(usb_dvk::Platform& platform, Entries& entries,
         Entry& entry = entries[row];
         const std::string& path = entry.device.GetPath();
         if (Stopped(stop)) {
-            Outcome stopped = OutcomeFor(path);
-            stopped.failure = Failure::Stopped;
-            outcomes.push_back(stopped);
+            outcomes.push_back(OutcomeFor(path, Failure::Stopped));
             continue;
         }
         std::error_code error;
@@ -188,8 +183,7 @@ std::vector<Outcome> ProgramPass(usb_dvk::Platform& platform, Entries& entries,
             if (delivery.delivered) {
                 outcomes.push_back(OutcomeFor(path));
             } else if (delivery.rejected) {
-                Outcome rejected = OutcomeFor(path);
-                rejected.failure = Failure::Rejected;
+                Outcome rejected = OutcomeFor(path, Failure::Rejected);
                 rejected.request = Request::Piece;
                 rejected.piece = delivery.piece;
                 outcomes.push_back(rejected);
