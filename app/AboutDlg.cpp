@@ -1,4 +1,4 @@
-#include "AboutDlg.h"
+#include "app/AboutDlg.h"
 
 #include <wx/button.h>
 #include <wx/sizer.h>

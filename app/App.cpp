@@ -6,8 +6,8 @@
 
 #include <wx/app.h>
 
-#include "CommandLine.h"
-#include "MainFrame.h"
+#include "app/CommandLine.h"
+#include "app/MainFrame.h"
 
 #ifdef __WXMSW__
 #include <windows.h>

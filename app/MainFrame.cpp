@@ -1,16 +1,16 @@
-#include "MainFrame.h"
+#include "app/MainFrame.h"
 
 #include <wx/config.h>
 #include <wx/display.h>
 #include <wx/icon.h>
 #include <wx/msgdlg.h>
 
-#include "AboutDlg.h"
-#include "DvkVersion.h"
-#include "ProgrammingMessage.h"
-#include "ScreenProgrammerDialog.h"
-#include "USBProgrammerDialog.h"
-#include "dravik.xpm"
+#include "app/AboutDlg.h"
+#include "core/Version.h"
+#include "screen/ProgrammingMessage.h"
+#include "screen/ScreenProgrammerDialog.h"
+#include "usb/USBProgrammerDialog.h"
+#include "app/dravik.xpm"
 
 namespace {
 const wxString kTitle = "Dravik Embosser Controller";

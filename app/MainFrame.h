@@ -6,9 +6,9 @@
 
 #include <vector>
 
-#include "FileCommands.h"
-#include "MainFrameBase.h"
-#include "usb_dvk.h"
+#include "files/FileCommands.h"
+#include "app/MainFrameBase.h"
+#include "usb/usb_dvk.h"
 
 class MainFrame : public MainFrameBase, public SettingsEditor {
 public:

@@ -1,4 +1,4 @@
-#include "MainFrameBase.h"
+#include "app/MainFrameBase.h"
 
 #include <algorithm>
 

@@ -15,7 +15,7 @@
 #include <wx/textctrl.h>
 #include <wx/validate.h>
 
-#include "Settings.h"
+#include "core/Settings.h"
 
 // A key pressed with Alt or Ctrl held (not both: that is AltGr on some
 // systems, which types characters) is a shortcut, such as a menu's mnemonic,

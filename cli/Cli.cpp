@@ -1,4 +1,4 @@
-#include "Cli.h"
+#include "cli/Cli.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -11,12 +11,12 @@
 #include <system_error>
 #include <thread>
 
-#include "DvkVersion.h"
-#include "ProgrammingMessage.h"
-#include "Settings.h"
-#include "SettingsFile.h"
-#include "USBProgrammerPasses.h"
-#include "Utf8.h"
+#include "core/Version.h"
+#include "screen/ProgrammingMessage.h"
+#include "core/Settings.h"
+#include "files/SettingsFile.h"
+#include "usb/USBProgrammerPasses.h"
+#include "core/Utf8.h"
 
 namespace dvk_cli {
 

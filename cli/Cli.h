@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "usb_dvk.h"
+#include "usb/usb_dvk.h"
 
 namespace dvk_cli {
 

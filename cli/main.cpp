@@ -8,7 +8,7 @@
 #include <shellapi.h>
 #endif
 
-#include "Cli.h"
+#include "cli/Cli.h"
 
 namespace {
 

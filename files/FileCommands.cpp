@@ -1,10 +1,10 @@
-#include "FileCommands.h"
+#include "files/FileCommands.h"
 
 #include <wx/filedlg.h>
 #include <wx/filename.h>
 #include <wx/msgdlg.h>
 
-#include "SettingsFile.h"
+#include "files/SettingsFile.h"
 
 namespace file_commands {
 

@@ -5,7 +5,7 @@
 
 #include <wx/string.h>
 
-#include "Settings.h"
+#include "core/Settings.h"
 
 class wxWindow;
 

@@ -1,6 +1,6 @@
-#include "SettingsFile.h"
+#include "files/SettingsFile.h"
 
-#include "Utf8.h"
+#include "core/Utf8.h"
 
 #include <algorithm>
 #include <cstdint>

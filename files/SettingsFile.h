@@ -9,8 +9,8 @@
 #include <string_view>
 #include <system_error>
 
-#include "Settings.h"
-#include "XML_Tag.h"
+#include "core/Settings.h"
+#include "files/XML_Tag.h"
 
 namespace dvk {
 

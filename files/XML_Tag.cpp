@@ -1,4 +1,4 @@
-#include "XML_Tag.h"
+#include "files/XML_Tag.h"
 
 #include <istream>
 #include <locale>

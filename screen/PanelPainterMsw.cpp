@@ -1,7 +1,7 @@
 // The panel painter on Windows: the worker fills the panel's window with GDI
 // itself, through a device context of its own, without the toolkit's GUI
 // lock (a busy GUI thread would hold it and so the worker).
-#include "PanelPainter.h"
+#include "screen/PanelPainter.h"
 
 #include <wx/window.h>
 

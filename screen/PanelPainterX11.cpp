@@ -6,7 +6,7 @@
 // drawing fail. A drawing is sent without waiting for the server, whose
 // timing is not the worker's; its error is taken at the next drawing, or at
 // Finish, which waits for the server once a transmission is over.
-#include "PanelPainter.h"
+#include "screen/PanelPainter.h"
 
 #include <cstdlib>
 #include <utility>

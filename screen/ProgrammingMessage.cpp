@@ -1,4 +1,4 @@
-#include "ProgrammingMessage.h"
+#include "screen/ProgrammingMessage.h"
 
 #include <cstdint>
 

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <vector>
 
-#include "Settings.h"
+#include "core/Settings.h"
 
 namespace dvk {
 

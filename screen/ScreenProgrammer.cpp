@@ -1,4 +1,4 @@
-#include "ScreenProgrammer.h"
+#include "screen/ScreenProgrammer.h"
 
 #include <wx/dcclient.h>
 

@@ -1,4 +1,4 @@
-#include "ScreenProgrammerDialog.h"
+#include "screen/ScreenProgrammerDialog.h"
 
 #include <algorithm>
 

@@ -14,8 +14,8 @@
 #include <wx/timer.h>
 #include <wx/weakref.h>
 
-#include "ScreenProgrammer.h"
-#include "ScreenProgrammerThread.h"
+#include "screen/ScreenProgrammer.h"
+#include "screen/ScreenProgrammerThread.h"
 
 class ScreenProgrammerDialog : public wxDialog {
 public:

@@ -1,4 +1,4 @@
-#include "ScreenProgrammerThread.h"
+#include "screen/ScreenProgrammerThread.h"
 
 namespace {
 

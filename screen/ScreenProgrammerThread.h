@@ -14,9 +14,9 @@
 
 #include <wx/thread.h>
 
-#include "PanelPainter.h"
-#include "ScreenSchedule.h"
-#include "WorkerSignal.h"
+#include "screen/PanelPainter.h"
+#include "screen/ScreenSchedule.h"
+#include "screen/WorkerSignal.h"
 
 // What the worker last did for a transmission, as the dialog shows it.
 struct ScreenStatus {

@@ -1,4 +1,4 @@
-#include "ScreenSchedule.h"
+#include "screen/ScreenSchedule.h"
 
 #include <bitset>
 

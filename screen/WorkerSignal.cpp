@@ -1,4 +1,4 @@
-#include "WorkerSignal.h"
+#include "screen/WorkerSignal.h"
 
 #ifdef _WIN32
 

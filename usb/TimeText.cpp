@@ -1,4 +1,4 @@
-#include "TimeText.h"
+#include "usb/TimeText.h"
 
 #include <iomanip>
 #include <locale>

@@ -1,4 +1,4 @@
-#include "USBProgrammerDialog.h"
+#include "usb/USBProgrammerDialog.h"
 
 #include <algorithm>
 #include <chrono>

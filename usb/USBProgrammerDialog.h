@@ -23,8 +23,8 @@
 
 #include <wx/timer.h>
 
-#include "USBProgrammerDialogBase.h"
-#include "USBProgrammerPasses.h"
+#include "usb/USBProgrammerDialogBase.h"
+#include "usb/USBProgrammerPasses.h"
 
 class USBProgrammerDialog : public USBProgrammerDialogBase {
 public:

@@ -1,4 +1,4 @@
-#include "USBProgrammerDialogBase.h"
+#include "usb/USBProgrammerDialogBase.h"
 
 #include <wx/sizer.h>
 

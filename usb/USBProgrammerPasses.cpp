@@ -1,9 +1,9 @@
-#include "USBProgrammerPasses.h"
+#include "usb/USBProgrammerPasses.h"
 
 #include <algorithm>
 
-#include "USBTimerDevice.h"
-#include "Utf8.h"
+#include "usb/USBTimerDevice.h"
+#include "core/Utf8.h"
 
 namespace usb_programmer {
 

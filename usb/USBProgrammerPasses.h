@@ -17,8 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "USBTimerDevice.h"
-#include "usb_dvk.h"
+#include "usb/USBTimerDevice.h"
+#include "usb/usb_dvk.h"
 
 namespace usb_programmer {
 

@@ -1,9 +1,9 @@
-#include "USBTimerDevice.h"
+#include "usb/USBTimerDevice.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "TimeText.h"
+#include "usb/TimeText.h"
 
 namespace {
 constexpr std::size_t kPieceSize = 60;

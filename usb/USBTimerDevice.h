@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "usb_dvk.h"
+#include "usb/usb_dvk.h"
 
 // How a delivery of the programming message ended.
 struct Delivery {

@@ -1,4 +1,4 @@
-#include "usb_dvk.h"
+#include "usb/usb_dvk.h"
 
 #include <cstdio>
 #include <cstring>

@@ -7,7 +7,7 @@
 
 #include <hidapi/hidapi.h>
 
-#include "usb_dvk.h"
+#include "usb/usb_dvk.h"
 
 namespace usb_dvk {
 

@@ -7,7 +7,7 @@
 
 #include <memory>
 
-#include "usb_dvk.h"
+#include "usb/usb_dvk.h"
 
 namespace usb_dvk {
 

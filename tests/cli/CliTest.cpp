@@ -12,9 +12,9 @@
 
 #include <gtest/gtest.h>
 
-#include "Cli.h"
-#include "DvkVersion.h"
-#include "UsbTestSupport.h"
+#include "cli/Cli.h"
+#include "core/Version.h"
+#include "tests/support/UsbTestSupport.h"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;

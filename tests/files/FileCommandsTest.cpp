@@ -22,11 +22,11 @@
 #include <wx/filefn.h>
 #include <wx/testing.h>
 
-#include "GuiTest.h"
-#include "MainFrame.h"
-#include "RootNamespace.h"
-#include "SettingsFile.h"
-#include "SettingsFileSamples.h"
+#include "tests/support/GuiTest.h"
+#include "app/MainFrame.h"
+#include "tests/files/RootNamespace.h"
+#include "files/SettingsFile.h"
+#include "tests/files/SettingsFileSamples.h"
 
 namespace fs = std::filesystem;
 using guitest::ExpectMessageBox;

@@ -10,7 +10,7 @@
 #include <sstream>
 #include <string>
 
-#include "Settings.h"
+#include "core/Settings.h"
 
 namespace samples {
 

@@ -17,9 +17,9 @@
 #include <sstream>
 #include <vector>
 
-#include "RootNamespace.h"
-#include "SettingsFile.h"
-#include "SettingsFileSamples.h"
+#include "tests/files/RootNamespace.h"
+#include "files/SettingsFile.h"
+#include "tests/files/SettingsFileSamples.h"
 
 namespace fs = std::filesystem;
 

@@ -9,8 +9,8 @@
 #include <sstream>
 #include <string>
 
-#include "SettingsFile.h"
-#include "XML_Tag.h"
+#include "files/SettingsFile.h"
+#include "files/XML_Tag.h"
 
 namespace {
 

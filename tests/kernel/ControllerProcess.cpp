@@ -1,4 +1,4 @@
-#include "ControllerProcess.h"
+#include "tests/kernel/ControllerProcess.h"
 
 #include <algorithm>
 #include <cerrno>

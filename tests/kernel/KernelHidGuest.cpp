@@ -21,11 +21,11 @@
 #include <unistd.h>
 #include <vector>
 
-#include "ControllerProcess.h"
-#include "ProgrammingMessage.h"
-#include "USBProgrammerPasses.h"
-#include "USBTimerDevice.h"
-#include "usb_dvk.h"
+#include "tests/kernel/ControllerProcess.h"
+#include "screen/ProgrammingMessage.h"
+#include "usb/USBProgrammerPasses.h"
+#include "usb/USBTimerDevice.h"
+#include "usb/usb_dvk.h"
 
 using kernel_test::Check;
 using kernel_test::ControllerLog;

@@ -21,8 +21,8 @@
 #include <unistd.h>
 #include <vector>
 
-#include "ControllerProcess.h"
-#include "usb_dvk.h"
+#include "tests/kernel/ControllerProcess.h"
+#include "usb/usb_dvk.h"
 
 using kernel_test::Check;
 using kernel_test::ControllerLog;

@@ -24,9 +24,9 @@
 #include <wx/tokenzr.h>
 #include <wx/uiaction.h>
 
-#include "DrawLog.h"
-#include "MainFrame.h"
-#include "ScreenProgrammerDialog.h"
+#include "tests/screen/DrawLog.h"
+#include "app/MainFrame.h"
+#include "screen/ScreenProgrammerDialog.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
-#include "ScreenTestSupport.h"
+#include "tests/screen/ScreenTestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <wx/uiaction.h>
 
-#include "GuiTest.h"
+#include "tests/support/GuiTest.h"
 
 namespace screentest {
 

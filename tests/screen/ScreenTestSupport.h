@@ -8,8 +8,8 @@
 
 #include <wx/button.h>
 
-#include "DrawLog.h"
-#include "ScreenProgrammerDialog.h"
+#include "tests/screen/DrawLog.h"
+#include "screen/ScreenProgrammerDialog.h"
 
 namespace screentest {
 

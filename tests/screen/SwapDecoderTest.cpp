@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "SwapDecoder.h"
+#include "tools/screen-probe/SwapDecoder.h"
 
 namespace {
 

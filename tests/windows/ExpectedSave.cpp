@@ -5,7 +5,7 @@
 #include <fstream>
 #include <iostream>
 
-#include "SettingsFile.h"
+#include "files/SettingsFile.h"
 
 int main(int argc, char** argv)
 {

@@ -25,7 +25,7 @@ start=$(date +%s)
 bash "$top/tools/build-windows.sh" "$winbuild" >"$work.build.log" 2>&1 ||
   { tail -30 "$work.build.log"; die "the Windows build failed (log: $work.build.log)"; }
 echo "Windows build ready in $(( $(date +%s) - start )) s"
-version=$(sed -n 's/^#define DVK_VERSION "\(.*\)"/\1/p' "$winbuild/app/core/generated/DvkVersion.h")
+version=$(sed -n 's/^#define DVK_VERSION "\(.*\)"/\1/p' "$winbuild/core/Version.h")
 
 rm -rf "$work"
 mkdir -p "$work"

@@ -10,8 +10,8 @@
 #include <sstream>
 #include <string>
 
-#include "SettingsFile.h"
-#include "XML_Tag.h"
+#include "files/SettingsFile.h"
+#include "files/XML_Tag.h"
 
 namespace {
 

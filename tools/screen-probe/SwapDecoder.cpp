@@ -1,4 +1,4 @@
-#include "SwapDecoder.h"
+#include "tools/screen-probe/SwapDecoder.h"
 
 #include <cstdio>
 

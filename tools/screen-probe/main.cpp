@@ -31,8 +31,8 @@
 #include <thread>
 #include <vector>
 
-#include "Settings.h"
-#include "SwapDecoder.h"
+#include "core/Settings.h"
+#include "tools/screen-probe/SwapDecoder.h"
 
 namespace {
 

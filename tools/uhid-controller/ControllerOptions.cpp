@@ -1,4 +1,4 @@
-#include "ControllerOptions.h"
+#include "tools/uhid-controller/ControllerOptions.h"
 
 #include <cerrno>
 #include <cstdio>

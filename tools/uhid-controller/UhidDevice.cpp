@@ -1,4 +1,4 @@
-#include "UhidDevice.h"
+#include "tools/uhid-controller/UhidDevice.h"
 
 #include <linux/uhid.h>
 

@@ -3,9 +3,9 @@
 // default) and answers the controller's requests with the controller model,
 // so the USB Program dialog can be tried without hardware, and the kernel
 // test can drive the real platform layer against it.
-#include "ControllerModel.h"
-#include "ControllerOptions.h"
-#include "UhidDevice.h"
+#include "tests/support/ControllerModel.h"
+#include "tools/uhid-controller/ControllerOptions.h"
+#include "tools/uhid-controller/UhidDevice.h"
 
 #include <algorithm>
 #include <chrono>

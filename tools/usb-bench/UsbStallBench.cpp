@@ -18,9 +18,9 @@
 #include <wx/app.h>
 #include <wx/timer.h>
 
-#include "ControllerModel.h"
-#include "USBProgrammerDialog.h"
-#include "usb_dvk_model.h"
+#include "tests/support/ControllerModel.h"
+#include "usb/USBProgrammerDialog.h"
+#include "tests/support/ModelPlatform.h"
 
 namespace {
 

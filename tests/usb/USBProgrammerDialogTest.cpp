@@ -12,10 +12,10 @@
 #include <wx/testing.h>
 #include <wx/uiaction.h>
 
-#include "GuiTest.h"
-#include "MainFrame.h"
-#include "USBProgrammerDialog.h"
-#include "UsbTestSupport.h"
+#include "tests/support/GuiTest.h"
+#include "app/MainFrame.h"
+#include "usb/USBProgrammerDialog.h"
+#include "tests/support/UsbTestSupport.h"
 
 using namespace std::chrono_literals;
 using usbtest::Config;

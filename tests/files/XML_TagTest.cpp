@@ -3,7 +3,7 @@
 #include <locale>
 #include <sstream>
 
-#include "XML_Tag.h"
+#include "files/XML_Tag.h"
 
 namespace {
 

@@ -20,10 +20,10 @@
 #include <string>
 #include <vector>
 
-#include "TimeText.h"
-#include "USBTimerDevice.h"
-#include "usb_dvk.h"
-#include "usb_dvk_win32.h"
+#include "usb/TimeText.h"
+#include "usb/USBTimerDevice.h"
+#include "usb/usb_dvk.h"
+#include "usb/usb_dvk_win32.h"
 
 namespace {
 

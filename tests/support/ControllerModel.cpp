@@ -1,4 +1,4 @@
-#include "ControllerModel.h"
+#include "tests/support/ControllerModel.h"
 
 #include <algorithm>
 #include <cstring>

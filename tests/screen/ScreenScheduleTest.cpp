@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "ScreenSchedule.h"
+#include "screen/ScreenSchedule.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "usb_dvk_model.h"
+#include "tests/support/ModelPlatform.h"
 
 #include <algorithm>
 #include <cstring>

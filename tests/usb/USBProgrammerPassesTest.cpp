@@ -4,8 +4,8 @@
 // line.
 #include <gtest/gtest.h>
 
-#include "USBProgrammerPasses.h"
-#include "UsbTestSupport.h"
+#include "usb/USBProgrammerPasses.h"
+#include "tests/support/UsbTestSupport.h"
 
 using usb_programmer::Failure;
 using usb_programmer::RowChange;

@@ -12,11 +12,11 @@
 #include <wx/filefn.h>
 #include <wx/uiaction.h>
 
-#include "../files/SettingsFileSamples.h"
-#include "CommandLine.h"
-#include "GuiTest.h"
-#include "MainFrame.h"
-#include "ScreenProgrammerDialog.h"
+#include "tests/files/SettingsFileSamples.h"
+#include "app/CommandLine.h"
+#include "tests/support/GuiTest.h"
+#include "app/MainFrame.h"
+#include "screen/ScreenProgrammerDialog.h"
 
 using guitest::ExpectMessageBox;
 using namespace std::chrono_literals;

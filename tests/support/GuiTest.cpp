@@ -1,4 +1,4 @@
-#include "GuiTest.h"
+#include "tests/support/GuiTest.h"
 
 #include <thread>
 
@@ -14,7 +14,7 @@
 #include <wx/uiaction.h>
 #include <wx/utils.h>
 
-#include "MainFrame.h"
+#include "app/MainFrame.h"
 
 namespace guitest {
 

@@ -7,9 +7,9 @@
 #include <wx/dir.h>
 #include <wx/testing.h>
 
-#include "GuiTest.h"
-#include "MainFrame.h"
-#include "ScreenTestSupport.h"
+#include "tests/support/GuiTest.h"
+#include "app/MainFrame.h"
+#include "tests/screen/ScreenTestSupport.h"
 
 using namespace std::chrono_literals;
 using screentest::RecordedDialog;

@@ -1,4 +1,4 @@
-#include "UsbTestSupport.h"
+#include "tests/support/UsbTestSupport.h"
 
 #include <algorithm>
 #include <cstring>

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "ProgrammingMessage.h"
+#include "screen/ProgrammingMessage.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 # a console program) in a Windows build of the toolkit-free parts alone
 # (mingw-w64, DVK_BUILD_GUI off, so the toolkit for Windows is not needed),
 # and runs it under wine64 with no controller present.
-#   tools/check-windows-usb.sh [build-dir]     (default: build-windows-usb/)
-source "$(dirname "$0")/lib.sh"
-top=$(cd "$(dirname "$0")/.." && pwd)
+#   tests/usb/windows/check-windows-usb.sh [build-dir]     (default: build-windows-usb/)
+source "$(dirname "$0")/../../../tools/lib.sh"
+top=$(cd "$(dirname "$0")/../../.." && pwd)
 build=${1:-$top/build-windows-usb}
 wine=/usr/lib/wine/wine64
 "$top/tools/setup.sh" run lab
@@ -19,4 +19,4 @@ cmake --build "$build" -j"$(nproc)" --target check-usb
 # A prefix of our own, without the .NET and HTML runtimes it would offer to
 # install.
 export WINEPREFIX="$build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-"$wine" "$build/tools/windows-usb/check-usb.exe"
+"$wine" "$build/tests/usb/windows/check-usb.exe"

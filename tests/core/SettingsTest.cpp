@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "Settings.h"
+#include "core/Settings.h"
 
 using dvk::ConvertDecimal;
 

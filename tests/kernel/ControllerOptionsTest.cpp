@@ -2,8 +2,8 @@
 // unwrapping: the parts of dvk-uhid-controller that run without /dev/uhid.
 #include <gtest/gtest.h>
 
-#include "ControllerOptions.h"
-#include "UhidDevice.h"
+#include "tools/uhid-controller/ControllerOptions.h"
+#include "tools/uhid-controller/UhidDevice.h"
 
 using namespace uhid_dvk;
 

@@ -11,7 +11,7 @@
 #include <wx/string.h>
 #include <wx/testing.h>
 
-#include "usb_dvk.h"
+#include "usb/usb_dvk.h"
 
 class MainFrame;
 

@@ -9,9 +9,9 @@
 
 #include <gtest/gtest.h>
 
-#include "ControllerModel.h"
-#include "usb_dvk.h"
-#include "usb_dvk_model.h"
+#include "tests/support/ControllerModel.h"
+#include "usb/usb_dvk.h"
+#include "tests/support/ModelPlatform.h"
 
 namespace usbtest {
 

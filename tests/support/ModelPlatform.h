@@ -22,8 +22,8 @@
 #include <mutex>
 #include <optional>
 
-#include "ControllerModel.h"
-#include "usb_dvk.h"
+#include "tests/support/ControllerModel.h"
+#include "usb/usb_dvk.h"
 
 namespace usb_dvk {
 
