@@ -4,8 +4,8 @@
 // reading.
 //
 // The platform's own calls sit behind usb_dvk::Platform: SetupAPI and Win32
-// file I/O on Windows (usb_dvk_win32.cpp), hidapi elsewhere
-// (usb_dvk_hidapi.cpp). The enumeration and every connection are given the
+// file I/O on Windows (usb_dvk_windows.cpp), hidapi elsewhere
+// (usb_dvk_linux.cpp). The enumeration and every connection are given the
 // platform they use; tests give one of their own.
 //
 // Errors are std::error_code: a system error keeps the system's own category
@@ -113,7 +113,7 @@ public:
     virtual void Close(Handle handle) = 0;
 };
 
-// The platform's own layer (defined by usb_dvk_win32.cpp or usb_dvk_hidapi.cpp).
+// The platform's own layer (defined by usb_dvk_windows.cpp or usb_dvk_linux.cpp).
 Platform& NativePlatform();
 
 // The enumeration context.

@@ -23,7 +23,7 @@
 #include "usb/TimeText.h"
 #include "usb/USBTimerDevice.h"
 #include "usb/usb_dvk.h"
-#include "usb/usb_dvk_win32.h"
+#include "usb/usb_dvk_windows.h"
 
 namespace {
 

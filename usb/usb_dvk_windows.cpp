@@ -6,7 +6,7 @@
 #ifndef _WIN32_WINNT
 #define _WIN32_WINNT 0x0600  // CancelIoEx
 #endif
-#include "usb/usb_dvk_win32.h"
+#include "usb/usb_dvk_windows.h"
 
 extern "C" {  // the HID header declares C functions without saying so
 #include <hidsdi.h>
