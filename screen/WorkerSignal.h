@@ -5,10 +5,7 @@
 
 #include <atomic>
 #include <chrono>
-
-#ifndef _WIN32
-#include <semaphore.h>
-#endif
+#include <memory>
 
 // Calling thread: asks the system to run it as soon as a wait ends, ahead of
 // busy ordinary threads: real-time scheduling where the user may have it,
@@ -30,10 +27,11 @@ public:
     void Wait();
 
 private:
-#ifdef _WIN32
-    void* event;  // an auto-reset event, for the idle wait
+    // The system's means of waking a waiting thread (WorkerSignal_linux.cpp,
+    // WorkerSignal_windows.cpp). Null when the system would not give one:
+    // the waits then sleep in short slices and look at `posted` in between,
+    // which costs a few milliseconds of latency and nothing else.
+    struct Native;
+    std::unique_ptr<Native> native;
     std::atomic<bool> posted{false};
-#else
-    sem_t semaphore;
-#endif
 };

@@ -1,72 +1,43 @@
+// Waking the screen worker on Linux: a semaphore, waited for on the
+// monotonic clock.
 #include "screen/WorkerSignal.h"
-
-#ifdef _WIN32
-
-#include <windows.h>
-
-#include <algorithm>
-
-void AskForPromptWakeups()
-{
-    // The highest priority an ordinary process may give its threads; the
-    // thread sleeps but for a few microseconds per swap.
-    SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL);
-}
-
-WorkerSignal::WorkerSignal() : event(CreateEventW(nullptr, FALSE, FALSE, nullptr))
-{
-    // Waits end on the system tick, 15.6 ms by default, which would round
-    // every pause of the transmission up; one millisecond while a screen
-    // programmer is open.
-    timeBeginPeriod(1);
-}
-
-WorkerSignal::~WorkerSignal()
-{
-    timeEndPeriod(1);
-    CloseHandle(event);
-}
-
-void WorkerSignal::Post()
-{
-    posted.store(true);
-    SetEvent(event);
-}
-
-bool WorkerSignal::WaitUntil(std::chrono::steady_clock::time_point deadline)
-{
-    // The pauses are plain sleeps in short slices that look for a post in
-    // between. A timed wait on the event would end when the system wakes the
-    // thread for it; under wine that is its server process, which runs
-    // late on a busy machine, while a sleep ends in the thread itself.
-    constexpr auto kSlice = std::chrono::milliseconds(5);
-    for (;;) {
-        if (posted.exchange(false))
-            return true;
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0)
-            return false;
-        Sleep(static_cast<DWORD>(std::min(left, kSlice).count()));
-    }
-}
-
-void WorkerSignal::Wait()
-{
-    while (!posted.exchange(false))
-        WaitForSingleObject(event, INFINITE);
-}
-
-#else
 
 #include <pthread.h>
 #include <sched.h>
+#include <semaphore.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <ctime>
+#include <thread>
+
+namespace {
+
+// How often a wait without a semaphore looks for a post.
+constexpr auto kSlice = std::chrono::milliseconds(2);
+
+// Sleeps in slices until posted or the deadline; true when posted.
+bool SleepUntilPosted(std::atomic<bool>& posted, std::chrono::steady_clock::time_point deadline)
+{
+    for (;;) {
+        if (posted.exchange(false))
+            return true;
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= deadline)
+            return false;
+        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(deadline - now, kSlice));
+    }
+}
+
+}  // namespace
+
+struct WorkerSignal::Native {
+    sem_t semaphore;
+};
 
 void AskForPromptWakeups()
 {
@@ -106,23 +77,30 @@ void AskForPromptWakeups()
 #endif
 }
 
-WorkerSignal::WorkerSignal()
+WorkerSignal::WorkerSignal() : native(std::make_unique<Native>())
 {
-    sem_init(&semaphore, 0, 0);
+    if (sem_init(&native->semaphore, 0, 0) != 0)
+        native.reset();
 }
 
 WorkerSignal::~WorkerSignal()
 {
-    sem_destroy(&semaphore);
+    if (native)
+        sem_destroy(&native->semaphore);
 }
 
 void WorkerSignal::Post()
 {
-    sem_post(&semaphore);
+    if (native)
+        sem_post(&native->semaphore);
+    else
+        posted.store(true);
 }
 
 bool WorkerSignal::WaitUntil(std::chrono::steady_clock::time_point deadline)
 {
+    if (!native)
+        return SleepUntilPosted(posted, deadline);
     // The steady clock is CLOCK_MONOTONIC.
     const auto since = deadline.time_since_epoch();
     const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(since);
@@ -130,7 +108,7 @@ bool WorkerSignal::WaitUntil(std::chrono::steady_clock::time_point deadline)
     at.tv_sec = static_cast<time_t>(seconds.count());
     at.tv_nsec = static_cast<long>(std::chrono::duration_cast<std::chrono::nanoseconds>(since - seconds).count());
     for (;;) {
-        if (sem_clockwait(&semaphore, CLOCK_MONOTONIC, &at) == 0)
+        if (sem_clockwait(&native->semaphore, CLOCK_MONOTONIC, &at) == 0)
             return true;
         if (errno == ETIMEDOUT)
             return false;
@@ -139,8 +117,11 @@ bool WorkerSignal::WaitUntil(std::chrono::steady_clock::time_point deadline)
 
 void WorkerSignal::Wait()
 {
-    while (sem_wait(&semaphore) != 0) {
+    if (!native) {
+        SleepUntilPosted(posted, std::chrono::steady_clock::time_point::max());
+        return;
+    }
+    while (sem_wait(&native->semaphore) != 0) {
     }
 }
 
-#endif
