@@ -70,30 +70,6 @@ as "?" (escaped in JSON).
 
 // --- Text ------------------------------------------------------------------
 
-// The code point of the valid sequence of length bytes at text[at].
-char32_t DecodeAt(const std::string& text, std::size_t at, std::size_t length)
-{
-    const auto lead = static_cast<unsigned char>(text[at]);
-    char32_t point = length == 1 ? lead : lead & (0x7F >> length);
-    for (std::size_t k = 1; k < length; ++k)
-        point = (point << 6) | (static_cast<unsigned char>(text[at + k]) & 0x3F);
-    return point;
-}
-
-// The code points of UTF-8 text; a byte that starts no valid sequence
-// becomes U+FFFD.
-std::u32string DecodeUtf8(const std::string& text)
-{
-    std::u32string points;
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const std::size_t length = dvk::ValidSequenceLength(text, i);
-        points += length == 0 ? U'\uFFFD' : DecodeAt(text, i, length);
-        i += std::max<std::size_t>(length, 1);
-    }
-    return points;
-}
-
 // Characters that act on a terminal instead of showing: the C0 and C1
 // controls, DEL, and the marks, embeddings, overrides and isolates that turn
 // the direction of what follows.
@@ -103,33 +79,12 @@ bool IsControl(char32_t point)
         (point >= 0x202A && point <= 0x202E) || (point >= 0x2066 && point <= 0x2069);
 }
 
-std::string EncodeUtf8(char32_t point)
-{
-    std::string bytes;
-    if (point < 0x80) {
-        bytes += static_cast<char>(point);
-    } else if (point < 0x800) {
-        bytes += static_cast<char>(0xC0 | (point >> 6));
-        bytes += static_cast<char>(0x80 | (point & 0x3F));
-    } else if (point < 0x10000) {
-        bytes += static_cast<char>(0xE0 | (point >> 12));
-        bytes += static_cast<char>(0x80 | ((point >> 6) & 0x3F));
-        bytes += static_cast<char>(0x80 | (point & 0x3F));
-    } else {
-        bytes += static_cast<char>(0xF0 | (point >> 18));
-        bytes += static_cast<char>(0x80 | ((point >> 12) & 0x3F));
-        bytes += static_cast<char>(0x80 | ((point >> 6) & 0x3F));
-        bytes += static_cast<char>(0x80 | (point & 0x3F));
-    }
-    return bytes;
-}
-
 // A field's text from a word of the settings file, as the window's fields
 // take it (UTF-16 where wchar_t has 16 bits).
 std::wstring ToWide(const std::string& utf8)
 {
     std::wstring wide;
-    for (char32_t point : DecodeUtf8(utf8)) {
+    for (char32_t point : dvk::DecodeUtf8(utf8)) {
         if (sizeof(wchar_t) == 2 && point >= 0x10000) {
             point -= 0x10000;
             wide += static_cast<wchar_t>(0xD800 + (point >> 10));
@@ -144,7 +99,7 @@ std::wstring ToWide(const std::string& utf8)
 std::string JsonString(const std::string& text)
 {
     std::string json = "\"";
-    for (char32_t point : DecodeUtf8(text)) {
+    for (char32_t point : dvk::DecodeUtf8(text)) {
         switch (point) {
         case U'"': json += "\\\""; break;
         case U'\\': json += "\\\\"; break;
@@ -157,7 +112,7 @@ std::string JsonString(const std::string& text)
                 std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(point));
                 json += escaped;
             } else {
-                json += EncodeUtf8(point);
+                json += dvk::EncodeUtf8(point);
             }
         }
     }
@@ -174,7 +129,7 @@ std::string Printable(const std::string& text)
     std::size_t i = 0;
     while (i < text.size()) {
         const std::size_t length = dvk::ValidSequenceLength(text, i);
-        if (length == 0 || IsControl(DecodeAt(text, i, length)))
+        if (length == 0 || IsControl(dvk::DecodeSequence(text, i, length)))
             printable += '?';
         else
             printable.append(text, i, length);

@@ -1,5 +1,7 @@
 #include "core/Utf8.h"
 
+#include <algorithm>
+
 namespace dvk {
 
 std::size_t ValidSequenceLength(std::string_view text, std::size_t at)
@@ -45,6 +47,48 @@ bool IsValidUtf8(std::string_view text)
         i += length;
     }
     return true;
+}
+
+char32_t DecodeSequence(std::string_view text, std::size_t at, std::size_t length)
+{
+    const auto lead = static_cast<unsigned char>(text[at]);
+    char32_t point = length == 1 ? lead : lead & (0x7F >> length);
+    for (std::size_t k = 1; k < length; ++k)
+        point = (point << 6) | (static_cast<unsigned char>(text[at + k]) & 0x3F);
+    return point;
+}
+
+std::u32string DecodeUtf8(std::string_view text)
+{
+    std::u32string points;
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const std::size_t length = ValidSequenceLength(text, i);
+        points += length == 0 ? U'\uFFFD' : DecodeSequence(text, i, length);
+        i += std::max<std::size_t>(length, 1);
+    }
+    return points;
+}
+
+std::string EncodeUtf8(char32_t point)
+{
+    std::string bytes;
+    if (point < 0x80) {
+        bytes += static_cast<char>(point);
+    } else if (point < 0x800) {
+        bytes += static_cast<char>(0xC0 | (point >> 6));
+        bytes += static_cast<char>(0x80 | (point & 0x3F));
+    } else if (point < 0x10000) {
+        bytes += static_cast<char>(0xE0 | (point >> 12));
+        bytes += static_cast<char>(0x80 | ((point >> 6) & 0x3F));
+        bytes += static_cast<char>(0x80 | (point & 0x3F));
+    } else {
+        bytes += static_cast<char>(0xF0 | (point >> 18));
+        bytes += static_cast<char>(0x80 | ((point >> 12) & 0x3F));
+        bytes += static_cast<char>(0x80 | ((point >> 6) & 0x3F));
+        bytes += static_cast<char>(0x80 | (point & 0x3F));
+    }
+    return bytes;
 }
 
 }  // namespace dvk
