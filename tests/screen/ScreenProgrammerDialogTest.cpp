@@ -443,8 +443,10 @@ TEST(ProgramCommand, InvalidSettingOpensNoDialog)
     MainFrame* frame = guitest::CreateMainFrame();
     SetFields(frame, {"256", "500", "20", "80", "600", "30", "200", "1000", "0", "128", "250"});
     {
-        // Only the validation's box; a screen programmer would fail the test.
-        wxTEST_DIALOG(PressProgram(frame), wxExpectModal<wxMessageDialog>(wxID_OK));
+        // Only the validation's box, for the first invalid setting; a screen
+        // programmer would fail the test.
+        wxTEST_DIALOG(PressProgram(frame),
+                      ExpectErrorBox(dvk::kSettings[dvk::StampCurrent].invalidMessage, "Invalid Setting"));
     }
     guitest::DestroyMainFrame(frame);
 }
