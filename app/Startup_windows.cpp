@@ -2,9 +2,10 @@
 // line as the system's UTF-16 text, and the running mark.
 #include "app/Startup.h"
 
-#include <windows.h>
-
+// The toolkit's header first: it includes the system's headers in the
+// order they need (winsock2.h before windows.h).
 #include <wx/app.h>
+#include <wx/msw/wrapwin.h>
 
 wxIMPLEMENT_WXWIN_MAIN;
 
