@@ -1,6 +1,7 @@
 // The program's entry: the toolkit's application macro provides WinMain on
 // Windows and main elsewhere, and creates the one App.
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -55,7 +56,8 @@ public:
         // it does not know. The toolkit gives the arguments as wide text
         // (on Windows as the system's UTF-16 command line), the toolkit's
         // own options already removed.
-        auto* frame = new MainFrame(SettingsFileArgument(argv.GetArguments()));
+        usbPlatform = usb_dvk::MakeNativePlatform();
+        auto* frame = new MainFrame(SettingsFileArgument(argv.GetArguments()), *usbPlatform);
         frame->Show(true);
         SetTopWindow(frame);
         return true;
@@ -65,6 +67,8 @@ private:
 #ifdef __WXMSW__
     RunningMark running;
 #endif
+    // Outlives the main window, which the toolkit destroys before the App.
+    std::unique_ptr<usb_dvk::Platform> usbPlatform;
 };
 
 #ifdef __WXMSW__

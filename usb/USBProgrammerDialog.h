@@ -29,7 +29,7 @@
 class USBProgrammerDialog : public USBProgrammerDialogBase {
 public:
     // Finds and opens the controllers through the platform.
-    explicit USBProgrammerDialog(wxWindow* parent, usb_dvk::Platform& platform = usb_dvk::NativePlatform());
+    USBProgrammerDialog(wxWindow* parent, usb_dvk::Platform& platform);
     ~USBProgrammerDialog() override;
 
     // Starts a refresh pass unless a pass is running.
@@ -86,5 +86,4 @@ private:
 };
 
 // Shows the USB programmer modally with the message, over the platform.
-void ShowUSBProgrammer(wxWindow* parent, const std::vector<unsigned char>& message,
-                       usb_dvk::Platform& platform = usb_dvk::NativePlatform());
+void ShowUSBProgrammer(wxWindow* parent, const std::vector<unsigned char>& message, usb_dvk::Platform& platform);

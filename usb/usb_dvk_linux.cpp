@@ -1,6 +1,6 @@
 // The platform layer everywhere but Windows: hidapi (the hidraw backend on
 // Linux). Each open is its own hidraw file, so a device has separate write
-// and read handles as on Windows.
+// and read files as on Windows.
 #include <cerrno>
 #include <algorithm>
 #include <cstring>
@@ -13,11 +13,6 @@ namespace usb_dvk {
 
 namespace {
 
-hid_device* HidDevice(Handle handle)
-{
-    return reinterpret_cast<hid_device*>(handle);
-}
-
 // Paths ordered by length first: /dev/hidraw2 before /dev/hidraw10.
 bool PathOrder(const std::string& a, const std::string& b)
 {
@@ -29,6 +24,58 @@ std::error_code ErrorCode()
 {
     return SystemError(errno != 0 ? errno : EIO);
 }
+
+// One hidraw file, opened by hidapi.
+class HidapiFile : public DeviceFile {
+public:
+    explicit HidapiFile(hid_device* device) : device(device) { }
+    ~HidapiFile() override { hid_close(device); }
+
+    bool Identify(std::uint16_t& vid, std::uint16_t& pid) override
+    {
+        // Read from the device the open file reaches, not from the path.
+        const hid_device_info* info = hid_get_device_info(device);
+        if (info == nullptr)
+            return false;
+        vid = info->vendor_id;
+        pid = info->product_id;
+        return true;
+    }
+
+    // hidapi has no time limit for writes: a hidraw write is synchronous,
+    // and the kernel's USB HID driver ends a transfer the device does not
+    // take after its own limit of five seconds.
+    int Write(const unsigned char* transfer, std::chrono::milliseconds, std::error_code& error) override
+    {
+        errno = 0;
+        const int count = hid_write(device, transfer, kTransferSize);
+        if (count < 0) {
+            error = ErrorCode();
+            return 0;
+        }
+        return count;
+    }
+
+    int Read(unsigned char* transfer, std::chrono::milliseconds timeLimit, std::error_code& error) override
+    {
+        // The device uses no numbered reports: hidraw delivers the payload
+        // alone, which goes behind the report id byte.
+        errno = 0;
+        const int count = hid_read_timeout(device, transfer + 1, kReportSize, static_cast<int>(timeLimit.count()));
+        if (count < 0) {
+            error = ErrorCode();
+            return 0;
+        }
+        if (count == 0) {
+            error = Error::Timeout;
+            return 0;
+        }
+        return count + 1;
+    }
+
+private:
+    hid_device* device;
+};
 
 class HidapiPlatform : public Platform {
 public:
@@ -53,71 +100,23 @@ public:
         return true;
     }
 
-    Handle Open(const std::string& path, Access, std::error_code& error) override
+    std::unique_ptr<DeviceFile> Open(const std::string& path, Access, std::error_code& error) override
     {
         errno = 0;
         hid_device* device = hid_open_path(path.c_str());
         if (device == nullptr) {
             error = ErrorCode();
-            return kInvalidHandle;
+            return nullptr;
         }
-        return reinterpret_cast<Handle>(device);
+        return std::make_unique<HidapiFile>(device);
     }
-
-    bool Identify(Handle handle, std::uint16_t& vid, std::uint16_t& pid) override
-    {
-        // Read from the device the open file reaches, not from the path.
-        const hid_device_info* info = hid_get_device_info(HidDevice(handle));
-        if (info == nullptr)
-            return false;
-        vid = info->vendor_id;
-        pid = info->product_id;
-        return true;
-    }
-
-    // hidapi has no time limit for writes: a hidraw write is synchronous,
-    // and the kernel's USB HID driver ends a transfer the device does not
-    // take after its own limit of five seconds.
-    int Write(Handle handle, const unsigned char* transfer, std::chrono::milliseconds,
-              std::error_code& error) override
-    {
-        errno = 0;
-        const int count = hid_write(HidDevice(handle), transfer, kTransferSize);
-        if (count < 0) {
-            error = ErrorCode();
-            return 0;
-        }
-        return count;
-    }
-
-    int Read(Handle handle, unsigned char* transfer, std::chrono::milliseconds timeLimit,
-             std::error_code& error) override
-    {
-        // The device uses no numbered reports: hidraw delivers the payload
-        // alone, which goes behind the report id byte.
-        errno = 0;
-        const int count = hid_read_timeout(HidDevice(handle), transfer + 1, kReportSize,
-                                           static_cast<int>(timeLimit.count()));
-        if (count < 0) {
-            error = ErrorCode();
-            return 0;
-        }
-        if (count == 0) {
-            error = Error::Timeout;
-            return 0;
-        }
-        return count + 1;
-    }
-
-    void Close(Handle handle) override { hid_close(HidDevice(handle)); }
 };
 
 }  // namespace
 
-Platform& NativePlatform()
+std::unique_ptr<Platform> MakeNativePlatform()
 {
-    static HidapiPlatform platform;
-    return platform;
+    return std::make_unique<HidapiPlatform>();
 }
 
 }  // namespace usb_dvk

@@ -38,11 +38,6 @@ std::string LowerCase(std::string text)
     return text;
 }
 
-HANDLE Win32Handle(Handle handle)
-{
-    return reinterpret_cast<HANDLE>(handle);
-}
-
 // A device information set, destroyed with its holder.
 class InfoSet {
 public:
@@ -177,6 +172,38 @@ int TimedTransfer(HANDLE handle, bool write, unsigned char* transfer, std::chron
     return static_cast<int>(count);
 }
 
+// One device file opened for overlapped I/O.
+class Win32File : public DeviceFile {
+public:
+    explicit Win32File(HANDLE handle) : handle(handle) { }
+    ~Win32File() override { CloseHandle(handle); }
+
+    bool Identify(std::uint16_t& vid, std::uint16_t& pid) override
+    {
+        HIDD_ATTRIBUTES attributes;
+        attributes.Size = sizeof attributes;
+        if (!HidD_GetAttributes(handle, &attributes))
+            return false;
+        vid = attributes.VendorID;
+        pid = attributes.ProductID;
+        return true;
+    }
+
+    int Write(const unsigned char* transfer, std::chrono::milliseconds timeLimit, std::error_code& error) override
+    {
+        // Only read from: TimedTransfer copies it before writing.
+        return TimedTransfer(handle, true, const_cast<unsigned char*>(transfer), timeLimit, error);
+    }
+
+    int Read(unsigned char* transfer, std::chrono::milliseconds timeLimit, std::error_code& error) override
+    {
+        return TimedTransfer(handle, false, transfer, timeLimit, error);
+    }
+
+private:
+    HANDLE handle;
+};
+
 class Win32Platform : public Platform {
 public:
     explicit Win32Platform(const SetupApi& api) : api(api) {}
@@ -192,43 +219,17 @@ public:
         }
     }
 
-    Handle Open(const std::string& path, Access access, std::error_code& error) override
+    std::unique_ptr<DeviceFile> Open(const std::string& path, Access access, std::error_code& error) override
     {
         const DWORD mode = access == Access::Write ? GENERIC_WRITE : GENERIC_READ;
         HANDLE handle = CreateFileA(path.c_str(), mode, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                     OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
         if (handle == INVALID_HANDLE_VALUE) {
             error = LastSystemError();
-            return kInvalidHandle;
+            return nullptr;
         }
-        return reinterpret_cast<Handle>(handle);
+        return std::make_unique<Win32File>(handle);
     }
-
-    bool Identify(Handle handle, std::uint16_t& vid, std::uint16_t& pid) override
-    {
-        HIDD_ATTRIBUTES attributes;
-        attributes.Size = sizeof attributes;
-        if (!HidD_GetAttributes(Win32Handle(handle), &attributes))
-            return false;
-        vid = attributes.VendorID;
-        pid = attributes.ProductID;
-        return true;
-    }
-
-    int Write(Handle handle, const unsigned char* transfer, std::chrono::milliseconds timeLimit,
-              std::error_code& error) override
-    {
-        // Only read from: TimedTransfer copies it before writing.
-        return TimedTransfer(Win32Handle(handle), true, const_cast<unsigned char*>(transfer), timeLimit, error);
-    }
-
-    int Read(Handle handle, unsigned char* transfer, std::chrono::milliseconds timeLimit,
-             std::error_code& error) override
-    {
-        return TimedTransfer(Win32Handle(handle), false, transfer, timeLimit, error);
-    }
-
-    void Close(Handle handle) override { CloseHandle(Win32Handle(handle)); }
 
 private:
     // Every interface of the set in turn. An interface whose path or device
@@ -296,10 +297,9 @@ std::unique_ptr<Platform> MakeWin32Platform(const SetupApi& api)
     return std::make_unique<Win32Platform>(api);
 }
 
-Platform& NativePlatform()
+std::unique_ptr<Platform> MakeNativePlatform()
 {
-    static Win32Platform platform(SystemSetupApi());
-    return platform;
+    return MakeWin32Platform(SystemSetupApi());
 }
 
 }  // namespace usb_dvk

@@ -65,13 +65,14 @@ TEST_F(Enumeration, ListsPresentDevicesOfThePairAndAppends)
 // The platform layer of this machine, with no controller plugged in.
 TEST(NativePlatform, FindsNoControllerAndCannotOpenAMissingPath)
 {
-    usb_dvk::System system;
+    const std::unique_ptr<usb_dvk::Platform> platform = usb_dvk::MakeNativePlatform();
+    usb_dvk::System system(*platform);
     usb_dvk::DeviceList list;
     EXPECT_TRUE(system.GetDeviceList(0x04D8, 0x003F, list));
     EXPECT_FALSE(system.GetLastError());  // ran to its end
     EXPECT_TRUE(list.empty());
 
-    usb_dvk::Transfer transfer;
+    usb_dvk::Transfer transfer(*platform);
     const usb_dvk::Device missing = usbtest::ControllerAt("/dev/no-such-hidraw");
     EXPECT_FALSE(transfer.Connect(&missing));
     EXPECT_FALSE(transfer.IsConnected());
