@@ -18,6 +18,8 @@ public:
         case Error::ShortWrite: return "short write";
         case Error::ShortReply: return "short reply";
         case Error::ReplyDue: return "the reply to an earlier request has not come";
+        case Error::LibraryFailed: return "the HID library did not start";
+        case Error::SearchFailed: return "the search for HID devices failed";
         }
         return "unknown error " + std::to_string(value);
     }

@@ -1,13 +1,12 @@
 // The platform layer everywhere but Windows: hidapi (the hidraw backend on
 // Linux). Each open is its own hidraw file, so a device has separate write
 // and read files as on Windows.
-#include <cerrno>
+#include "usb/usb_dvk_linux.h"
+
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
-
-#include <hidapi/hidapi.h>
-
-#include "usb/usb_dvk.h"
+#include <string_view>
 
 namespace usb_dvk {
 
@@ -19,10 +18,31 @@ bool PathOrder(const std::string& a, const std::string& b)
     return a.size() != b.size() ? a.size() < b.size() : a < b;
 }
 
-// hidapi leaves errno as the failed system call set it; EIO where none did.
+// hidapi leaves errno as the failed system call set it; EIO where none did
+// (a read from a device that has gone: hidraw's read gives EIO then).
 std::error_code ErrorCode()
 {
     return SystemError(errno != 0 ? errno : EIO);
+}
+
+// The errno that a failed library call left, or else the transport's own
+// error for the failure.
+std::error_code ErrnoOr(int code, Error otherwise)
+{
+    return code != 0 ? SystemError(code) : make_error_code(otherwise);
+}
+
+// hid_enumerate returns no list both when it found no device and when the
+// search failed; hid_error(NULL) tells them apart. hidapi 0.13 and 0.14
+// (hidraw) say "No HID devices ... found in the system." for the first, and
+// name the failure otherwise (udev could not be started); "Success", or no
+// text at all in older versions, names none.
+bool SearchFailed(const wchar_t* reason)
+{
+    if (reason == nullptr)
+        return false;
+    const std::wstring_view text(reason);
+    return text != L"Success" && text.rfind(L"No HID devices", 0) != 0;
 }
 
 // One hidraw file, opened by hidapi.
@@ -77,23 +97,43 @@ private:
     hid_device* device;
 };
 
+// hidapi's state is the process's: the program makes one platform.
 class HidapiPlatform : public Platform {
 public:
-    HidapiPlatform() { hid_init(); }
-    ~HidapiPlatform() override { hid_exit(); }
+    explicit HidapiPlatform(const HidApi& api) : api(api)
+    {
+        errno = 0;
+        if (api.init() != 0)
+            initError = ErrnoOr(errno, Error::LibraryFailed);
+    }
+    ~HidapiPlatform() override
+    {
+        if (!initError)
+            api.exit();
+    }
 
     bool Enumerate(const std::string&, std::uint16_t vid, std::uint16_t pid, DeviceList& list,
-                   std::error_code&) override
+                   std::error_code& error) override
     {
+        if (initError) {
+            error = initError;
+            return false;
+        }
+        errno = 0;
+        hid_device_info* first = api.enumerate(vid, pid);
+        const int code = errno;
+        if (first == nullptr && SearchFailed(api.error(nullptr))) {
+            error = ErrnoOr(code, Error::SearchFailed);
+            return false;
+        }
         // hidapi lists a device once per top-level collection; the path is
         // what counts.
         std::vector<std::string> paths;
-        hid_device_info* first = hid_enumerate(vid, pid);
         for (hid_device_info* info = first; info != nullptr; info = info->next) {
             if (info->path != nullptr && std::find(paths.begin(), paths.end(), info->path) == paths.end())
                 paths.emplace_back(info->path);
         }
-        hid_free_enumeration(first);
+        api.freeEnumeration(first);
         std::sort(paths.begin(), paths.end(), PathOrder);
         for (const std::string& path : paths)
             list.emplace_back(path, vid, pid);
@@ -102,6 +142,10 @@ public:
 
     std::unique_ptr<DeviceFile> Open(const std::string& path, Access, std::error_code& error) override
     {
+        if (initError) {
+            error = initError;
+            return nullptr;
+        }
         errno = 0;
         hid_device* device = hid_open_path(path.c_str());
         if (device == nullptr) {
@@ -110,13 +154,28 @@ public:
         }
         return std::make_unique<HidapiFile>(device);
     }
+
+private:
+    const HidApi& api;
+    std::error_code initError;  // of a start that failed
 };
 
 }  // namespace
 
+const HidApi& SystemHidApi()
+{
+    static const HidApi api = {&::hid_init, &::hid_exit, &::hid_enumerate, &::hid_free_enumeration, &::hid_error};
+    return api;
+}
+
+std::unique_ptr<Platform> MakeHidapiPlatform(const HidApi& api)
+{
+    return std::make_unique<HidapiPlatform>(api);
+}
+
 std::unique_ptr<Platform> MakeNativePlatform()
 {
-    return std::make_unique<HidapiPlatform>();
+    return MakeHidapiPlatform(SystemHidApi());
 }
 
 }  // namespace usb_dvk

@@ -62,6 +62,7 @@ struct Interface {
 std::vector<const char*> hardwareIds;  // per device, as the registry holds them (NUL-separated, two NULs at the end)
 std::vector<Interface> interfaces;
 int sets = 0;  // open now
+DWORD propertyError = ERROR_SUCCESS;  // what reading a device's hardware ids fails with
 
 const HDEVINFO kSet = reinterpret_cast<HDEVINFO>(static_cast<std::uintptr_t>(0x5E7));
 
@@ -114,6 +115,10 @@ BOOL WINAPI GetProperty(HDEVINFO, PSP_DEVINFO_DATA info, DWORD property, PDWORD,
 {
     if (property != SPDRP_HARDWAREID || info == nullptr || info->DevInst >= hardwareIds.size()) {
         SetLastError(ERROR_INVALID_DATA);
+        return FALSE;
+    }
+    if (propertyError != ERROR_SUCCESS) {
+        SetLastError(propertyError);
         return FALSE;
     }
     const char* ids = hardwareIds[info->DevInst];
@@ -181,6 +186,21 @@ void CheckEnumerationOverSetupApi()
           "a failing detail call leaves the enumeration incomplete with its error and lists the rest, got" +
               Paths(list) + ", " + system.GetLastError().message());
     Check(fake::sets == 0, "and the set is destroyed");
+
+    // Hardware ids that cannot be read leave it incomplete too; a device
+    // without any (no such property) is only passed over.
+    fake::interfaces[0].detailFails = false;
+    for (const DWORD code : {DWORD(ERROR_GEN_FAILURE), DWORD(ERROR_INVALID_DATA)}) {
+        fake::propertyError = code;
+        list.clear();
+        ended = system.GetDeviceList(0x04D8, 0x003F, list);
+        const bool missed = code != ERROR_INVALID_DATA;
+        Check(ended != missed && list.empty() &&
+                  system.GetLastError() == (missed ? usb_dvk::SystemError(static_cast<int>(code)) : std::error_code()),
+              "hardware ids that fail with " + std::to_string(code) + " to be read leave the enumeration " +
+                  (missed ? "incomplete" : "complete") + ", got " + system.GetLastError().message());
+    }
+    fake::propertyError = ERROR_SUCCESS;
 }
 
 using Milliseconds = std::chrono::milliseconds;
