@@ -5,6 +5,7 @@
 
 #include <wx/intl.h>
 
+#include "usb/OutcomeText.h"
 
 namespace {
 constexpr int kPollPeriodMs = 1000;

@@ -199,19 +199,6 @@ std::vector<Outcome> ProgramPass(usb_dvk::Platform& platform, Entries& entries,
     return outcomes;
 }
 
-std::string StatusText(const RefreshReport& report)
-{
-    for (const Outcome& outcome : report.outcomes) {
-        if (outcome.failure == Failure::PermissionDenied)
-            return kPermissionDeniedText;
-    }
-    if (report.listed == 0)
-        return "No controller found.";
-    if (report.listed == 1)
-        return "1 controller found.";
-    return std::to_string(report.listed) + " controllers found.";
-}
-
 void Rows::Apply(const RowChange& change)
 {
     switch (change.kind) {

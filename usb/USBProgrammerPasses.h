@@ -110,13 +110,6 @@ std::vector<Outcome> ProgramPass(usb_dvk::Platform& platform, Entries& entries,
                                  const std::vector<unsigned char>& message, const RowSink& sink,
                                  const std::atomic<bool>* stop = nullptr);
 
-// The line under the list after a refresh (UTF-8): how many controllers are
-// listed, or that one was found but could not be opened for lack of
-// permission.
-std::string StatusText(const RefreshReport& report);
-constexpr char kPermissionDeniedText[] =
-    "A controller was found but cannot be opened: permission denied. See the README, section USB access.";
-
 // The UTF-8 text itself when it is valid UTF-8, else the empty text (as the
 // toolkit's strict conversion gives).
 std::string ValidUtf8OrEmpty(const std::string& text);

@@ -4,18 +4,18 @@
 // closing during a pass, and the USB Program command of the main window.
 #include <chrono>
 #include <functional>
-#include <memory>
-
 #include <gtest/gtest.h>
+#include <memory>
 
 #include <wx/msgdlg.h>
 #include <wx/testing.h>
 #include <wx/uiaction.h>
 
-#include "tests/support/GuiTest.h"
 #include "app/MainFrame.h"
-#include "usb/USBProgrammerDialog.h"
+#include "tests/support/GuiTest.h"
 #include "tests/support/UsbTestSupport.h"
+#include "usb/OutcomeText.h"
+#include "usb/USBProgrammerDialog.h"
 
 using namespace std::chrono_literals;
 using usbtest::Config;

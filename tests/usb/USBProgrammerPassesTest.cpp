@@ -4,8 +4,9 @@
 // line.
 #include <gtest/gtest.h>
 
-#include "usb/USBProgrammerPasses.h"
 #include "tests/support/UsbTestSupport.h"
+#include "usb/OutcomeText.h"
+#include "usb/USBProgrammerPasses.h"
 
 using usb_programmer::Failure;
 using usb_programmer::RowChange;
