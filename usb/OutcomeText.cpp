@@ -1,5 +1,7 @@
 #include "usb/OutcomeText.h"
 
+#include <vector>
+
 #include "core/TextTemplate.h"
 
 namespace usb_programmer {
@@ -13,6 +15,8 @@ constexpr char kNoControllerText[] = "No controller found.";
 constexpr char kOneControllerText[] = "1 controller found.";
 constexpr char kControllersText[] = "{count} controllers found.";
 constexpr char kSearchStoppedText[] = "the search for controllers stopped early: {error}; some may be missing";
+constexpr char kRowFailureText[] = "controller {row}: {reason}";
+constexpr char kMoreFailuresText[] = "and {count} more";
 
 constexpr char kSystemErrorText[] = "{message} (error {code})";
 
@@ -52,6 +56,16 @@ std::string TransferReason(const Outcome& o)
         return FillText(kNoAnswerText,
                         {{"request", request}, {"limit", std::to_string(usb_dvk::kTransferTimeLimit.count())}});
     return FillText(kTransferFailedText, {{"request", request}, {"error", ErrorText(o.error)}});
+}
+
+// The failure of the refresh's queries of the path, if any.
+const Outcome* QueryFailure(const RefreshReport& report, const std::string& path)
+{
+    for (const Outcome& outcome : report.outcomes) {
+        if (outcome.path == path && outcome.failure != Failure::None)
+            return &outcome;
+    }
+    return nullptr;
 }
 
 }  // namespace
@@ -132,6 +146,27 @@ std::string StatusText(const RefreshReport& report)
     if (report.listed == 1)
         return kOneControllerText;
     return FillText(kControllersText, {{"count", std::to_string(report.listed)}});
+}
+
+std::string StatusText(const RefreshReport& report, const Entries& entries)
+{
+    std::string status = StatusText(report);
+    if (!report.enumerationEnded)
+        status += "\n" + SearchStoppedText(report.enumerationError);
+    std::vector<std::string> failures;
+    for (std::size_t row = 0; row < entries.size(); ++row) {
+        const std::string number = std::to_string(row + 1);
+        for (const Outcome* failure :
+             {&entries[row].programFailure, QueryFailure(report, entries[row].device.GetPath())}) {
+            if (failure != nullptr && failure->failure != Failure::None)
+                failures.push_back(FillText(kRowFailureText, {{"row", number}, {"reason", Reason(*failure)}}));
+        }
+    }
+    for (std::size_t i = 0; i < failures.size() && i < kStatusFailures; ++i)
+        status += "\n" + failures[i];
+    if (failures.size() > kStatusFailures)
+        status += "\n" + FillText(kMoreFailuresText, {{"count", std::to_string(failures.size() - kStatusFailures)}});
+    return status;
 }
 
 }  // namespace usb_programmer

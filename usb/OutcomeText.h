@@ -8,6 +8,7 @@
 // catalogue can take them.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <system_error>
@@ -35,5 +36,13 @@ std::string SearchStoppedText(const std::error_code& error);
 std::string StatusText(const RefreshReport& report);
 constexpr char kPermissionDeniedText[] =
     "A controller was found but cannot be opened: permission denied. See the README, section USB access.";
+
+// The most failures a status line names; the rest are counted.
+constexpr std::size_t kStatusFailures = 3;
+// The dialog's status line after a pass: StatusText of the latest refresh,
+// then, a line each, that the search stopped early, and the failures that
+// hold for the listed controllers (entry i is row i + 1): the latest
+// programming failure of each, and the failure of the refresh's queries.
+std::string StatusText(const RefreshReport& report, const Entries& entries);
 
 }  // namespace usb_programmer

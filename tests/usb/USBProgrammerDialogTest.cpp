@@ -245,6 +245,32 @@ TEST_F(UsbDialog, StatusLineUnderTheListSaysWhatWasFound)
     EXPECT_EQ(RowTexts(dialog), (std::vector<wxString>{firstRow}));
 }
 
+TEST_F(UsbDialog, AProgrammingFailureStaysInTheStatusLineUntilItNoLongerHolds)
+{
+    PlugBoth();
+    second.RejectPiece(0);
+    USBProgrammerDialog dialog(nullptr, platform);
+    dialog.SetMessage(Message(23));
+    auto status = [&dialog] {
+        wxString text = dialog.GetStatusText()->GetLabel();
+        text.Replace("\n", " ");  // its own lines, and those of the wrapping
+        return text;
+    };
+    ASSERT_TRUE(WaitIdle(dialog));
+    Click(dialog.GetProgramAllButton());
+    const wxString rejected = "2 controllers found. controller 2: rejected piece 1";
+    ASSERT_TRUE(guitest::WaitFor([&] { return status() == rejected; }));
+    // The refresh that follows asks the first controller three questions.
+    const std::size_t asked = platform.Writes("/dev/hidraw0").size() + 3;
+    ASSERT_TRUE(
+        guitest::WaitFor([&] { return platform.Writes("/dev/hidraw0").size() >= asked && !dialog.IsBusy(); }, 2500ms));
+    EXPECT_EQ(status(), rejected);
+
+    second.RejectPiece(-1);
+    Click(dialog.GetProgramAllButton());
+    ASSERT_TRUE(guitest::WaitFor([&] { return status() == "2 controllers found."; }));
+}
+
 TEST_F(UsbDialog, ClosingDuringAPassLeavesNoDeviceOpen)
 {
     // Ten silent controllers: the refresh would take ten time limits.
