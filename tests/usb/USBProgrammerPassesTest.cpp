@@ -329,8 +329,11 @@ TEST_F(Passes, ADeviceThatCannotBeOpenedIsAddedAndRemovedInOnePass)
 
 TEST_F(Passes, NoControllerMeansNoRowsAndNothingProgrammed)
 {
-    Refresh();
-    Program(Message(23));
+    const auto report = Refresh();
+    EXPECT_TRUE(report.enumerationEnded);
+    EXPECT_EQ(report.listed, 0u);
+    EXPECT_TRUE(report.outcomes.empty());
+    EXPECT_TRUE(Program(Message(23)).empty());
     EXPECT_TRUE(rows.texts.empty());
     EXPECT_TRUE(changes.empty());
 }
@@ -338,10 +341,23 @@ TEST_F(Passes, NoControllerMeansNoRowsAndNothingProgrammed)
 TEST_F(Passes, AStopRequestEndsThePassBeforeTheNextDevice)
 {
     platform.Plug("/dev/hidraw0", first);
+    platform.Plug("/dev/hidraw1", second);
     Refresh();
-    std::atomic<bool> stop{true};
-    usb_programmer::ProgramPass(platform, entries, Message(23), [this](const RowChange& c) { Record(c); }, &stop);
-    EXPECT_EQ(first.PiecesReceived(), 0);
+    // The request comes while the pass runs: once the first row is marked.
+    std::atomic<bool> stop{false};
+    const auto outcomes = usb_programmer::ProgramPass(
+        platform, entries, Message(23),
+        [this, &stop](const RowChange& c) {
+            Record(c);
+            stop = true;
+        },
+        &stop);
+    EXPECT_EQ(first.PiecesReceived(), 1);
+    EXPECT_EQ(second.PiecesReceived(), 0);
+    ASSERT_EQ(outcomes.size(), 2u);
+    EXPECT_EQ(outcomes[0].failure, Failure::None);
+    EXPECT_EQ(outcomes[1].failure, Failure::Stopped);
+    EXPECT_EQ(rows.checked, (std::vector<bool>{true, false}));
     EXPECT_EQ(platform.OpenHandles(), 0);
 }
 
