@@ -33,10 +33,10 @@ std::error_code ErrnoOr(int code, Error otherwise)
 }
 
 // hid_enumerate returns no list both when it found no device and when the
-// search failed; hid_error(NULL) tells them apart. hidapi 0.13 and 0.14
-// (hidraw) say "No HID devices ... found in the system." for the first, and
-// name the failure otherwise (udev could not be started); "Success", or no
-// text at all in older versions, names none.
+// search failed; hid_error(NULL) tells them apart. The hidraw backend of
+// hidapi 0.13 says "No HID devices ... found in the system." for the first
+// and names the failure otherwise (udev could not be started); "Success",
+// or no text at all before 0.13, names none.
 bool SearchFailed(const wchar_t* reason)
 {
     if (reason == nullptr)
