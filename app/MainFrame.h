@@ -15,8 +15,7 @@ public:
     // Opens settingsFile at start-up as File > Open would after the user
     // chose it; without one, the open dialog is offered. USB Program finds
     // and opens the controllers through the platform.
-    explicit MainFrame(const wxString& settingsFile = wxString(),
-                       usb_dvk::Platform& usbPlatform = usb_dvk::NativePlatform());
+    MainFrame(const wxString& settingsFile, usb_dvk::Platform& usbPlatform);
 
     // Settings validation: shows the box of the first invalid setting and
     // returns false, or returns true when all eleven are valid.

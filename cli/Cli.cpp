@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdint>
 #include <cstdio>
 #include <iomanip>
 #include <optional>
@@ -11,19 +10,24 @@
 #include <system_error>
 #include <thread>
 
-#include "core/Version.h"
-#include "screen/ProgrammingMessage.h"
 #include "core/Settings.h"
-#include "files/SettingsFile.h"
-#include "usb/USBProgrammerPasses.h"
 #include "core/Utf8.h"
+#include "core/Version.h"
+#include "files/FileResultText.h"
+#include "files/SettingsFile.h"
+#include "screen/ProgrammingMessage.h"
+#include "usb/OutcomeText.h"
+#include "usb/USBProgrammerPasses.h"
 
 namespace dvk_cli {
 
 namespace {
 
 using usb_programmer::Failure;
+using usb_programmer::FailureName;
 using usb_programmer::Outcome;
+using usb_programmer::Reason;
+using usb_programmer::SystemCode;
 
 constexpr char kProgram[] = "dravik-cli";
 // How often `program --wait` looks for a controller.
@@ -232,35 +236,6 @@ std::optional<std::chrono::milliseconds> ParseSeconds(const std::string& text)
 
 // --- The settings file ---------------------------------------------------------
 
-// A setting's name as the validation's message has it ("stamp delay").
-std::string SettingName(dvk::SettingIndex setting)
-{
-    const std::string message = dvk::kSettings[setting].invalidMessage;
-    return message.substr(message.find(' ') + 1);
-}
-
-// Why the settings file could not be used, for the end of a diagnostic line.
-std::string FileReason(const dvk::FileResult& result)
-{
-    using dvk::FileFailure;
-    switch (result.failure) {
-    case FileFailure::None: return {};
-    case FileFailure::Missing: return "no such file";
-    case FileFailure::Folder: return "is a folder, not a settings file";
-    case FileFailure::NotRegular: return "is not a regular file";
-    case FileFailure::TooLarge:
-        return "is larger than " + std::to_string(dvk::kMaxSettingsFileBytes >> 20) +
-            " MiB, too large for a settings file";
-    case FileFailure::ReadOnly: return "is read-only";
-    case FileFailure::NotSettings: return "not a settings file";
-    case FileFailure::NotUtf8: return SettingName(result.setting) + " is not UTF-8 text";
-    case FileFailure::MissingValue: return "missing " + SettingName(result.setting);
-    case FileFailure::System: return "cannot be read: " + result.error.message();
-    case FileFailure::Damaged: return "may be damaged";
-    }
-    return {};
-}
-
 // Reads the settings file as File > Open does, into fields that start empty
 // as the window's do, but only a file that holds every setting; checks them
 // as Program does unless told not to, and builds the message.
@@ -271,7 +246,7 @@ int BuildMessage(const std::string& path, bool check, std::ostream& err, std::ve
         path, [&texts](dvk::SettingIndex setting, const std::string& word) { texts[setting] = ToWide(word); },
         dvk::Expect::EverySetting);
     if (!read) {
-        Diagnostic(err) << Printable(path) << ": " << FileReason(read) << "\n";
+        Diagnostic(err) << Printable(path) << ": " << dvk::FileReason(read) << "\n";
         return kBadInput;
     }
     if (check) {
@@ -285,89 +260,6 @@ int BuildMessage(const std::string& path, bool check, std::ostream& err, std::ve
 }
 
 // --- The controllers -----------------------------------------------------------
-
-const char* FailureName(Failure failure)
-{
-    switch (failure) {
-    case Failure::None: return "none";
-    case Failure::Gone: return "gone";
-    case Failure::CannotOpen: return "cannot-open";
-    case Failure::PermissionDenied: return "permission-denied";
-    case Failure::NotAController: return "not-a-controller";
-    case Failure::NoAnswer: return "no-answer";
-    case Failure::TransferFailed: return "transfer-failed";
-    case Failure::Rejected: return "rejected";
-    case Failure::Stopped: return "stopped";
-    case Failure::UnreadableText: return "unreadable-text";
-    }
-    return "unknown";
-}
-
-// --- Reasons -------------------------------------------------------------------
-
-// The system's code of an error (errno, or a Win32 code, which may use all
-// 32 bits), 0 for none or one of the program's own.
-std::uint32_t SystemCode(const std::error_code& error)
-{
-    const bool system = error.category() == std::system_category() || error.category() == std::generic_category();
-    return system ? static_cast<std::uint32_t>(error.value()) : 0;
-}
-
-// An error's text: the system's with its code, the program's own alone.
-std::string ErrorText(const std::error_code& error)
-{
-    if (SystemCode(error) != 0)
-        return error.message() + " (error " + std::to_string(SystemCode(error)) + ")";
-    return error.message();
-}
-
-std::string RequestName(const Outcome& outcome)
-{
-    switch (outcome.request) {
-    case usb_programmer::Request::Identification: return "the identification request";
-    case usb_programmer::Request::Version: return "the version request";
-    case usb_programmer::Request::Clock: return "the clock request";
-    case usb_programmer::Request::Piece: return "piece " + std::to_string(outcome.piece + 1);
-    case usb_programmer::Request::None: break;
-    }
-    return "a request";
-}
-
-// Why a transfer failed, naming the request.
-std::string TransferReason(const Outcome& o)
-{
-    const std::string bytes = std::to_string(o.count) + " of " + std::to_string(usb_dvk::kReportSize) + " bytes";
-    if (o.error == usb_dvk::Error::ShortReply)
-        return "short reply to " + RequestName(o) + ": " + bytes;
-    if (o.error == usb_dvk::Error::ShortWrite)
-        return "short write of " + RequestName(o) + ": " + bytes;
-    if (o.error == usb_dvk::Error::ReplyDue)
-        return RequestName(o) + " not sent: no answer yet to an earlier request";
-    if (o.error == usb_dvk::Error::Timeout)
-        return "no answer to " + RequestName(o) + " within " + std::to_string(usb_dvk::kTransferTimeLimit.count()) +
-               " ms";
-    return "transfer of " + RequestName(o) + " failed: " + ErrorText(o.error);
-}
-
-// Every reason names what failed, and how.
-std::string Reason(const Outcome& outcome)
-{
-    switch (outcome.failure) {
-    case Failure::None: return {};
-    case Failure::Gone: return "no longer attached";
-    case Failure::CannotOpen: return "could not open: " + ErrorText(outcome.error);
-    case Failure::PermissionDenied: return "could not open: permission denied";
-    case Failure::NotAController: return "not a controller: the device has other vendor and product ids";
-    case Failure::NoAnswer:
-    case Failure::TransferFailed: return TransferReason(outcome);
-    case Failure::Rejected: return "rejected piece " + std::to_string(outcome.piece + 1);
-    case Failure::Stopped: return "stopped before it was programmed";
-    case Failure::UnreadableText:
-        return outcome.request == usb_programmer::Request::Version ? "the version is not UTF-8 text"
-                                                                   : "the identification is not UTF-8 text";
-    }
-    return {};
-}
 
 // What became of one controller, with its row text when it is listed.
 struct Result {
@@ -430,8 +322,7 @@ public:
         if (report.listed == 0 || status == usb_programmer::kPermissionDeniedText)
             err << status << "\n";
         if (!report.enumerationEnded)
-            Diagnostic(err) << "the search for controllers stopped early: " << ErrorText(report.enumerationError)
-                            << "; some may be missing\n";
+            Diagnostic(err) << usb_programmer::SearchStoppedText(report.enumerationError) << "\n";
     }
 
 private:

@@ -41,7 +41,7 @@ Waiting RealWaiting();
 // found and opened through the platform. Returns the exit status:
 // kOutputFailed, with a diagnostic, when out is in a failed state after the
 // command or cannot be flushed.
-int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
-           const Waiting& waiting = RealWaiting(), usb_dvk::Platform& platform = usb_dvk::NativePlatform());
+int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, const Waiting& waiting,
+           usb_dvk::Platform& platform);
 
 }  // namespace dvk_cli

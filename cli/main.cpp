@@ -1,5 +1,6 @@
 // dravik-cli's entry: the arguments as UTF-8, then RunCli.
 #include <iostream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -43,7 +44,8 @@ std::vector<std::string> Arguments(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
-    const int status = dvk_cli::RunCli(Arguments(argc, argv), std::cout, std::cerr);
+    const std::unique_ptr<usb_dvk::Platform> usb = usb_dvk::MakeNativePlatform();
+    const int status = dvk_cli::RunCli(Arguments(argc, argv), std::cout, std::cerr, dvk_cli::RealWaiting(), *usb);
     std::cout.flush();
     return status;
 }

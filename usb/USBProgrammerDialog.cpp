@@ -5,6 +5,7 @@
 
 #include <wx/intl.h>
 
+#include "usb/OutcomeText.h"
 
 namespace {
 constexpr int kPollPeriodMs = 1000;
@@ -61,8 +62,7 @@ void USBProgrammerDialog::StartPass(Pass kind, PassWork work)
     if (passThread.joinable())
         passThread.join();
     passThread = std::thread([this, work = std::move(work)] {
-        std::optional<std::string> status =
-            work([this](const usb_programmer::RowChange& change) { Post(Queued{false, change, {}}); });
+        std::string status = work([this](const usb_programmer::RowChange& change) { Post(Queued{false, change, {}}); });
         Post(Queued{true, {}, std::move(status)});
     });
 }
@@ -91,8 +91,7 @@ void USBProgrammerDialog::ApplyQueued()
         }
         passThread.join();
         running = Pass::None;
-        if (item.status)
-            ShowStatus(*item.status);
+        ShowStatus(item.status);
         // A click kept during the refresh runs before anything else.
         if (programAllPending) {
             programAllPending = false;
@@ -103,12 +102,12 @@ void USBProgrammerDialog::ApplyQueued()
 
 void USBProgrammerDialog::ShowStatus(const std::string& text)
 {
-    const wxString label = wxString::FromUTF8(text);
-    if (statusText->GetLabel() == label)
+    if (text == shownStatus)
         return;
+    shownStatus = text;
     // Wrapped to the width of the list; the list gives up the height the
     // lines take, the dialog keeps its size.
-    statusText->SetLabel(label);
+    statusText->SetLabel(wxControl::EscapeMnemonics(wxString::FromUTF8(text)));
     statusText->Wrap(deviceList->GetSize().x);
     Layout();
 }
@@ -135,17 +134,18 @@ void USBProgrammerDialog::ApplyChange(const usb_programmer::RowChange& change)
 
 void USBProgrammerDialog::UpdateUSBList()
 {
-    StartPass(Pass::Refresh, [this](const usb_programmer::RowSink& sink) -> std::optional<std::string> {
-        const usb_programmer::RefreshReport report = usb_programmer::RefreshPass(system, entries, sink, &stopPass);
-        return usb_programmer::StatusText(report);
+    StartPass(Pass::Refresh, [this](const usb_programmer::RowSink& sink) {
+        lastRefresh = usb_programmer::RefreshPass(system, entries, sink, &stopPass);
+        return usb_programmer::StatusText(lastRefresh, entries);
     });
 }
 
 void USBProgrammerDialog::StartProgramPass()
 {
-    StartPass(Pass::Program, [this, bytes = message](const usb_programmer::RowSink& sink) -> std::optional<std::string> {
+    StartPass(Pass::Program, [this, bytes = message](const usb_programmer::RowSink& sink) {
         usb_programmer::ProgramPass(system.GetPlatform(), entries, bytes, sink, &stopPass);
-        return std::nullopt;
+        // Its failures show at once, not only after the next refresh.
+        return usb_programmer::StatusText(lastRefresh, entries);
     });
 }
 

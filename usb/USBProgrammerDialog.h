@@ -1,5 +1,6 @@
 // The USB programmer: lists the controllers plugged in, refreshes the list
-// once a second and delivers the programming message to all of them.
+// once a second and delivers the programming message to all of them. The
+// line under the list says what was found and why listed controllers failed.
 //
 // The transfers run on a worker thread, one pass at a time (a refresh or a
 // programming pass); the pass reports its changes of the list, and the GUI
@@ -16,7 +17,6 @@
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -29,7 +29,7 @@
 class USBProgrammerDialog : public USBProgrammerDialogBase {
 public:
     // Finds and opens the controllers through the platform.
-    explicit USBProgrammerDialog(wxWindow* parent, usb_dvk::Platform& platform = usb_dvk::NativePlatform());
+    USBProgrammerDialog(wxWindow* parent, usb_dvk::Platform& platform);
     ~USBProgrammerDialog() override;
 
     // Starts a refresh pass unless a pass is running.
@@ -52,12 +52,12 @@ protected:
 
 private:
     enum class Pass { None, Refresh, Program };
-    // A pass's work; it gives the status line to show when it ends, if any.
-    using PassWork = std::function<std::optional<std::string>(const usb_programmer::RowSink&)>;
+    // A pass's work; it gives the status line to show when it ends.
+    using PassWork = std::function<std::string(const usb_programmer::RowSink&)>;
     struct Queued {
         bool passEnd;
         usb_programmer::RowChange change;
-        std::optional<std::string> status;  // at the pass's end
+        std::string status;  // at the pass's end
     };
 
     // Runs the pass on the worker thread; nothing is started while one runs.
@@ -74,9 +74,11 @@ private:
     usb_dvk::System system;
     // Used by the running pass only while one runs; by the GUI thread otherwise.
     usb_programmer::Entries entries;
+    usb_programmer::RefreshReport lastRefresh;
     Pass running = Pass::None;
     bool programAllPending = false;
     std::vector<unsigned char> message;
+    std::string shownStatus;  // the status line as the passes gave it, before wrapping
 
     std::thread passThread;
     std::atomic<bool> stopPass{false};
@@ -86,5 +88,4 @@ private:
 };
 
 // Shows the USB programmer modally with the message, over the platform.
-void ShowUSBProgrammer(wxWindow* parent, const std::vector<unsigned char>& message,
-                       usb_dvk::Platform& platform = usb_dvk::NativePlatform());
+void ShowUSBProgrammer(wxWindow* parent, const std::vector<unsigned char>& message, usb_dvk::Platform& platform);

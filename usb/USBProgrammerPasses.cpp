@@ -108,7 +108,7 @@ RefreshReport RefreshPass(usb_dvk::System& system, Entries& entries, const RowSi
         foundPaths.push_back(device.GetPath());
         if (HasDevice(entries, device))
             continue;
-        entries.push_back(Entry{std::move(device), false, nullptr});
+        entries.push_back(Entry{std::move(device), false, {}, nullptr});
         sink(RowChange{RowChange::Kind::Append, entries.size() - 1, kCheckingText, false});
     }
     auto wasFound = [&](const std::string& path) {
@@ -177,39 +177,26 @@ std::vector<Outcome> ProgramPass(usb_dvk::Platform& platform, Entries& entries,
             continue;
         }
         std::error_code error;
+        Outcome outcome = OutcomeFor(path);
         if (std::unique_ptr<USBTimerDevice> controller = Connection(platform, entry, error)) {
             const Delivery delivery = controller->Deliver(message);
             entry.programmed = delivery.delivered;
-            if (delivery.delivered) {
-                outcomes.push_back(OutcomeFor(path));
-            } else if (delivery.rejected) {
-                Outcome rejected = OutcomeFor(path, Failure::Rejected);
-                rejected.request = Request::Piece;
-                rejected.piece = delivery.piece;
-                outcomes.push_back(rejected);
-            } else {
-                outcomes.push_back(TransferFailure(path, *controller, Request::Piece, delivery.piece));
+            if (delivery.rejected) {
+                outcome.failure = Failure::Rejected;
+                outcome.request = Request::Piece;
+                outcome.piece = delivery.piece;
+            } else if (!delivery.delivered) {
+                outcome = TransferFailure(path, *controller, Request::Piece, delivery.piece);
             }
             Release(entry, std::move(controller));
         } else {
-            outcomes.push_back(ConnectFailure(path, error));
+            outcome = ConnectFailure(path, error);
         }
+        entry.programFailure = outcome;
+        outcomes.push_back(outcome);
         sink(RowChange{RowChange::Kind::SetCheck, row, {}, entry.programmed});
     }
     return outcomes;
-}
-
-std::string StatusText(const RefreshReport& report)
-{
-    for (const Outcome& outcome : report.outcomes) {
-        if (outcome.failure == Failure::PermissionDenied)
-            return kPermissionDeniedText;
-    }
-    if (report.listed == 0)
-        return "No controller found.";
-    if (report.listed == 1)
-        return "1 controller found.";
-    return std::to_string(report.listed) + " controllers found.";
 }
 
 void Rows::Apply(const RowChange& change)

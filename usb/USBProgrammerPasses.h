@@ -27,18 +27,6 @@ constexpr std::uint16_t kProductId = 0x003F;
 // The row text of a device that was just found.
 constexpr char kCheckingText[] = "Checking...";
 
-// One listed controller.
-struct Entry {
-    usb_dvk::Device device;
-    bool programmed = false;  // result of the latest programming attempt that connected
-    // A connection whose replies were not all read by the end of a pass:
-    // kept open, so that they are taken when they come instead of being
-    // read later as answers to other requests. Later passes send nothing to
-    // the device until they have all come.
-    std::unique_ptr<USBTimerDevice> awaiting;
-};
-using Entries = std::vector<Entry>;
-
 // One change of the list. Texts are UTF-8.
 struct RowChange {
     enum class Kind { Append, SetText, SetCheck, Delete };
@@ -76,6 +64,22 @@ struct Outcome {
     int count = 0;                     // a short write or reply: the report bytes it moved
 };
 
+// One listed controller.
+struct Entry {
+    usb_dvk::Device device;
+    bool programmed = false;  // result of the latest programming attempt that connected
+    // Why the latest programming attempt failed; Failure::None when it
+    // succeeded or none was made. Like the mark, it holds until the next
+    // attempt.
+    Outcome programFailure;
+    // A connection whose replies were not all read by the end of a pass:
+    // kept open, so that they are taken when they come instead of being
+    // read later as answers to other requests. Later passes send nothing to
+    // the device until they have all come.
+    std::unique_ptr<USBTimerDevice> awaiting;
+};
+using Entries = std::vector<Entry>;
+
 struct RefreshReport {
     bool enumerationEnded = false;    // the enumeration ran to its end
     std::error_code enumerationError;
@@ -103,19 +107,13 @@ RefreshReport RefreshPass(usb_dvk::System& system, Entries& entries, const RowSi
 // Delivers the message to every entry, opening the devices through the
 // platform: the programmed flag of an entry that connects becomes the
 // delivery's result (false while replies are still due from an earlier
-// pass); every row's mark is set from its entry's flag. A set stop flag ends
+// pass), and every entry it came to keeps its outcome as its programming
+// failure; every row's mark is set from its entry's flag. A set stop flag ends
 // the pass between two devices. Returns one outcome per entry, in row order
 // (None: programmed).
 std::vector<Outcome> ProgramPass(usb_dvk::Platform& platform, Entries& entries,
                                  const std::vector<unsigned char>& message, const RowSink& sink,
                                  const std::atomic<bool>* stop = nullptr);
-
-// The line under the list after a refresh (UTF-8): how many controllers are
-// listed, or that one was found but could not be opened for lack of
-// permission.
-std::string StatusText(const RefreshReport& report);
-constexpr char kPermissionDeniedText[] =
-    "A controller was found but cannot be opened: permission denied. See the README, section USB access.";
 
 // The UTF-8 text itself when it is valid UTF-8, else the empty text (as the
 // toolkit's strict conversion gives).

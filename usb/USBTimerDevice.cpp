@@ -69,10 +69,10 @@ Delivery USBTimerDevice::Deliver(const std::vector<unsigned char>& message)
         piece[3] = static_cast<unsigned char>(count);
         std::copy_n(message.begin() + static_cast<std::ptrdiff_t>(offset), count, piece + 4);
         result.delivered = false;
-        if (!connected || Send64(piece) != usb_dvk::kReportSize)
+        if (!IsConnected() || Send64(piece) != usb_dvk::kReportSize)
             return result;
         unsigned char reply[usb_dvk::kReportSize];
-        if (!connected || Recv64(reply) != usb_dvk::kReportSize)
+        if (!IsConnected() || Recv64(reply) != usb_dvk::kReportSize)
             return result;
         if (reply[0] != 0x4F || reply[1] != 0x4B) {
             result.rejected = true;

@@ -17,7 +17,7 @@ struct Delivery {
 
 class USBTimerDevice : public usb_dvk::Transfer {
 public:
-    explicit USBTimerDevice(usb_dvk::Platform& platform = usb_dvk::NativePlatform()) : Transfer(platform) {}
+    explicit USBTimerDevice(usb_dvk::Platform& platform) : Transfer(platform) { }
 
     // The identification text; empty when the request or its reply falls short.
     std::string GetDeviceID();

@@ -18,6 +18,8 @@ public:
         case Error::ShortWrite: return "short write";
         case Error::ShortReply: return "short reply";
         case Error::ReplyDue: return "the reply to an earlier request has not come";
+        case Error::LibraryFailed: return "the HID library did not start";
+        case Error::SearchFailed: return "the search for HID devices failed";
         }
         return "unknown error " + std::to_string(value);
     }
@@ -59,65 +61,54 @@ bool System::GetDeviceList(std::uint16_t vid, std::uint16_t pid, DeviceList& lis
     return ended;
 }
 
-Transfer::~Transfer()
+namespace {
+
+// Whether the file reaches a device with the device's ids.
+bool IsExpectedDevice(DeviceFile& file, const Device& device)
 {
-    Disconnect();
+    std::uint16_t vid = 0;
+    std::uint16_t pid = 0;
+    return file.Identify(vid, pid) && vid == device.GetVendorId() && pid == device.GetProductId();
 }
+
+}  // namespace
 
 bool Transfer::Connect(const Device* device)
 {
-    if (connected)
-        Disconnect();
-    connected = false;
-    unanswered = 0;
+    Disconnect();
     lastError.clear();
     lastCount = 0;
-    // Success is judged by the handle: the platform sets the error only when
+    // Success is judged by the file: the platform sets the error only when
     // an open fails.
-    writeHandle = platform->Open(device->GetPath(), Access::Write, lastError);
-    if (writeHandle == kInvalidHandle)
+    std::unique_ptr<DeviceFile> forWriting = platform->Open(device->GetPath(), Access::Write, lastError);
+    if (!forWriting)
         return false;
-    readHandle = platform->Open(device->GetPath(), Access::Read, lastError);
-    if (readHandle == kInvalidHandle || !IsExpectedDevice(*device)) {
-        if (readHandle != kInvalidHandle)
-            platform->Close(readHandle);
-        platform->Close(writeHandle);
-        writeHandle = kInvalidHandle;
-        readHandle = kInvalidHandle;
+    std::unique_ptr<DeviceFile> forReading = platform->Open(device->GetPath(), Access::Read, lastError);
+    if (!forReading)
+        return false;
+    // A path names whatever device has it now: a device node freed by an
+    // unplugged controller may already belong to another device.
+    if (!IsExpectedDevice(*forWriting, *device) || !IsExpectedDevice(*forReading, *device)) {
+        lastError = Error::WrongDevice;
         return false;
     }
-    connected = true;
+    writer = std::move(forWriting);
+    reader = std::move(forReading);
     lastError.clear();
     // Reports that arrived before this connection asked anything answer
     // nothing it asks.
     Settle();
-    return connected;
-}
-
-bool Transfer::IsExpectedDevice(const Device& device)
-{
-    // A path names whatever device has it now: a device node freed by an
-    // unplugged controller may already belong to another device.
-    for (Handle handle : {writeHandle, readHandle}) {
-        std::uint16_t vid = 0;
-        std::uint16_t pid = 0;
-        if (!platform->Identify(handle, vid, pid) || vid != device.GetVendorId() ||
-            pid != device.GetProductId()) {
-            lastError = Error::WrongDevice;
-            return false;
-        }
-    }
-    return true;
+    return IsConnected();
 }
 
 bool Transfer::Settle()
 {
-    if (!connected)
+    if (!IsConnected())
         return false;
     unsigned char arrived[kTransferSize];
     for (int i = 0; i < kMaxDiscardedReports; ++i) {
         std::error_code error;
-        if (platform->Read(readHandle, arrived, std::chrono::milliseconds(0), error) > 0) {
+        if (reader->Read(arrived, std::chrono::milliseconds(0), error) > 0) {
             if (unanswered > 0)
                 --unanswered;
             continue;
@@ -134,19 +125,14 @@ bool Transfer::Settle()
 
 void Transfer::Disconnect()
 {
-    if (!connected)
-        return;
-    platform->Close(writeHandle);
-    platform->Close(readHandle);
-    writeHandle = kInvalidHandle;
-    readHandle = kInvalidHandle;
-    connected = false;
+    writer.reset();
+    reader.reset();
     unanswered = 0;
 }
 
 int Transfer::Send64(const unsigned char* data)
 {
-    if (!connected)
+    if (!IsConnected())
         return 0;
     lastCount = 0;
     if (unanswered > 0) {
@@ -156,7 +142,7 @@ int Transfer::Send64(const unsigned char* data)
     report[0] = 0;
     std::memcpy(report + 1, data, kReportSize);
     lastError.clear();
-    const int count = platform->Write(writeHandle, report, kTransferTimeLimit, lastError);
+    const int count = writer->Write(report, kTransferTimeLimit, lastError);
     // A report written whole is answered; so may be one whose write ran out
     // of time, as the device may have taken it all the same.
     if (count == kTransferSize || lastError == Error::Timeout)
@@ -169,11 +155,11 @@ int Transfer::Send64(const unsigned char* data)
 
 int Transfer::Recv64(unsigned char* data)
 {
-    if (!connected)
+    if (!IsConnected())
         return 0;
     report[0] = 0;
     lastError.clear();
-    const int count = platform->Read(readHandle, report, kTransferTimeLimit, lastError);
+    const int count = reader->Read(report, kTransferTimeLimit, lastError);
     if (count > 0 && unanswered > 0)
         --unanswered;
     if (count != kTransferSize && !lastError)

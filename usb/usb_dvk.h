@@ -1,6 +1,6 @@
 // The USB transport to the controllers: discovery of present HID devices by
 // vendor and product id, and 65-byte report transfers (report id 0 and a
-// 64-byte report) over two handles per device, one for writing and one for
+// 64-byte report) over two open files per device, one for writing and one for
 // reading.
 //
 // The platform's own calls sit behind usb_dvk::Platform: SetupAPI and Win32
@@ -15,6 +15,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <system_error>
 #include <utility>
@@ -24,11 +25,13 @@ namespace usb_dvk {
 
 // The failures the transport names itself.
 enum class Error {
-    Timeout = 1,  // a write or read that ran out of time
-    WrongDevice,  // the path opened a device with other vendor or product ids
-    ShortWrite,   // a write that took less than the whole report
-    ShortReply,   // a read that delivered less than a whole report
-    ReplyDue,     // nothing sent: the reply to an earlier request has not come
+    Timeout = 1,    // a write or read that ran out of time
+    WrongDevice,    // the path opened a device with other vendor or product ids
+    ShortWrite,     // a write that took less than the whole report
+    ShortReply,     // a read that delivered less than a whole report
+    ReplyDue,       // nothing sent: the reply to an earlier request has not come
+    LibraryFailed,  // the platform's HID library did not start
+    SearchFailed,   // the platform's search for HID devices failed
 };
 const std::error_category& TransportCategory();
 std::error_code make_error_code(Error error);
@@ -76,14 +79,36 @@ private:
 // Filled by System::GetDeviceList.
 using DeviceList = std::vector<Device>;
 
-// An open platform file handle, or kInvalidHandle.
-using Handle = std::intptr_t;
-constexpr Handle kInvalidHandle = -1;
-
 enum class Access { Write, Read };
 
-// The platform's enumeration and file I/O. A call that fails sets error; one
-// that succeeds leaves it clear.
+// One open file of a device, for writing or for reading its reports; closed
+// when destroyed. A call that fails sets error; one that succeeds leaves it
+// clear.
+class DeviceFile {
+public:
+    virtual ~DeviceFile() = default;
+    DeviceFile(const DeviceFile&) = delete;
+    DeviceFile& operator=(const DeviceFile&) = delete;
+
+    // The vendor and product ids of the device that the file reaches; false
+    // when it has none that can be read.
+    virtual bool Identify(std::uint16_t& vid, std::uint16_t& pid) = 0;
+    // Writes the 65 bytes, waiting at most timeLimit for the device to take
+    // them; returns the byte count written (65 on success; 0 when the time
+    // ran out, with Error::Timeout, or the write failed).
+    virtual int Write(const unsigned char* transfer, std::chrono::milliseconds timeLimit, std::error_code& error) = 0;
+    // Reads one report into the 65 bytes (report id first), waiting at most
+    // timeLimit; returns the byte count read (65 on success; 0 when the time
+    // ran out, with Error::Timeout, or the read failed). A time limit of 0
+    // takes only a report that is already waiting.
+    virtual int Read(unsigned char* transfer, std::chrono::milliseconds timeLimit, std::error_code& error) = 0;
+
+protected:
+    DeviceFile() = default;
+};
+
+// The platform's enumeration, and the opening of device files. A platform
+// outlives the files it opened.
 class Platform {
 public:
     virtual ~Platform() = default;
@@ -94,32 +119,20 @@ public:
     // every interface.
     virtual bool Enumerate(const std::string& idString, std::uint16_t vid, std::uint16_t pid,
                            DeviceList& list, std::error_code& error) = 0;
-    // Opens the path for writing or for reading; kInvalidHandle on failure.
-    virtual Handle Open(const std::string& path, Access access, std::error_code& error) = 0;
-    // The vendor and product ids of the device behind the open handle;
-    // false when it has none that can be read.
-    virtual bool Identify(Handle handle, std::uint16_t& vid, std::uint16_t& pid) = 0;
-    // Writes the 65 bytes, waiting at most timeLimit for the device to take
-    // them; returns the byte count written (65 on success; 0 when the time
-    // ran out, with Error::Timeout, or the write failed).
-    virtual int Write(Handle handle, const unsigned char* transfer, std::chrono::milliseconds timeLimit,
-                      std::error_code& error) = 0;
-    // Reads one report into the 65 bytes (report id first), waiting at most
-    // timeLimit; returns the byte count read (65 on success; 0 when the time
-    // ran out, with Error::Timeout, or the read failed). A time limit of 0
-    // takes only a report that is already waiting.
-    virtual int Read(Handle handle, unsigned char* transfer, std::chrono::milliseconds timeLimit,
-                     std::error_code& error) = 0;
-    virtual void Close(Handle handle) = 0;
+    // Opens the path for writing or for reading; null, with the error, when
+    // it does not open.
+    virtual std::unique_ptr<DeviceFile> Open(const std::string& path, Access access, std::error_code& error) = 0;
 };
 
-// The platform's own layer (defined by usb_dvk_windows.cpp or usb_dvk_linux.cpp).
-Platform& NativePlatform();
+// The platform's own layer (made by usb_dvk_windows.cpp or usb_dvk_linux.cpp).
+// The program's entry makes it and hands it to whatever finds or opens
+// devices.
+std::unique_ptr<Platform> MakeNativePlatform();
 
 // The enumeration context.
 class System {
 public:
-    explicit System(Platform& platform = NativePlatform()) : platform(&platform) {}
+    explicit System(Platform& platform) : platform(&platform) { }
     // "vid_04d8&pid_003f" for 0x04D8 and 0x003F.
     static std::string GetDeviceIDStr(std::uint16_t vid, std::uint16_t pid);
     // Appends the present devices of vid/pid to the list (not cleared first).
@@ -136,18 +149,19 @@ private:
 // One connection to one device, with its report buffer.
 class Transfer {
 public:
-    explicit Transfer(Platform& platform = NativePlatform()) : platform(&platform) {}
-    virtual ~Transfer();
+    explicit Transfer(Platform& platform) : platform(&platform) { }
+    virtual ~Transfer() = default;
     Transfer(const Transfer&) = delete;
     Transfer& operator=(const Transfer&) = delete;
 
     // Opens the device for writing, then for reading, and checks that both
-    // handles reach a device with the vendor and product ids the device was
-    // found for (Error::WrongDevice otherwise, also when a handle has no ids
+    // files reach a device with the vendor and product ids the device was
+    // found for (Error::WrongDevice otherwise, also when a file has no ids
     // to read); then discards the input reports already waiting, so that the
     // first reply read is the answer to the first request. True when all of
     // that succeeded.
     bool Connect(const Device* device);
+    // Closes both files.
     void Disconnect();
     // Writes one report with report id 0 in front; 64 on success, 0 when not
     // connected or while a reply to an earlier report is still due
@@ -157,7 +171,7 @@ public:
     // connected (data untouched). A read that runs out of time fails.
     int Recv64(unsigned char* data);
 
-    bool IsConnected() const { return connected; }
+    bool IsConnected() const { return reader != nullptr; }
     // Whether a report sent (or offered, when the write ran out of time) has
     // not been answered yet. Its reply may still come and would be read as
     // the answer to the next request, so nothing more is sent until it has
@@ -174,14 +188,11 @@ public:
     int GetLastCount() const { return lastCount; }
 
 protected:
-    // Whether both handles reach a device with the device's ids.
-    bool IsExpectedDevice(const Device& device);
-
     Platform* platform;
-    bool connected = false;
     int unanswered = 0;  // requests sent on this connection whose replies were not read
-    Handle readHandle = kInvalidHandle;
-    Handle writeHandle = kInvalidHandle;
+    // Both open while connected, neither otherwise.
+    std::unique_ptr<DeviceFile> writer;
+    std::unique_ptr<DeviceFile> reader;
     unsigned char report[kTransferSize] = {};
     std::error_code lastError;
     int lastCount = 0;

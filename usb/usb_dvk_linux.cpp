@@ -1,22 +1,16 @@
 // The platform layer everywhere but Windows: hidapi (the hidraw backend on
 // Linux). Each open is its own hidraw file, so a device has separate write
-// and read handles as on Windows.
-#include <cerrno>
+// and read files as on Windows.
+#include "usb/usb_dvk_linux.h"
+
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
-
-#include <hidapi/hidapi.h>
-
-#include "usb/usb_dvk.h"
+#include <string_view>
 
 namespace usb_dvk {
 
 namespace {
-
-hid_device* HidDevice(Handle handle)
-{
-    return reinterpret_cast<hid_device*>(handle);
-}
 
 // Paths ordered by length first: /dev/hidraw2 before /dev/hidraw10.
 bool PathOrder(const std::string& a, const std::string& b)
@@ -24,50 +18,43 @@ bool PathOrder(const std::string& a, const std::string& b)
     return a.size() != b.size() ? a.size() < b.size() : a < b;
 }
 
-// hidapi leaves errno as the failed system call set it; EIO where none did.
+// hidapi leaves errno as the failed system call set it; EIO where none did
+// (a read from a device that has gone: hidraw's read gives EIO then).
 std::error_code ErrorCode()
 {
     return SystemError(errno != 0 ? errno : EIO);
 }
 
-class HidapiPlatform : public Platform {
+// The errno that a failed library call left, or else the transport's own
+// error for the failure.
+std::error_code ErrnoOr(int code, Error otherwise)
+{
+    return code != 0 ? SystemError(code) : make_error_code(otherwise);
+}
+
+// hid_enumerate returns no list both when it found no device and when the
+// search failed; hid_error(NULL) tells them apart. The hidraw backend of
+// hidapi 0.13 says "No HID devices ... found in the system." for the first
+// and names the failure otherwise (udev could not be started); "Success",
+// or no text at all before 0.13, names none.
+bool SearchFailed(const wchar_t* reason)
+{
+    if (reason == nullptr)
+        return false;
+    const std::wstring_view text(reason);
+    return text != L"Success" && text.rfind(L"No HID devices", 0) != 0;
+}
+
+// One hidraw file, opened by hidapi.
+class HidapiFile : public DeviceFile {
 public:
-    HidapiPlatform() { hid_init(); }
-    ~HidapiPlatform() override { hid_exit(); }
+    explicit HidapiFile(hid_device* device) : device(device) { }
+    ~HidapiFile() override { hid_close(device); }
 
-    bool Enumerate(const std::string&, std::uint16_t vid, std::uint16_t pid, DeviceList& list,
-                   std::error_code&) override
-    {
-        // hidapi lists a device once per top-level collection; the path is
-        // what counts.
-        std::vector<std::string> paths;
-        hid_device_info* first = hid_enumerate(vid, pid);
-        for (hid_device_info* info = first; info != nullptr; info = info->next) {
-            if (info->path != nullptr && std::find(paths.begin(), paths.end(), info->path) == paths.end())
-                paths.emplace_back(info->path);
-        }
-        hid_free_enumeration(first);
-        std::sort(paths.begin(), paths.end(), PathOrder);
-        for (const std::string& path : paths)
-            list.emplace_back(path, vid, pid);
-        return true;
-    }
-
-    Handle Open(const std::string& path, Access, std::error_code& error) override
-    {
-        errno = 0;
-        hid_device* device = hid_open_path(path.c_str());
-        if (device == nullptr) {
-            error = ErrorCode();
-            return kInvalidHandle;
-        }
-        return reinterpret_cast<Handle>(device);
-    }
-
-    bool Identify(Handle handle, std::uint16_t& vid, std::uint16_t& pid) override
+    bool Identify(std::uint16_t& vid, std::uint16_t& pid) override
     {
         // Read from the device the open file reaches, not from the path.
-        const hid_device_info* info = hid_get_device_info(HidDevice(handle));
+        const hid_device_info* info = hid_get_device_info(device);
         if (info == nullptr)
             return false;
         vid = info->vendor_id;
@@ -78,11 +65,10 @@ public:
     // hidapi has no time limit for writes: a hidraw write is synchronous,
     // and the kernel's USB HID driver ends a transfer the device does not
     // take after its own limit of five seconds.
-    int Write(Handle handle, const unsigned char* transfer, std::chrono::milliseconds,
-              std::error_code& error) override
+    int Write(const unsigned char* transfer, std::chrono::milliseconds, std::error_code& error) override
     {
         errno = 0;
-        const int count = hid_write(HidDevice(handle), transfer, kTransferSize);
+        const int count = hid_write(device, transfer, kTransferSize);
         if (count < 0) {
             error = ErrorCode();
             return 0;
@@ -90,14 +76,12 @@ public:
         return count;
     }
 
-    int Read(Handle handle, unsigned char* transfer, std::chrono::milliseconds timeLimit,
-             std::error_code& error) override
+    int Read(unsigned char* transfer, std::chrono::milliseconds timeLimit, std::error_code& error) override
     {
         // The device uses no numbered reports: hidraw delivers the payload
         // alone, which goes behind the report id byte.
         errno = 0;
-        const int count = hid_read_timeout(HidDevice(handle), transfer + 1, kReportSize,
-                                           static_cast<int>(timeLimit.count()));
+        const int count = hid_read_timeout(device, transfer + 1, kReportSize, static_cast<int>(timeLimit.count()));
         if (count < 0) {
             error = ErrorCode();
             return 0;
@@ -109,15 +93,89 @@ public:
         return count + 1;
     }
 
-    void Close(Handle handle) override { hid_close(HidDevice(handle)); }
+private:
+    hid_device* device;
+};
+
+// hidapi's state is the process's: the program makes one platform.
+class HidapiPlatform : public Platform {
+public:
+    explicit HidapiPlatform(const HidApi& api) : api(api)
+    {
+        errno = 0;
+        if (api.init() != 0)
+            initError = ErrnoOr(errno, Error::LibraryFailed);
+    }
+    ~HidapiPlatform() override
+    {
+        if (!initError)
+            api.exit();
+    }
+
+    bool Enumerate(const std::string&, std::uint16_t vid, std::uint16_t pid, DeviceList& list,
+                   std::error_code& error) override
+    {
+        if (initError) {
+            error = initError;
+            return false;
+        }
+        errno = 0;
+        hid_device_info* first = api.enumerate(vid, pid);
+        const int code = errno;
+        if (first == nullptr && SearchFailed(api.error(nullptr))) {
+            error = ErrnoOr(code, Error::SearchFailed);
+            return false;
+        }
+        // hidapi lists a device once per top-level collection; the path is
+        // what counts.
+        std::vector<std::string> paths;
+        for (hid_device_info* info = first; info != nullptr; info = info->next) {
+            if (info->path != nullptr && std::find(paths.begin(), paths.end(), info->path) == paths.end())
+                paths.emplace_back(info->path);
+        }
+        api.freeEnumeration(first);
+        std::sort(paths.begin(), paths.end(), PathOrder);
+        for (const std::string& path : paths)
+            list.emplace_back(path, vid, pid);
+        return true;
+    }
+
+    std::unique_ptr<DeviceFile> Open(const std::string& path, Access, std::error_code& error) override
+    {
+        if (initError) {
+            error = initError;
+            return nullptr;
+        }
+        errno = 0;
+        hid_device* device = hid_open_path(path.c_str());
+        if (device == nullptr) {
+            error = ErrorCode();
+            return nullptr;
+        }
+        return std::make_unique<HidapiFile>(device);
+    }
+
+private:
+    const HidApi& api;
+    std::error_code initError;  // of a start that failed
 };
 
 }  // namespace
 
-Platform& NativePlatform()
+const HidApi& SystemHidApi()
 {
-    static HidapiPlatform platform;
-    return platform;
+    static const HidApi api = {&::hid_init, &::hid_exit, &::hid_enumerate, &::hid_free_enumeration, &::hid_error};
+    return api;
+}
+
+std::unique_ptr<Platform> MakeHidapiPlatform(const HidApi& api)
+{
+    return std::make_unique<HidapiPlatform>(api);
+}
+
+std::unique_ptr<Platform> MakeNativePlatform()
+{
+    return MakeHidapiPlatform(SystemHidApi());
 }
 
 }  // namespace usb_dvk

@@ -12,6 +12,7 @@ extern "C" {  // the HID header declares C functions without saying so
 #include <hidsdi.h>
 }
 
+#include <cassert>
 #include <cstring>
 #include <new>
 #include <vector>
@@ -38,9 +39,13 @@ std::string LowerCase(std::string text)
     return text;
 }
 
-HANDLE Win32Handle(Handle handle)
+// Closing a handle or destroying a set fails only when it was not open: a
+// fault of this layer that the destructors doing it cannot report, so debug
+// builds stop on it.
+void CheckClosed(BOOL closed)
 {
-    return reinterpret_cast<HANDLE>(handle);
+    assert(closed != FALSE);
+    static_cast<void>(closed);
 }
 
 // A device information set, destroyed with its holder.
@@ -50,7 +55,7 @@ public:
     ~InfoSet()
     {
         if (set != INVALID_HANDLE_VALUE)
-            api.destroyDeviceInfoList(set);
+            CheckClosed(api.destroyDeviceInfoList(set));
     }
     InfoSet(const InfoSet&) = delete;
     InfoSet& operator=(const InfoSet&) = delete;
@@ -93,20 +98,30 @@ bool ReadInterfaceDetail(const SetupApi& api, HDEVINFO set, SP_DEVICE_INTERFACE_
     return true;
 }
 
-// The first of the element's hardware ids, lower-cased; false when the
-// property cannot be read.
-bool ReadFirstHardwareId(const SetupApi& api, HDEVINFO set, SP_DEVINFO_DATA& info, std::string& id)
+// The first of the element's hardware ids, lower-cased, or the empty text
+// when the device has none; false with the error when they cannot be read.
+bool ReadFirstHardwareId(const SetupApi& api, HDEVINFO set, SP_DEVINFO_DATA& info, std::string& id,
+                         std::error_code& error)
 {
+    id.clear();
     DWORD size = 0;
-    if (!api.getDeviceRegistryProperty(set, &info, SPDRP_HARDWAREID, nullptr, nullptr, 0, &size) &&
-        ::GetLastError() != ERROR_INSUFFICIENT_BUFFER)
-        return false;
+    if (!api.getDeviceRegistryProperty(set, &info, SPDRP_HARDWAREID, nullptr, nullptr, 0, &size)) {
+        const DWORD code = ::GetLastError();
+        if (code == ERROR_INVALID_DATA)  // the device has no such property
+            return true;
+        if (code != ERROR_INSUFFICIENT_BUFFER) {
+            error = SystemError(static_cast<int>(code));
+            return false;
+        }
+    }
     if (size == 0)
-        return false;
+        return true;
     std::vector<char> buffer(size + 2, '\0');  // a NUL after whatever was read
     if (!api.getDeviceRegistryProperty(set, &info, SPDRP_HARDWAREID, nullptr, reinterpret_cast<BYTE*>(buffer.data()),
-                                       size, nullptr))
+                                       size, nullptr)) {
+        error = LastSystemError();
         return false;
+    }
     id = LowerCase(buffer.data());
     return true;
 }
@@ -119,13 +134,14 @@ struct OverlappedIo {
     ~OverlappedIo()
     {
         if (overlapped.hEvent != nullptr)
-            CloseHandle(overlapped.hEvent);
+            CheckClosed(CloseHandle(overlapped.hEvent));
     }
 };
 
 // One overlapped write or read of a whole transfer, waited for at most
 // timeLimit and cancelled when the time runs out. Returns the byte count
-// moved; 0 with Error::Timeout when the time ran out.
+// moved; 0 with Error::Timeout when the time ran out, or with the wait's
+// error when waiting failed and the transfer did not end.
 int TimedTransfer(HANDLE handle, bool write, unsigned char* transfer, std::chrono::milliseconds timeLimit,
                   std::error_code& error)
 {
@@ -140,6 +156,7 @@ int TimedTransfer(HANDLE handle, bool write, unsigned char* transfer, std::chron
     const BOOL started = write ? WriteFile(handle, io->buffer, kTransferSize, nullptr, &io->overlapped)
                                : ReadFile(handle, io->buffer, kTransferSize, nullptr, &io->overlapped);
     bool cancelled = false;
+    std::error_code waitError;  // of a wait that failed instead of ending or running out
     if (!started) {
         const DWORD code = ::GetLastError();
         if (code != ERROR_IO_PENDING) {
@@ -147,18 +164,25 @@ int TimedTransfer(HANDLE handle, bool write, unsigned char* transfer, std::chron
             return 0;
         }
         const auto wait = static_cast<DWORD>(timeLimit.count());
-        if (WaitForSingleObject(io->overlapped.hEvent, wait) != WAIT_OBJECT_0) {
+        const DWORD waited = WaitForSingleObject(io->overlapped.hEvent, wait);
+        if (waited == WAIT_FAILED)
+            waitError = LastSystemError();
+        if (waited != WAIT_OBJECT_0) {
+            // Fails with ERROR_NOT_FOUND when the transfer has just ended.
             cancelled = CancelIoEx(handle, &io->overlapped) != FALSE;
             // A cancelled transfer ends at once. One that could not be
             // cancelled may have just ended, or be stuck in its driver: it
             // gets as long again, not for ever.
-            if (WaitForSingleObject(io->overlapped.hEvent, static_cast<DWORD>(kTransferTimeLimit.count())) !=
-                WAIT_OBJECT_0) {
+            const DWORD ended =
+                WaitForSingleObject(io->overlapped.hEvent, static_cast<DWORD>(kTransferTimeLimit.count()));
+            if (ended == WAIT_FAILED && !waitError)
+                waitError = LastSystemError();
+            if (ended != WAIT_OBJECT_0) {
                 // Still under way: the system may yet write into the
                 // structure and the buffer, so they are left to it rather
                 // than freed.
                 io.release();
-                error = Error::Timeout;
+                error = waitError ? waitError : make_error_code(Error::Timeout);
                 return 0;
             }
         }
@@ -167,7 +191,7 @@ int TimedTransfer(HANDLE handle, bool write, unsigned char* transfer, std::chron
     if (!GetOverlappedResult(handle, &io->overlapped, &count, FALSE)) {
         const DWORD code = ::GetLastError();
         if (cancelled && code == ERROR_OPERATION_ABORTED)
-            error = Error::Timeout;
+            error = waitError ? waitError : make_error_code(Error::Timeout);
         else
             error = SystemError(static_cast<int>(code));
         return 0;
@@ -176,6 +200,38 @@ int TimedTransfer(HANDLE handle, bool write, unsigned char* transfer, std::chron
         std::memcpy(transfer, io->buffer, kTransferSize);
     return static_cast<int>(count);
 }
+
+// One device file opened for overlapped I/O.
+class Win32File : public DeviceFile {
+public:
+    explicit Win32File(HANDLE handle) : handle(handle) { }
+    ~Win32File() override { CheckClosed(CloseHandle(handle)); }
+
+    bool Identify(std::uint16_t& vid, std::uint16_t& pid) override
+    {
+        HIDD_ATTRIBUTES attributes;
+        attributes.Size = sizeof attributes;
+        if (!HidD_GetAttributes(handle, &attributes))
+            return false;
+        vid = attributes.VendorID;
+        pid = attributes.ProductID;
+        return true;
+    }
+
+    int Write(const unsigned char* transfer, std::chrono::milliseconds timeLimit, std::error_code& error) override
+    {
+        // Only read from: TimedTransfer copies it before writing.
+        return TimedTransfer(handle, true, const_cast<unsigned char*>(transfer), timeLimit, error);
+    }
+
+    int Read(unsigned char* transfer, std::chrono::milliseconds timeLimit, std::error_code& error) override
+    {
+        return TimedTransfer(handle, false, transfer, timeLimit, error);
+    }
+
+private:
+    HANDLE handle;
+};
 
 class Win32Platform : public Platform {
 public:
@@ -192,49 +248,23 @@ public:
         }
     }
 
-    Handle Open(const std::string& path, Access access, std::error_code& error) override
+    std::unique_ptr<DeviceFile> Open(const std::string& path, Access access, std::error_code& error) override
     {
         const DWORD mode = access == Access::Write ? GENERIC_WRITE : GENERIC_READ;
         HANDLE handle = CreateFileA(path.c_str(), mode, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                     OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
         if (handle == INVALID_HANDLE_VALUE) {
             error = LastSystemError();
-            return kInvalidHandle;
+            return nullptr;
         }
-        return reinterpret_cast<Handle>(handle);
+        return std::make_unique<Win32File>(handle);
     }
-
-    bool Identify(Handle handle, std::uint16_t& vid, std::uint16_t& pid) override
-    {
-        HIDD_ATTRIBUTES attributes;
-        attributes.Size = sizeof attributes;
-        if (!HidD_GetAttributes(Win32Handle(handle), &attributes))
-            return false;
-        vid = attributes.VendorID;
-        pid = attributes.ProductID;
-        return true;
-    }
-
-    int Write(Handle handle, const unsigned char* transfer, std::chrono::milliseconds timeLimit,
-              std::error_code& error) override
-    {
-        // Only read from: TimedTransfer copies it before writing.
-        return TimedTransfer(Win32Handle(handle), true, const_cast<unsigned char*>(transfer), timeLimit, error);
-    }
-
-    int Read(Handle handle, unsigned char* transfer, std::chrono::milliseconds timeLimit,
-             std::error_code& error) override
-    {
-        return TimedTransfer(Win32Handle(handle), false, transfer, timeLimit, error);
-    }
-
-    void Close(Handle handle) override { CloseHandle(Win32Handle(handle)); }
 
 private:
-    // Every interface of the set in turn. An interface whose path or device
-    // cannot be read is passed over and the walk goes on, but the
-    // enumeration then counts as incomplete: the interface may be a
-    // controller's. One whose hardware id cannot be read is skipped.
+    // Every interface of the set in turn. An interface whose path, device or
+    // hardware ids cannot be read is passed over and the walk goes on, but
+    // the enumeration then counts as incomplete: the interface may be a
+    // controller's. One whose device has no hardware id is skipped.
     bool Walk(const std::string& wanted, std::uint16_t vid, std::uint16_t pid, DeviceList& list,
               std::error_code& error)
     {
@@ -261,14 +291,15 @@ private:
             SP_DEVINFO_DATA info = {};
             info.cbSize = sizeof info;
             std::string path;
-            std::error_code detailError;
-            if (!ReadInterfaceDetail(api, set.Get(), interfaceData, info, path, detailError)) {
+            std::string hardwareId;
+            std::error_code readError;
+            if (!ReadInterfaceDetail(api, set.Get(), interfaceData, info, path, readError) ||
+                !ReadFirstHardwareId(api, set.Get(), info, hardwareId, readError)) {
                 if (!missed)
-                    missed = detailError;
+                    missed = readError;
                 continue;
             }
-            std::string hardwareId;
-            if (ReadFirstHardwareId(api, set.Get(), info, hardwareId) && hardwareId.find(wanted) != std::string::npos)
+            if (hardwareId.find(wanted) != std::string::npos)
                 list.emplace_back(path, vid, pid);
         }
         if (missed) {
@@ -296,10 +327,9 @@ std::unique_ptr<Platform> MakeWin32Platform(const SetupApi& api)
     return std::make_unique<Win32Platform>(api);
 }
 
-Platform& NativePlatform()
+std::unique_ptr<Platform> MakeNativePlatform()
 {
-    static Win32Platform platform(SystemSetupApi());
-    return platform;
+    return MakeWin32Platform(SystemSetupApi());
 }
 
 }  // namespace usb_dvk

@@ -23,8 +23,8 @@ struct SetupApi {
 // The system's own calls.
 const SetupApi& SystemSetupApi();
 
-// The Windows layer, enumerating through the given calls; NativePlatform is
-// one over SystemSetupApi.
+// The Windows layer, enumerating through the given calls; MakeNativePlatform
+// makes one over SystemSetupApi.
 std::unique_ptr<Platform> MakeWin32Platform(const SetupApi& api);
 
 }  // namespace usb_dvk

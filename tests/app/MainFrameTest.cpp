@@ -437,7 +437,7 @@ TEST_F(StartupFileTest, AGoodFileFillsTheFieldsWithoutAnyDialog)
         MainFrame* frame = nullptr;
         {
             wxTestingModalHook anyDialogFails(__FILE__, __LINE__);
-            frame = new MainFrame(given);
+            frame = new MainFrame(given, guitest::NoControllers());
             anyDialogFails.CheckUnmetExpectations();
         }
         for (int i = 0; i < dvk::SettingCount; ++i)
@@ -456,7 +456,7 @@ TEST_F(StartupFileTest, AFileThatCannotBeOpenedGivesTheErrorBoxThenTheEmptyWindo
     for (const wxString& given : {dir.File("missing.dvk"), dir.Path(), dir.File("declaration.dvk")}) {
         MainFrame* frame = nullptr;
         // Only the box: a second dialog (the open dialog) fails the test.
-        wxTEST_DIALOG(frame = new MainFrame(given),
+        wxTEST_DIALOG(frame = new MainFrame(given, guitest::NoControllers()),
                       ExpectMessageBox("Error opening file. Possible data corruption. Please verify values.",
                                        "Open file error", wxOK | wxICON_ERROR, wxID_OK));
         for (int i = 0; i < dvk::SettingCount; ++i)

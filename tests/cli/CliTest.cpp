@@ -241,6 +241,15 @@ TEST_F(Cli, ListShowsTheDialogsRows)
     EXPECT_EQ(run.status, dvk_cli::kControllerFailed);
     EXPECT_NE(run.out.find("/dev/hidraw6  v Error\n"), std::string::npos);
     EXPECT_EQ(run.err, "dravik-cli: /dev/hidraw6: no answer to the identification request within 500 ms\n");
+
+    // A search that failed lists nothing and says why.
+    platform.SetEnumerationError(usb_dvk::SystemError(ENOMEM));
+    run = Call({"list"});
+    EXPECT_EQ(run.status, dvk_cli::kNoController);
+    EXPECT_EQ(run.err,
+              "No controller found.\ndravik-cli: the search for controllers stopped early: " +
+                  std::generic_category().message(ENOMEM) + " (error " + std::to_string(ENOMEM) +
+                  "); some may be missing\n");
 }
 
 TEST_F(Cli, ProgramDeliversToEveryControllerAndNamesTheOneThatFailed)

@@ -671,7 +671,7 @@ TEST(FileCommandsStartUp, TheOpenDialogComesBeforeTheWindowIsShown)
     WriteBytes(path, samples::kExampleFile);
 
     MainFrame* frame = nullptr;
-    wxTEST_DIALOG(frame = new MainFrame(),
+    wxTEST_DIALOG(frame = new MainFrame(wxString(), guitest::NoControllers()),
                   ExpectFileDialog(false, wxString(), wxString::FromUTF8(path.string())).WithHiddenMainWindow());
     EXPECT_EQ(frame->GetSettingTexts(), samples::kExampleTexts);
     EXPECT_FALSE(frame->IsModified());

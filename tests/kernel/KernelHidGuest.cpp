@@ -72,7 +72,8 @@ std::vector<std::string> SortedLines(const std::string& text) {
 
 class Guest {
 public:
-  Guest(std::string tool, std::string cli) : tool_(std::move(tool)), cli_(std::move(cli)) {}
+  Guest(usb_dvk::Platform& platform, std::string tool, std::string cli)
+      : tool_(std::move(tool)), cli_(std::move(cli)), platform_(platform), system_(platform) {}
   void Run();
 
 private:
@@ -101,6 +102,7 @@ private:
   std::string tool_;
   std::string cli_;
   std::map<std::string, Virtual> virtuals_;  // by label
+  usb_dvk::Platform& platform_;
   usb_dvk::System system_;
   usb_programmer::Entries entries_;
   usb_programmer::Rows rows_;
@@ -252,7 +254,7 @@ void Guest::CheckCli() {
   for (const Virtual* v : {&w1, &w2, &rejecting})
     expectedList += v->process->Node() + " " + v->rowText + "\n";
   // The dialog's refresh pass, for the same controllers.
-  usb_dvk::System system;
+  usb_dvk::System system(platform_);
   usb_programmer::Entries entries;
   usb_programmer::Rows rows;
   usb_programmer::RefreshPass(system, entries, [&rows](const usb_programmer::RowChange& c) { rows.Apply(c); });
@@ -307,7 +309,7 @@ void Guest::CheckQueries() {
       {"B", "DVK-B", "3.0.1", "Everyday 12:34:56"},
   };
   for (const Expect& e : expected) {
-    USBTimerDevice device;
+    USBTimerDevice device(platform_);
     const usb_dvk::Device path = ControllerAt(virtuals_[e.label].process->Node());
     if (!Check(device.Connect(&path), "controller " + e.label + " connects"))
       continue;
@@ -324,7 +326,7 @@ void Guest::CheckQueries() {
 
 void Guest::CheckDelivery(const std::vector<unsigned char>& message23) {
   ControllerProcess& a = *virtuals_["A"].process;
-  USBTimerDevice device;
+  USBTimerDevice device(platform_);
   const usb_dvk::Device path = ControllerAt(a.Node());
   if (!Check(device.Connect(&path), "controller A connects for delivery"))
     return;
@@ -358,7 +360,7 @@ void Guest::CheckMisbehaving() {
   const std::vector<unsigned char> message(23, 0x5A);
   {
     ControllerProcess& c = *virtuals_["C"].process;
-    USBTimerDevice device;
+    USBTimerDevice device(platform_);
     const usb_dvk::Device path = ControllerAt(c.Node());
     if (Check(device.Connect(&path), "rejecting controller C connects")) {
       c.Drain();
@@ -372,7 +374,7 @@ void Guest::CheckMisbehaving() {
   }
   {
     ControllerProcess& d = *virtuals_["D"].process;
-    USBTimerDevice device;
+    USBTimerDevice device(platform_);
     const usb_dvk::Device path = ControllerAt(d.Node());
     if (Check(device.Connect(&path), "silent controller D connects")) {
       const long long limit = usb_dvk::kTransferTimeLimit.count();
@@ -406,7 +408,7 @@ void Guest::CheckMisbehaving() {
     // ("too short"), so the queries fail as if unanswered, within the limit.
     Virtual& f = virtuals_["F"];
     if (StartController(f)) {
-      USBTimerDevice device;
+      USBTimerDevice device(platform_);
       const usb_dvk::Device path = ControllerAt(f.process->Node());
       if (Check(device.Connect(&path), "controller F with short replies connects")) {
         Clock::time_point start = Clock::now();
@@ -424,7 +426,7 @@ void Guest::CheckMisbehaving() {
   }
   // The others still answer.
   for (const char* label : {"A", "B"}) {
-    USBTimerDevice device;
+    USBTimerDevice device(platform_);
     const usb_dvk::Device path = ControllerAt(virtuals_[label].process->Node());
     Check(device.Connect(&path) && device.GetDeviceID() == std::string("DVK-") + label &&
               device.SetData(message),
@@ -496,7 +498,7 @@ void Guest::CheckVanishing(const std::vector<unsigned char>& message23) {
   const usb_dvk::Device oldB = ControllerAt(virtuals_["B"].process->Node());
   Check(virtuals_["B"].process->Stop(5s), "controller B vanishes on SIGTERM");
   Check(e.process->WaitExit(20s), "controller E vanishes by itself (--vanish-after)");
-  USBTimerDevice device;
+  USBTimerDevice device(platform_);
   Check(!device.Connect(&oldB) && !device.IsConnected(), "the vanished B's path no longer connects");
 
   std::vector<std::string> before = labels;
@@ -661,7 +663,8 @@ void Guest::Run() {
 int main(int argc, char** argv) {
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
   const Clock::time_point start = Clock::now();
-  Guest guest(argc > 1 ? argv[1] : "/bin/dvk-uhid-controller", argc > 2 ? argv[2] : "/bin/dravik-cli");
+  const std::unique_ptr<usb_dvk::Platform> platform = usb_dvk::MakeNativePlatform();
+  Guest guest(*platform, argc > 1 ? argv[1] : "/bin/dvk-uhid-controller", argc > 2 ? argv[2] : "/bin/dravik-cli");
   guest.Run();
   std::printf("DVK-KERNEL-TIME: checks took %lld ms\n", Ms(Clock::now() - start));
   return Result();

@@ -8,14 +8,14 @@
 // stop its threads with ptrace (dvk-thread-stopper).
 //
 //   screen_driver [--transmissions N] [--settings v1,v2,...,v11]
-#include <sys/prctl.h>
-#include <time.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
+#include <sys/prctl.h>
+#include <time.h>
 
 #include <wx/app.h>
 #include <wx/filedlg.h>
@@ -24,9 +24,9 @@
 #include <wx/tokenzr.h>
 #include <wx/uiaction.h>
 
-#include "tests/screen/DrawLog.h"
 #include "app/MainFrame.h"
 #include "screen/ScreenProgrammerDialog.h"
+#include "tests/screen/DrawLog.h"
 
 namespace {
 
@@ -64,7 +64,9 @@ public:
             return Usage();
 
         {
-            wxTEST_DIALOG(frame = new MainFrame(), wxExpectModal<wxFileDialog>(wxEmptyString, wxID_CANCEL));
+            usbPlatform = usb_dvk::MakeNativePlatform();
+            wxTEST_DIALOG(frame = new MainFrame(wxString(), *usbPlatform),
+                          wxExpectModal<wxFileDialog>(wxEmptyString, wxID_CANCEL));
         }
         for (int i = 0; i < dvk::SettingCount; ++i)
             frame->GetSettingField(static_cast<dvk::SettingIndex>(i))->ChangeValue(settings[i]);
@@ -184,6 +186,7 @@ private:
         stepStarted = NowMs();
     }
 
+    std::unique_ptr<usb_dvk::Platform> usbPlatform;  // as the program has it
     MainFrame* frame = nullptr;
     wxTimer timer;
     State state = State::ClickProgram;

@@ -1,8 +1,7 @@
 #include "tests/support/GuiTest.h"
 
-#include <thread>
-
 #include <gtest/gtest.h>
+#include <thread>
 
 #include <wx/app.h>
 #include <wx/dir.h>
@@ -15,6 +14,7 @@
 #include <wx/utils.h>
 
 #include "app/MainFrame.h"
+#include "tests/support/ModelPlatform.h"
 
 namespace guitest {
 
@@ -71,6 +71,12 @@ TemporaryConfig::~TemporaryConfig()
 {
     delete wxConfigBase::Set(nullptr);
     wxRemoveFile(path);
+}
+
+usb_dvk::Platform& NoControllers()
+{
+    static usb_dvk::ModelPlatform platform;
+    return platform;
 }
 
 MainFrame* CreateMainFrame(usb_dvk::Platform& usbPlatform)

@@ -89,10 +89,14 @@ private:
     wxFileConfig* config;  // owned by the toolkit while installed
 };
 
+// A USB platform with no controller, for the main windows of the tests that
+// do not use the USB programmer.
+usb_dvk::Platform& NoControllers();
+
 // Creates the main window, answering its start-up open dialog with Cancel,
 // and shows it; its USB Program goes through the platform. The frame is
 // destroyed by the toolkit (DestroyMainFrame).
-MainFrame* CreateMainFrame(usb_dvk::Platform& usbPlatform = usb_dvk::NativePlatform());
+MainFrame* CreateMainFrame(usb_dvk::Platform& usbPlatform = NoControllers());
 // Destroys a main window without its close flow.
 void DestroyMainFrame(MainFrame* frame);
 

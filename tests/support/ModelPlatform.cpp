@@ -18,6 +18,25 @@ const std::error_code kDeviceNotConnected = SystemError(ENODEV);
 constexpr int kShortCount = 33;
 }  // namespace
 
+class ModelPlatform::ModelFile : public DeviceFile {
+public:
+    ModelFile(ModelPlatform& platform, Handle handle) : platform(platform), handle(handle) { }
+    ~ModelFile() override { platform.Close(handle); }
+    bool Identify(std::uint16_t& vid, std::uint16_t& pid) override { return platform.Identify(handle, vid, pid); }
+    int Write(const unsigned char* transfer, std::chrono::milliseconds timeLimit, std::error_code& error) override
+    {
+        return platform.Write(handle, transfer, timeLimit, error);
+    }
+    int Read(unsigned char* transfer, std::chrono::milliseconds timeLimit, std::error_code& error) override
+    {
+        return platform.Read(handle, transfer, timeLimit, error);
+    }
+
+private:
+    ModelPlatform& platform;
+    Handle handle;
+};
+
 ModelPlatform::Plugged* ModelPlatform::Find(const std::string& path)
 {
     auto it = std::find_if(devices.begin(), devices.end(), [&](const Plugged& d) { return d.path == path; });
@@ -188,17 +207,17 @@ bool ModelPlatform::Enumerate(const std::string&, std::uint16_t vid, std::uint16
     return true;
 }
 
-Handle ModelPlatform::Open(const std::string& path, Access access, std::error_code& error)
+std::unique_ptr<DeviceFile> ModelPlatform::Open(const std::string& path, Access access, std::error_code& error)
 {
     std::lock_guard<std::mutex> lock(mutex);
     const Plugged* device = Present(path);
     if (device == nullptr || (access == Access::Read && device->readOpenFails)) {
         error = kNotFound;
-        return kInvalidHandle;
+        return nullptr;
     }
     if (device->openError) {
         error = device->openError;
-        return kInvalidHandle;
+        return nullptr;
     }
     OpenFile& file = files[nextHandle] = OpenFile{path, access, {}};
     if (access == Access::Read) {
@@ -211,7 +230,7 @@ Handle ModelPlatform::Open(const std::string& path, Access access, std::error_co
                 file.replies.push_back(reply);
         }
     }
-    return nextHandle++;
+    return std::make_unique<ModelFile>(*this, nextHandle++);
 }
 
 bool ModelPlatform::Identify(Handle handle, std::uint16_t& vid, std::uint16_t& pid)

@@ -19,6 +19,7 @@
 #include <condition_variable>
 #include <deque>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 
@@ -77,20 +78,24 @@ public:
     // order.
     std::vector<TransferBytes> Writes(const std::string& path) const;
     int Reads(const std::string& path) const;
-    // Handles open now, over all paths.
+    // Files open now, over all paths.
     int OpenHandles() const;
 
     bool Enumerate(const std::string& idString, std::uint16_t vid, std::uint16_t pid, DeviceList& list,
                    std::error_code& error) override;
-    Handle Open(const std::string& path, Access access, std::error_code& error) override;
-    bool Identify(Handle handle, std::uint16_t& vid, std::uint16_t& pid) override;
-    int Write(Handle handle, const unsigned char* transfer, std::chrono::milliseconds timeLimit,
-              std::error_code& error) override;
-    int Read(Handle handle, unsigned char* transfer, std::chrono::milliseconds timeLimit,
-             std::error_code& error) override;
-    void Close(Handle handle) override;
+    std::unique_ptr<DeviceFile> Open(const std::string& path, Access access, std::error_code& error) override;
 
 private:
+    // The open files are numbered; a ModelFile holds its number and calls
+    // the platform with it.
+    using Handle = int;
+    class ModelFile;
+    bool Identify(Handle handle, std::uint16_t& vid, std::uint16_t& pid);
+    int Write(Handle handle, const unsigned char* transfer, std::chrono::milliseconds timeLimit,
+              std::error_code& error);
+    int Read(Handle handle, unsigned char* transfer, std::chrono::milliseconds timeLimit, std::error_code& error);
+    void Close(Handle handle);
+
     struct Reply {
         std::chrono::steady_clock::time_point ready;
         dvk_model::Report report;

@@ -44,20 +44,35 @@ bool ScriptedPlatform::Enumerate(const std::string&, std::uint16_t, std::uint16_
     return true;
 }
 
-usb_dvk::Handle ScriptedPlatform::Open(const std::string&, usb_dvk::Access access, std::error_code&)
+// Both files reach the same scripted controller.
+class ScriptedPlatform::ScriptedFile : public usb_dvk::DeviceFile {
+public:
+    explicit ScriptedFile(ScriptedPlatform& platform) : platform(platform) { }
+    bool Identify(std::uint16_t& vid, std::uint16_t& pid) override
+    {
+        vid = 0x04D8;
+        pid = 0x003F;
+        return true;
+    }
+    int Write(const unsigned char* transfer, std::chrono::milliseconds, std::error_code&) override
+    {
+        return platform.Write(transfer);
+    }
+    int Read(unsigned char* transfer, std::chrono::milliseconds timeLimit, std::error_code& error) override
+    {
+        return platform.Read(transfer, timeLimit, error);
+    }
+
+private:
+    ScriptedPlatform& platform;
+};
+
+std::unique_ptr<usb_dvk::DeviceFile> ScriptedPlatform::Open(const std::string&, usb_dvk::Access, std::error_code&)
 {
-    return access == usb_dvk::Access::Write ? 1 : 2;
+    return std::make_unique<ScriptedFile>(*this);
 }
 
-bool ScriptedPlatform::Identify(usb_dvk::Handle, std::uint16_t& vid, std::uint16_t& pid)
-{
-    vid = 0x04D8;
-    pid = 0x003F;
-    return true;
-}
-
-int ScriptedPlatform::Write(usb_dvk::Handle, const unsigned char* transfer, std::chrono::milliseconds,
-                            std::error_code&)
+int ScriptedPlatform::Write(const unsigned char* transfer)
 {
     usb_dvk::TransferBytes bytes;
     std::memcpy(bytes.data(), transfer, bytes.size());
@@ -65,8 +80,7 @@ int ScriptedPlatform::Write(usb_dvk::Handle, const unsigned char* transfer, std:
     return writeCount;  // a short count without an error, as a device that takes part of a report
 }
 
-int ScriptedPlatform::Read(usb_dvk::Handle, unsigned char* transfer, std::chrono::milliseconds timeLimit,
-                           std::error_code& error)
+int ScriptedPlatform::Read(unsigned char* transfer, std::chrono::milliseconds timeLimit, std::error_code& error)
 {
     if (timeLimit.count() == 0) {  // the replies answer requests: none is waiting before one
         error = usb_dvk::Error::Timeout;

@@ -4,14 +4,14 @@
 #pragma once
 
 #include <deque>
+#include <gtest/gtest.h>
+#include <memory>
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
-
 #include "tests/support/ControllerModel.h"
-#include "usb/usb_dvk.h"
 #include "tests/support/ModelPlatform.h"
+#include "usb/usb_dvk.h"
 
 namespace usbtest {
 
@@ -42,12 +42,12 @@ public:
     int reads = 0;
 
     bool Enumerate(const std::string&, std::uint16_t, std::uint16_t, usb_dvk::DeviceList&, std::error_code&) override;
-    usb_dvk::Handle Open(const std::string&, usb_dvk::Access access, std::error_code&) override;
-    bool Identify(usb_dvk::Handle, std::uint16_t& vid, std::uint16_t& pid) override;
-    int Write(usb_dvk::Handle, const unsigned char* transfer, std::chrono::milliseconds, std::error_code&) override;
-    int Read(usb_dvk::Handle, unsigned char* transfer, std::chrono::milliseconds timeLimit,
-             std::error_code& error) override;
-    void Close(usb_dvk::Handle) override {}
+    std::unique_ptr<usb_dvk::DeviceFile> Open(const std::string&, usb_dvk::Access, std::error_code&) override;
+
+private:
+    class ScriptedFile;
+    int Write(const unsigned char* transfer);
+    int Read(unsigned char* transfer, std::chrono::milliseconds timeLimit, std::error_code& error);
 };
 
 // A controller's device at the path, as an enumeration finds it.

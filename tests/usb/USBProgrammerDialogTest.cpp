@@ -4,18 +4,18 @@
 // closing during a pass, and the USB Program command of the main window.
 #include <chrono>
 #include <functional>
-#include <memory>
-
 #include <gtest/gtest.h>
+#include <memory>
 
 #include <wx/msgdlg.h>
 #include <wx/testing.h>
 #include <wx/uiaction.h>
 
-#include "tests/support/GuiTest.h"
 #include "app/MainFrame.h"
-#include "usb/USBProgrammerDialog.h"
+#include "tests/support/GuiTest.h"
 #include "tests/support/UsbTestSupport.h"
+#include "usb/OutcomeText.h"
+#include "usb/USBProgrammerDialog.h"
 
 using namespace std::chrono_literals;
 using usbtest::Config;
@@ -245,6 +245,32 @@ TEST_F(UsbDialog, StatusLineUnderTheListSaysWhatWasFound)
     EXPECT_EQ(RowTexts(dialog), (std::vector<wxString>{firstRow}));
 }
 
+TEST_F(UsbDialog, AProgrammingFailureStaysInTheStatusLineUntilItNoLongerHolds)
+{
+    PlugBoth();
+    second.RejectPiece(0);
+    USBProgrammerDialog dialog(nullptr, platform);
+    dialog.SetMessage(Message(23));
+    auto status = [&dialog] {
+        wxString text = dialog.GetStatusText()->GetLabel();
+        text.Replace("\n", " ");  // its own lines, and those of the wrapping
+        return text;
+    };
+    ASSERT_TRUE(WaitIdle(dialog));
+    Click(dialog.GetProgramAllButton());
+    const wxString rejected = "2 controllers found. controller 2: rejected piece 1";
+    ASSERT_TRUE(guitest::WaitFor([&] { return status() == rejected; }));
+    // The refresh that follows asks the first controller three questions.
+    const std::size_t asked = platform.Writes("/dev/hidraw0").size() + 3;
+    ASSERT_TRUE(
+        guitest::WaitFor([&] { return platform.Writes("/dev/hidraw0").size() >= asked && !dialog.IsBusy(); }, 2500ms));
+    EXPECT_EQ(status(), rejected);
+
+    second.RejectPiece(-1);
+    Click(dialog.GetProgramAllButton());
+    ASSERT_TRUE(guitest::WaitFor([&] { return status() == "2 controllers found."; }));
+}
+
 TEST_F(UsbDialog, ClosingDuringAPassLeavesNoDeviceOpen)
 {
     // Ten silent controllers: the refresh would take ten time limits.
@@ -312,8 +338,20 @@ TEST_F(UsbDialog, MessageSizeLimitIs128Bytes)
                       }));
     }
     EXPECT_TRUE(shown);
+    // The check that the USB Program command makes before it opens the dialog.
     {
-        // The check that the USB Program command makes before it opens the dialog.
+        // Any box at all would be counted, and answered.
+        struct CountModals : wxModalDialogHook {
+            int count = 0;
+            int Enter(wxDialog*) override { return ++count, wxID_OK; }
+            void Exit(wxDialog*) override { }
+        } boxes;
+        boxes.Register();
+        EXPECT_TRUE(CheckMessageSize(nullptr, Message(128)));
+        boxes.Unregister();
+        EXPECT_EQ(boxes.count, 0);
+    }
+    {
         wxTEST_DIALOG(EXPECT_FALSE(CheckMessageSize(nullptr, Message(129))), ExpectSizeError());
     }
 }

@@ -4,8 +4,9 @@
 // line.
 #include <gtest/gtest.h>
 
-#include "usb/USBProgrammerPasses.h"
 #include "tests/support/UsbTestSupport.h"
+#include "usb/OutcomeText.h"
+#include "usb/USBProgrammerPasses.h"
 
 using usb_programmer::Failure;
 using usb_programmer::RowChange;
@@ -277,6 +278,41 @@ TEST_F(Passes, StatusLineCountsControllersOrSaysPermissionIsDenied)
     EXPECT_EQ(rows.texts.size(), 1u);
 }
 
+// The dialog's status: each row's latest programming failure holds until the
+// next attempt, a refresh's query failure for that refresh.
+TEST_F(Passes, StatusNamesTheFailuresThatHoldForTheRows)
+{
+    dvk_model::ControllerModel third{Config("Z", "9", {0, 0, 0})}, fourth{Config("W", "1", {0, 0, 0})};
+    platform.Plug("/dev/hidraw0", first);
+    platform.Plug("/dev/hidraw1", second);
+    second.RejectPiece(0);
+    auto status = [&](const usb_programmer::RefreshReport& report) { return StatusText(report, entries); };
+    auto report = Refresh();
+    EXPECT_EQ(status(report), "2 controllers found.");
+    Program(Message(23));
+    EXPECT_EQ(status(report), "2 controllers found.\ncontroller 2: rejected piece 1");
+    first.SetShortReplies(true);
+    report = Refresh();
+    const std::string shortReply = "short reply to the identification request: 32 of 64 bytes";
+    EXPECT_EQ(status(report), "2 controllers found.\ncontroller 1: " + shortReply + "\ncontroller 2: rejected piece 1");
+    first.SetShortReplies(false);
+    second.RejectPiece(-1);
+    Program(Message(23));
+    EXPECT_EQ(status(Refresh()), "2 controllers found.");
+
+    // Three failures at most, and a search that stopped early.
+    platform.Plug("/dev/hidraw2", third);
+    platform.Plug("/dev/hidraw3", fourth);
+    Refresh();
+    for (auto* model : {&first, &second, &third, &fourth})
+        model->SetShortReplies(true);
+    platform.SetEnumerationError(usb_dvk::SystemError(EIO));
+    EXPECT_EQ(status(Refresh()),
+              "4 controllers found.\nthe search for controllers stopped early: " + usb_dvk::SystemError(EIO).message() +
+                  " (error 5); some may be missing\n" + "controller 1: " + shortReply +
+                  "\ncontroller 2: " + shortReply + "\ncontroller 3: " + shortReply + "\nand 1 more");
+}
+
 TEST_F(Passes, ADeviceThatCannotBeOpenedIsAddedAndRemovedInOnePass)
 {
     platform.Plug("/dev/hidraw0", first);
@@ -293,8 +329,11 @@ TEST_F(Passes, ADeviceThatCannotBeOpenedIsAddedAndRemovedInOnePass)
 
 TEST_F(Passes, NoControllerMeansNoRowsAndNothingProgrammed)
 {
-    Refresh();
-    Program(Message(23));
+    const auto report = Refresh();
+    EXPECT_TRUE(report.enumerationEnded);
+    EXPECT_EQ(report.listed, 0u);
+    EXPECT_TRUE(report.outcomes.empty());
+    EXPECT_TRUE(Program(Message(23)).empty());
     EXPECT_TRUE(rows.texts.empty());
     EXPECT_TRUE(changes.empty());
 }
@@ -302,10 +341,23 @@ TEST_F(Passes, NoControllerMeansNoRowsAndNothingProgrammed)
 TEST_F(Passes, AStopRequestEndsThePassBeforeTheNextDevice)
 {
     platform.Plug("/dev/hidraw0", first);
+    platform.Plug("/dev/hidraw1", second);
     Refresh();
-    std::atomic<bool> stop{true};
-    usb_programmer::ProgramPass(platform, entries, Message(23), [this](const RowChange& c) { Record(c); }, &stop);
-    EXPECT_EQ(first.PiecesReceived(), 0);
+    // The request comes while the pass runs: once the first row is marked.
+    std::atomic<bool> stop{false};
+    const auto outcomes = usb_programmer::ProgramPass(
+        platform, entries, Message(23),
+        [this, &stop](const RowChange& c) {
+            Record(c);
+            stop = true;
+        },
+        &stop);
+    EXPECT_EQ(first.PiecesReceived(), 1);
+    EXPECT_EQ(second.PiecesReceived(), 0);
+    ASSERT_EQ(outcomes.size(), 2u);
+    EXPECT_EQ(outcomes[0].failure, Failure::None);
+    EXPECT_EQ(outcomes[1].failure, Failure::Stopped);
+    EXPECT_EQ(rows.checked, (std::vector<bool>{true, false}));
     EXPECT_EQ(platform.OpenHandles(), 0);
 }
 
@@ -327,7 +379,7 @@ TEST_F(Passes, TextsThatAreNotUtf8ShowEmpty)
 TEST(HasDevice, ComparesPathsExactly)
 {
     usb_programmer::Entries entries;
-    entries.push_back({usbtest::ControllerAt("/dev/hidraw1"), false, nullptr});
+    entries.push_back({usbtest::ControllerAt("/dev/hidraw1"), false, {}, nullptr});
     EXPECT_TRUE(usb_programmer::HasDevice(entries, usbtest::ControllerAt("/dev/hidraw1")));
     EXPECT_FALSE(usb_programmer::HasDevice(entries, usbtest::ControllerAt("/dev/HIDRAW1")));
     EXPECT_FALSE(usb_programmer::HasDevice(entries, usbtest::ControllerAt("/dev/hidraw10")));

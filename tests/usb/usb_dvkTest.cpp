@@ -2,12 +2,12 @@
 // of requests and replies.
 #include <algorithm>
 #include <chrono>
-
 #include <gtest/gtest.h>
 
 #include "tests/support/UsbTestSupport.h"
 #include "usb/USBTimerDevice.h"
 #include "usb/usb_dvk.h"
+#include "usb/usb_dvk_linux.h"
 
 using usbtest::Config;
 using usbtest::Message;
@@ -65,18 +65,69 @@ TEST_F(Enumeration, ListsPresentDevicesOfThePairAndAppends)
 // The platform layer of this machine, with no controller plugged in.
 TEST(NativePlatform, FindsNoControllerAndCannotOpenAMissingPath)
 {
-    usb_dvk::System system;
+    const std::unique_ptr<usb_dvk::Platform> platform = usb_dvk::MakeNativePlatform();
+    usb_dvk::System system(*platform);
     usb_dvk::DeviceList list;
     EXPECT_TRUE(system.GetDeviceList(0x04D8, 0x003F, list));
     EXPECT_FALSE(system.GetLastError());  // ran to its end
     EXPECT_TRUE(list.empty());
 
-    usb_dvk::Transfer transfer;
+    usb_dvk::Transfer transfer(*platform);
     const usb_dvk::Device missing = usbtest::ControllerAt("/dev/no-such-hidraw");
     EXPECT_FALSE(transfer.Connect(&missing));
     EXPECT_FALSE(transfer.IsConnected());
     EXPECT_EQ(transfer.GetLastError(), std::errc::no_such_file_or_directory);
 }
+
+// hidapi's start and search, answering as the library may.
+namespace fakehid {
+int initResult = 0;
+int searchErrno = 0;              // what the search leaves in errno
+const wchar_t* reason = nullptr;  // hid_error(NULL) after the search
+const usb_dvk::HidApi kApi = {[] { return initResult; }, [] { return 0; },
+                              [](unsigned short, unsigned short) -> hid_device_info* {
+                                  errno = searchErrno;
+                                  return nullptr;
+                              },
+                              [](hid_device_info*) {}, [](hid_device*) { return reason; }};
+}  // namespace fakehid
+
+struct NoList {
+    int init;
+    const wchar_t* reason;
+    int searchErrno;
+    std::error_code error;  // none: the search ended and found nothing
+};
+
+class HidapiSearch : public testing::TestWithParam<NoList> { };
+
+// hidapi gives no list both when it found nothing and when it failed.
+TEST_P(HidapiSearch, NoListIsNoDeviceOnlyWhenTheLibrarySaysSo)
+{
+    const NoList& c = GetParam();
+    fakehid::initResult = c.init;
+    fakehid::reason = c.reason;
+    fakehid::searchErrno = c.searchErrno;
+    const std::unique_ptr<usb_dvk::Platform> platform = usb_dvk::MakeHidapiPlatform(fakehid::kApi);
+    usb_dvk::System system(*platform);
+    usb_dvk::DeviceList list;
+    EXPECT_EQ(system.GetDeviceList(0x04D8, 0x003F, list), !c.error);
+    EXPECT_EQ(system.GetLastError(), c.error);
+    EXPECT_TRUE(list.empty());
+    if (c.init != 0) {  // a library that did not start opens nothing either
+        usb_dvk::Transfer transfer(*platform);
+        EXPECT_FALSE(transfer.Connect(&kDevice));
+        EXPECT_EQ(transfer.GetLastError(), c.error);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, HidapiSearch,
+    testing::Values(NoList{0, L"No HID devices with requested VID/PID found in the system.", ENOENT, {}},
+                    NoList{0, L"Success", 0, {}}, NoList{0, nullptr, 0, {}},
+                    NoList{0, L"Couldn't create udev context", ENOMEM, usb_dvk::SystemError(ENOMEM)},
+                    NoList{0, L"Couldn't create udev context", 0, usb_dvk::Error::SearchFailed},
+                    NoList{-1, L"Success", 0, usb_dvk::Error::LibraryFailed}));
 
 using TransferOverModel = usbtest::PlatformTest<usb_dvk::ModelPlatform>;
 

@@ -11,14 +11,14 @@
 // make no transfer. Named pipes, opened through the layer like a device,
 // stand for the devices. Prints one line per check and exits with 1 when
 // any failed.
-#include <windows.h>
-
 #include <chrono>
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
+#include <windows.h>
 
 #include "usb/TimeText.h"
 #include "usb/USBTimerDevice.h"
@@ -37,9 +37,9 @@ bool Check(bool ok, const std::string& what)
     return ok;
 }
 
-void CheckEnumeration()
+void CheckEnumeration(usb_dvk::Platform& native)
 {
-    usb_dvk::System system;
+    usb_dvk::System system(native);
     usb_dvk::DeviceList list;
     const bool ended = system.GetDeviceList(0x04D8, 0x003F, list);
     Check(ended, "GetDeviceList returns true");
@@ -62,6 +62,7 @@ struct Interface {
 std::vector<const char*> hardwareIds;  // per device, as the registry holds them (NUL-separated, two NULs at the end)
 std::vector<Interface> interfaces;
 int sets = 0;  // open now
+DWORD propertyError = ERROR_SUCCESS;  // what reading a device's hardware ids fails with
 
 const HDEVINFO kSet = reinterpret_cast<HDEVINFO>(static_cast<std::uintptr_t>(0x5E7));
 
@@ -114,6 +115,10 @@ BOOL WINAPI GetProperty(HDEVINFO, PSP_DEVINFO_DATA info, DWORD property, PDWORD,
 {
     if (property != SPDRP_HARDWAREID || info == nullptr || info->DevInst >= hardwareIds.size()) {
         SetLastError(ERROR_INVALID_DATA);
+        return FALSE;
+    }
+    if (propertyError != ERROR_SUCCESS) {
+        SetLastError(propertyError);
         return FALSE;
     }
     const char* ids = hardwareIds[info->DevInst];
@@ -181,6 +186,21 @@ void CheckEnumerationOverSetupApi()
           "a failing detail call leaves the enumeration incomplete with its error and lists the rest, got" +
               Paths(list) + ", " + system.GetLastError().message());
     Check(fake::sets == 0, "and the set is destroyed");
+
+    // Hardware ids that cannot be read leave it incomplete too; a device
+    // without any (no such property) is only passed over.
+    fake::interfaces[0].detailFails = false;
+    for (const DWORD code : {DWORD(ERROR_GEN_FAILURE), DWORD(ERROR_INVALID_DATA)}) {
+        fake::propertyError = code;
+        list.clear();
+        ended = system.GetDeviceList(0x04D8, 0x003F, list);
+        const bool missed = code != ERROR_INVALID_DATA;
+        Check(ended != missed && list.empty() &&
+                  system.GetLastError() == (missed ? usb_dvk::SystemError(static_cast<int>(code)) : std::error_code()),
+              "hardware ids that fail with " + std::to_string(code) + " to be read leave the enumeration " +
+                  (missed ? "incomplete" : "complete") + ", got " + system.GetLastError().message());
+    }
+    fake::propertyError = ERROR_SUCCESS;
 }
 
 using Milliseconds = std::chrono::milliseconds;
@@ -209,34 +229,32 @@ HANDLE MakePipe(const char* name, DWORD instances, DWORD buffer)
 }
 
 // A pipe with one end opened through the layer, as the layer opens a
-// device: the server end, and the client end or kInvalidHandle.
+// device: the server end, and the client end unless it did not open. Both
+// are closed with it.
 struct LayerPipe {
+    LayerPipe(usb_dvk::Platform& native, const char* name, usb_dvk::Access access) : server(MakePipe(name, 1, 4096))
+    {
+        std::error_code lastError;
+        client = native.Open(name, access, lastError);
+        Check(client != nullptr, std::string("pipe ") + name + " opens, last error " + lastError.message());
+    }
+    ~LayerPipe()
+    {
+        client.reset();
+        CloseHandle(server);
+    }
+    LayerPipe(const LayerPipe&) = delete;
+    LayerPipe& operator=(const LayerPipe&) = delete;
+
     HANDLE server;
-    usb_dvk::Handle client;
+    std::unique_ptr<usb_dvk::DeviceFile> client;
 };
 
-LayerPipe OpenPipe(const char* name, usb_dvk::Access access)
-{
-    LayerPipe pipe{MakePipe(name, 1, 4096), usb_dvk::kInvalidHandle};
-    std::error_code lastError;
-    pipe.client = usb_dvk::NativePlatform().Open(name, access, lastError);
-    Check(pipe.client != usb_dvk::kInvalidHandle,
-          std::string("pipe ") + name + " opens, last error " + lastError.message());
-    return pipe;
-}
-
-void ClosePipe(const LayerPipe& pipe)
-{
-    if (pipe.client != usb_dvk::kInvalidHandle)
-        usb_dvk::NativePlatform().Close(pipe.client);
-    CloseHandle(pipe.server);
-}
-
-void CheckMissingPath()
+void CheckMissingPath(usb_dvk::Platform& native)
 {
     const usb_dvk::Device missing =
         ControllerAt("\\\\?\\hid#vid_04d8&pid_003f#0#{4d1e55b2-f16f-11cf-88cb-001111000030}");
-    usb_dvk::Transfer transfer;
+    usb_dvk::Transfer transfer(native);
     Check(!transfer.Connect(&missing), "Connect to a missing path fails");
     Check(!transfer.IsConnected(), "and leaves the transfer disconnected");
     Check(transfer.GetLastError() && transfer.GetLastError().category() == std::system_category(),
@@ -244,12 +262,12 @@ void CheckMissingPath()
 }
 
 // A path that opens, but not to a HID device with the controller's ids.
-void CheckNotAController()
+void CheckNotAController(usb_dvk::Platform& native)
 {
     const char* name = "\\\\.\\pipe\\dvk-check-not-a-controller";
     HANDLE writeEnd = MakePipe(name, 2, 4096);
     HANDLE readEnd = MakePipe(name, 2, 4096);
-    USBTimerDevice controller;
+    USBTimerDevice controller(native);
     const usb_dvk::Device device = ControllerAt(name);
     const bool connected = controller.Connect(&device);
     Check(!connected && !controller.IsConnected() && controller.GetLastError() == usb_dvk::Error::WrongDevice,
@@ -265,12 +283,12 @@ void CheckNotAController()
     CloseHandle(readEnd);
 }
 
-void CheckAccessDenied()
+void CheckAccessDenied(usb_dvk::Platform& native)
 {
     // A directory does not open as a file: access denied.
     char directory[MAX_PATH] = {};
     GetWindowsDirectoryA(directory, MAX_PATH);
-    usb_dvk::Transfer transfer;
+    usb_dvk::Transfer transfer(native);
     const usb_dvk::Device device = ControllerAt(directory);
     const bool connected = transfer.Connect(&device);
     Check(!connected && usb_dvk::IsAccessDenied(transfer.GetLastError()) &&
@@ -280,25 +298,23 @@ void CheckAccessDenied()
 }
 
 // A pipe with nothing in it stands for a controller that never answers.
-void CheckReadTimeLimit()
+void CheckReadTimeLimit(usb_dvk::Platform& native)
 {
-    const LayerPipe pipe = OpenPipe("\\\\.\\pipe\\dvk-check-read", usb_dvk::Access::Read);
-    const usb_dvk::Handle client = pipe.client;
-    if (client == usb_dvk::kInvalidHandle) {
-        ClosePipe(pipe);
+    const LayerPipe pipe(native, "\\\\.\\pipe\\dvk-check-read", usb_dvk::Access::Read);
+    if (!pipe.client)
         return;
-    }
+    usb_dvk::DeviceFile& client = *pipe.client;
     std::error_code lastError;
     unsigned char transfer[usb_dvk::kTransferSize] = {};
     auto start = std::chrono::steady_clock::now();
-    const int count = usb_dvk::NativePlatform().Read(client, transfer, usb_dvk::kTransferTimeLimit, lastError);
+    const int count = client.Read(transfer, usb_dvk::kTransferTimeLimit, lastError);
     const Milliseconds waited = Since(start);
     Check(count == 0, "a read that gets nothing fails, count " + std::to_string(count));
     Check(lastError == usb_dvk::Error::Timeout, "as timed out, last error " + lastError.message());
     Check(TookTheLimit(waited), "after the time limit, waited " + std::to_string(waited.count()) + " ms");
 
     start = std::chrono::steady_clock::now();
-    const int none = usb_dvk::NativePlatform().Read(client, transfer, Milliseconds(0), lastError);
+    const int none = client.Read(transfer, Milliseconds(0), lastError);
     Check(none == 0 && Since(start) < usb_dvk::kTransferTimeLimit / 2,
           "a read with no time and nothing waiting ends at once, waited " + std::to_string(Since(start).count()) +
               " ms");
@@ -307,22 +323,19 @@ void CheckReadTimeLimit()
     unsigned char report[usb_dvk::kTransferSize] = {0, 'O', 'K'};
     DWORD written = 0;
     WriteFile(pipe.server, report, sizeof report, &written, nullptr);
-    const int got = usb_dvk::NativePlatform().Read(client, transfer, Milliseconds(0), lastError);
+    const int got = client.Read(transfer, Milliseconds(0), lastError);
     Check(got == usb_dvk::kTransferSize && transfer[1] == 'O' && transfer[2] == 'K',
           "a waiting report is read whole, count " + std::to_string(got));
-    ClosePipe(pipe);
 }
 
 // A pipe that nobody reads, filled first, stands for a controller that
 // never takes an output report.
-void CheckWriteTimeLimit()
+void CheckWriteTimeLimit(usb_dvk::Platform& native)
 {
-    const LayerPipe pipe = OpenPipe("\\\\.\\pipe\\dvk-check-write", usb_dvk::Access::Write);
-    const usb_dvk::Handle client = pipe.client;
-    if (client == usb_dvk::kInvalidHandle) {
-        ClosePipe(pipe);
+    const LayerPipe pipe(native, "\\\\.\\pipe\\dvk-check-write", usb_dvk::Access::Write);
+    if (!pipe.client)
         return;
-    }
+    usb_dvk::DeviceFile& client = *pipe.client;
     std::error_code lastError;
     const unsigned char transfer[usb_dvk::kTransferSize] = {0, 'D'};
     int taken = 0;
@@ -330,7 +343,7 @@ void CheckWriteTimeLimit()
     Milliseconds waited(0);
     while (count == usb_dvk::kTransferSize && taken < 100000) {
         const auto start = std::chrono::steady_clock::now();
-        count = usb_dvk::NativePlatform().Write(client, transfer, usb_dvk::kTransferTimeLimit, lastError);
+        count = client.Write(transfer, usb_dvk::kTransferTimeLimit, lastError);
         waited = Since(start);
         taken += count == usb_dvk::kTransferSize ? 1 : 0;
     }
@@ -338,12 +351,11 @@ void CheckWriteTimeLimit()
           "a write that is never taken fails as timed out after " + std::to_string(taken) +
               " writes filled the pipe, last error " + lastError.message());
     Check(TookTheLimit(waited), "after the time limit, waited " + std::to_string(waited.count()) + " ms");
-    ClosePipe(pipe);
 }
 
-void CheckProtocolUnconnected()
+void CheckProtocolUnconnected(usb_dvk::Platform& native)
 {
-    USBTimerDevice controller;
+    USBTimerDevice controller(native);
     Check(controller.GetDeviceID().empty(), "GetDeviceID unconnected is empty");
     Check(controller.GetTimeStr() == "Error", "GetTimeStr unconnected is Error");
     Check(controller.SetData({}), "SetData of an empty message is true");
@@ -356,14 +368,16 @@ void CheckProtocolUnconnected()
 
 int main()
 {
-    CheckEnumeration();
+    // The layer as the programs have it.
+    const std::unique_ptr<usb_dvk::Platform> native = usb_dvk::MakeNativePlatform();
+    CheckEnumeration(*native);
     CheckEnumerationOverSetupApi();
-    CheckMissingPath();
-    CheckNotAController();
-    CheckAccessDenied();
-    CheckReadTimeLimit();
-    CheckWriteTimeLimit();
-    CheckProtocolUnconnected();
+    CheckMissingPath(*native);
+    CheckNotAController(*native);
+    CheckAccessDenied(*native);
+    CheckReadTimeLimit(*native);
+    CheckWriteTimeLimit(*native);
+    CheckProtocolUnconnected(*native);
     std::printf("%s\n", failures == 0 ? "windows usb layer: all checks passed" : "windows usb layer: FAILED");
     return failures == 0 ? 0 : 1;
 }
