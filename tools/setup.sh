@@ -4,6 +4,7 @@
 #   tools/setup.sh run     building and running the program (debian-packages-run.txt)
 #   tools/setup.sh test    the test suite, benchmarks, screenshots (debian-packages-test.txt)
 #   tools/setup.sh lab     fuzzer, kernel, Windows and package labs (debian-packages-lab.txt)
+#   tools/setup.sh check   the checks of the code: formatting (debian-packages-check.txt)
 # Several lists may be named; without arguments all three are installed.
 # Scripts name the lists they need.
 source "$(dirname "$0")/lib.sh"
@@ -13,7 +14,7 @@ lists=("$@")
 wanted=()
 for list in "${lists[@]}"; do
   file="$here/debian-packages-$list.txt"
-  [[ -f $file ]] || dvk_fail "no package list '$list' (run, test or lab)"
+  [[ -f $file ]] || dvk_fail "no package list '$list' (run, test, lab or check)"
   while read -r pkg; do
     [[ -z "$pkg" || "$pkg" == \#* ]] || wanted+=("$pkg")
   done < "$file"
