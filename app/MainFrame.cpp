@@ -6,11 +6,11 @@
 #include <wx/msgdlg.h>
 
 #include "app/AboutDlg.h"
+#include "app/dravik.xpm"
 #include "core/Version.h"
 #include "screen/ProgrammingMessage.h"
 #include "screen/ScreenProgrammerDialog.h"
 #include "usb/USBProgrammerDialog.h"
-#include "app/dravik.xpm"
 
 namespace {
 const wxString kTitle = "Dravik Embosser Controller";
@@ -92,8 +92,7 @@ bool MainFrame::IsProgramValid()
     const auto invalid = dvk::FirstInvalidSetting(GetSettingTexts());
     if (!invalid)
         return true;
-    wxMessageDialog box(this, dvk::kSettings[*invalid].invalidMessage, "Invalid Setting",
-                        wxOK | wxICON_ERROR);
+    wxMessageDialog box(this, dvk::kSettings[*invalid].invalidMessage, "Invalid Setting", wxOK | wxICON_ERROR);
     box.ShowModal();
     return false;
 }
@@ -141,8 +140,8 @@ void MainFrame::LoadConfig()
     wxConfigBase* config = wxConfigBase::Get();
     config->SetPath(kConfigPath);
     long width = 0, height = 0, x = 0, y = 0;
-    if (!(config->Read("Width", &width) && config->Read("Height", &height) &&
-          config->Read("PosX", &x) && config->Read("PosY", &y)))
+    if (!(config->Read("Width", &width) && config->Read("Height", &height) && config->Read("PosX", &x) &&
+          config->Read("PosY", &y)))
         return;
     long maximized = 0;
     config->Read(kMaximizedKey, &maximized, 0L);
@@ -198,11 +197,8 @@ void MainFrame::OnClose(wxCloseEvent&)
         if (SaveProgram(false) == 1)
             Destroy();
         break;
-    case wxID_NO:
-        Destroy();
-        break;
-    default:
-        break;  // the window stays open
+    case wxID_NO: Destroy(); break;
+    default: break;  // the window stays open
     }
 }
 
@@ -218,9 +214,18 @@ void MainFrame::OnAbout(wxCommandEvent&)
     box.ShowModal();
 }
 
-void MainFrame::OnOpen(wxCommandEvent&) { OpenProgram(); }
-void MainFrame::OnSave(wxCommandEvent&) { SaveProgram(false); }
-void MainFrame::OnSaveAs(wxCommandEvent&) { SaveProgram(true); }
+void MainFrame::OnOpen(wxCommandEvent&)
+{
+    OpenProgram();
+}
+void MainFrame::OnSave(wxCommandEvent&)
+{
+    SaveProgram(false);
+}
+void MainFrame::OnSaveAs(wxCommandEvent&)
+{
+    SaveProgram(true);
+}
 
 int MainFrame::OpenProgram()
 {
@@ -241,8 +246,7 @@ bool CheckMessageSize(wxWindow* parent, const std::vector<unsigned char>& messag
 {
     if (message.size() <= dvk::kDeviceMemoryBytes)
         return true;
-    wxMessageDialog box(parent, "Program size exceeds device memory.", "Programming - Error",
-                        wxOK | wxICON_ERROR);
+    wxMessageDialog box(parent, "Program size exceeds device memory.", "Programming - Error", wxOK | wxICON_ERROR);
     box.ShowModal();
     return false;
 }

@@ -6,8 +6,8 @@
 
 #include <vector>
 
-#include "files/FileCommands.h"
 #include "app/MainFrameBase.h"
+#include "files/FileCommands.h"
 #include "usb/usb_dvk.h"
 
 class MainFrame : public MainFrameBase, public SettingsEditor {

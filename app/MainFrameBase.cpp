@@ -52,11 +52,9 @@ bool IsTypedCharacter(const wxKeyEvent& event)
 }
 }  // namespace
 
-wxBEGIN_EVENT_TABLE(NumericKeyFilter, wxValidator)
-    EVT_CHAR(NumericKeyFilter::OnChar)
-wxEND_EVENT_TABLE()
+wxBEGIN_EVENT_TABLE(NumericKeyFilter, wxValidator) EVT_CHAR(NumericKeyFilter::OnChar) wxEND_EVENT_TABLE()
 
-void NumericKeyFilter::OnChar(wxKeyEvent& event)
+    void NumericKeyFilter::OnChar(wxKeyEvent& event)
 {
     event.Skip();
     const int key = event.GetUnicodeKey();
@@ -134,8 +132,8 @@ bool SettingField::TryBefore(wxEvent& event)
     return wxTextCtrl::TryBefore(event);
 }
 
-MainFrameBase::MainFrameBase(wxWindow* parent, int id, const wxString& title, const wxPoint& pos,
-                             const wxSize& size, long style)
+MainFrameBase::MainFrameBase(wxWindow* parent, int id, const wxString& title, const wxPoint& pos, const wxSize& size,
+                             long style)
     : wxFrame(parent, id, title, pos, size, style)
 {
     SetSizeHints(wxDefaultSize, wxDefaultSize);
@@ -229,8 +227,7 @@ MainFrameBase::~MainFrameBase()
 // the buttons, with the frame as sink; the menu items' on the frame.
 void MainFrameBase::WireEvents(bool connect)
 {
-    const auto wire = [this, connect](wxEvtHandler* source, int id, wxEventType type,
-                                      wxObjectEventFunction handler) {
+    const auto wire = [this, connect](wxEvtHandler* source, int id, wxEventType type, wxObjectEventFunction handler) {
         if (connect)
             source->Connect(id, type, handler, nullptr, this);
         else

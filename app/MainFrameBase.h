@@ -66,8 +66,7 @@ private:
 
 class MainFrameBase : public wxFrame {
 public:
-    MainFrameBase(wxWindow* parent, int id, const wxString& title, const wxPoint& pos,
-                  const wxSize& size, long style);
+    MainFrameBase(wxWindow* parent, int id, const wxString& title, const wxPoint& pos, const wxSize& size, long style);
     ~MainFrameBase() override;
 
 protected:

@@ -9,10 +9,12 @@
 
 wxIMPLEMENT_WXWIN_MAIN;
 
-void PrepareToolkit() {}
+void PrepareToolkit()
+{ }
 
 // "Global\" makes the mark seen from every session.
-RunningMark::RunningMark() : handle(CreateMutexW(nullptr, FALSE, L"Global\\DravikEmbosserController.Running")) {}
+RunningMark::RunningMark() : handle(CreateMutexW(nullptr, FALSE, L"Global\\DravikEmbosserController.Running"))
+{ }
 
 RunningMark::~RunningMark()
 {

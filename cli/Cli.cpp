@@ -286,11 +286,11 @@ void PrintJson(std::ostream& out, const Result& result, const char* success)
 // entries it keeps and the rows it gives them.
 class Controllers {
 public:
-    explicit Controllers(usb_dvk::Platform& platform) : system(platform) {}
+    explicit Controllers(usb_dvk::Platform& platform) : system(platform) { }
     void Look()
     {
-        report = usb_programmer::RefreshPass(system, entries,
-                                             [this](const usb_programmer::RowChange& c) { rows.Apply(c); });
+        report =
+            usb_programmer::RefreshPass(system, entries, [this](const usb_programmer::RowChange& c) { rows.Apply(c); });
     }
     usb_programmer::Entries& Entries() { return entries; }
     usb_dvk::Platform& Platform() { return system.GetPlatform(); }
@@ -397,9 +397,8 @@ int Program(const CommandLine& line, std::chrono::milliseconds wait, std::ostrea
         waiting.pause(std::min(kLookPeriod, std::chrono::ceil<std::chrono::milliseconds>(deadline - now)));
     }
 
-    const std::vector<Outcome> programmed =
-        usb_programmer::ProgramPass(controllers.Platform(), controllers.Entries(), message,
-                                    [](const usb_programmer::RowChange&) {});
+    const std::vector<Outcome> programmed = usb_programmer::ProgramPass(
+        controllers.Platform(), controllers.Entries(), message, [](const usb_programmer::RowChange&) {});
     const std::vector<Result> results = controllers.Results(programmed);
     for (const Result& result : results) {
         if (line.json)
@@ -465,7 +464,9 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     if (line.operands.size() > command->operands)
         return Usage(err, "unexpected argument '" + Printable(line.operands[command->operands]) + "'");
     if ((line.json && !command->json) || (line.wait && !command->wait) || (line.noCheck && !command->noCheck)) {
-        const char* option = line.json && !command->json ? "--json" : line.wait && !command->wait ? "--wait" : "--no-check";
+        const char* option = line.json && !command->json ? "--json"
+            : line.wait && !command->wait                ? "--wait"
+                                                         : "--no-check";
         return Usage(err, std::string(option) + " does not apply to " + name);
     }
     std::chrono::milliseconds wait(0);

@@ -16,7 +16,8 @@ const std::array<SettingInfo, SettingCount> kSettings = {{
     {"Replace Die", "Timeout(ms)", 65535, "Invalid replace timeout", 2, false, 0, "Replace", "timeout"},
     {"Replace Die", "Delay(ms)", 65535, "Invalid replace delay", 2, false, 0, "Replace", "delay"},
     {"Paper Sensor", "Sensitivity", 255, "Invalid paper sensitivity", 1, false, 3, "PaperSensor", "sensitivity"},
-    {"Paper Sensor", "Activate Time(ms)", 65535, "Invalid paper activating time", 2, false, 0, "PaperSensor", "activate"},
+    {"Paper Sensor", "Activate Time(ms)", 65535, "Invalid paper activating time", 2, false, 0, "PaperSensor",
+     "activate"},
 }};
 
 DecimalResult ConvertDecimal(const std::wstring& text)

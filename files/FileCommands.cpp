@@ -17,8 +17,8 @@ int SaveProgram(SettingsEditor& editor, bool saveAs)
 {
     wxWindow* parent = editor.GetEditorWindow();
     if (saveAs || editor.GetCurrentFilePath().empty()) {
-        wxFileDialog dialog(parent, "Please select the file to save", wxEmptyString,
-                            editor.GetCurrentFileName(), kWildcard, wxFD_SAVE);
+        wxFileDialog dialog(parent, "Please select the file to save", wxEmptyString, editor.GetCurrentFileName(),
+                            kWildcard, wxFD_SAVE);
         if (dialog.ShowModal() != wxID_OK)
             return 2;
         wxString path = dialog.GetPath();

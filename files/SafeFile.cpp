@@ -1,7 +1,7 @@
-#include "files/SafeFileCommon.h"
-
 #include <random>
 #include <string_view>
+
+#include "files/SafeFileCommon.h"
 
 namespace dvk::safe_file {
 
@@ -22,8 +22,7 @@ std::string RandomSuffix()
 
 std::string TemporaryName(std::string name)
 {
-    constexpr std::size_t kMaxName = 255 - std::string_view(".").size() -
-                                     std::string_view(".dvk-save-").size() - 6;
+    constexpr std::size_t kMaxName = 255 - std::string_view(".").size() - std::string_view(".dvk-save-").size() - 6;
     if (name.size() > kMaxName) {
         std::size_t cut = kMaxName;
         while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80)

@@ -31,8 +31,7 @@ inline FileResult SystemFailure(int error)
 // Everything readSome(buffer, size, error) delivers up to its end (0) into
 // bytes. TooLarge when that is more than maxBytes (a file that grew after
 // its size was checked); System when readSome fails (-1, setting error).
-template <typename ReadSome>
-FileResult ReadAtMost(std::size_t maxBytes, std::string& bytes, ReadSome readSome)
+template <typename ReadSome> FileResult ReadAtMost(std::size_t maxBytes, std::string& bytes, ReadSome readSome)
 {
     bytes.clear();
     char chunk[16384];

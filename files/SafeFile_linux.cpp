@@ -1,20 +1,19 @@
 // Reading and replacing files on Linux: a temporary file renamed over the
 // target, keeping its owner, mode and extended attributes, or else a write
 // in place.
-#include "files/SafeFileCommon.h"
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <sys/xattr.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <map>
 #include <optional>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include "files/SafeFileCommon.h"
 
 namespace dvk {
 
@@ -25,7 +24,7 @@ namespace {
 // Owns a descriptor.
 class Descriptor {
 public:
-    explicit Descriptor(int descriptor) : fd(descriptor) {}
+    explicit Descriptor(int descriptor) : fd(descriptor) { }
     Descriptor(const Descriptor&) = delete;
     Descriptor& operator=(const Descriptor&) = delete;
     ~Descriptor()
@@ -48,7 +47,7 @@ private:
 // Removes the temporary file unless released.
 class TemporaryFile {
 public:
-    explicit TemporaryFile(std::string path) : name(std::move(path)) {}
+    explicit TemporaryFile(std::string path) : name(std::move(path)) { }
     TemporaryFile(const TemporaryFile&) = delete;
     TemporaryFile& operator=(const TemporaryFile&) = delete;
     ~TemporaryFile()

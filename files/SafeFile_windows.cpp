@@ -1,12 +1,12 @@
 // Reading and replacing files on Windows: the wide-character file API, with
 // the system's own replacement, which keeps the old file's attributes,
 // access control list and streams.
-#include "files/SafeFileCommon.h"
-
 #include <windows.h>
 
 #include <algorithm>
 #include <filesystem>
+
+#include "files/SafeFileCommon.h"
 
 namespace dvk {
 
@@ -17,7 +17,7 @@ namespace {
 // Owns a file handle.
 class Handle {
 public:
-    explicit Handle(HANDLE handle) : handle(handle) {}
+    explicit Handle(HANDLE handle) : handle(handle) { }
     Handle(const Handle&) = delete;
     Handle& operator=(const Handle&) = delete;
     ~Handle()

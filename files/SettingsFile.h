@@ -55,5 +55,4 @@ FileResult ReadSettingsFile(std::istream& in, const ApplySetting& apply, Expect 
 // fails with its reason. Opening never waits for a writer or a device.
 FileResult ReadSettingsFileAt(const std::string& path, const ApplySetting& apply, Expect expect = Expect::AnySettings);
 
-
 }  // namespace dvk

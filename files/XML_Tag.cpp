@@ -82,9 +82,8 @@ void ReadContent(std::istream& in, XML_Tag& tag, int depth)
             in.get();
             SkipWhitespace(in, true);
             std::string closingName;
-            tag.valid = XML_Tag::GetString(in, closingName, kClosingNameDelimiters,
-                                           kClosingNameStops) == '>' &&
-                        closingName == tag.name;
+            tag.valid = XML_Tag::GetString(in, closingName, kClosingNameDelimiters, kClosingNameStops) == '>' &&
+                closingName == tag.name;
             return;
         }
         in.unget();
@@ -105,22 +104,16 @@ void ReadElement(std::istream& in, XML_Tag& tag, int depth)
         return;
     SkipWhitespace(in, false);
     switch (XML_Tag::GetString(in, tag.name, kElementNameDelimiters, kElementNameStops)) {
-    case '/':
-        EndEmptyElement(in, tag);
-        return;
-    case '>':
-        break;
+    case '/': EndEmptyElement(in, tag); return;
+    case '>': break;
     case ' ':
         switch (ReadAttributes(in, tag)) {
-        case AttributesEnd::Content:
-            break;
+        case AttributesEnd::Content: break;
         case AttributesEnd::Invalid:
-        case AttributesEnd::EmptyElement:
-            return;
+        case AttributesEnd::EmptyElement: return;
         }
         break;
-    default:
-        return;
+    default: return;
     }
     if (in.good())
         ReadContent(in, tag, depth);
@@ -154,8 +147,7 @@ void XML_Tag::AddAttribute(const std::string& attributeName, const char* value)
     attributes.push_back({attributeName, value});
 }
 
-template <typename T>
-void XML_Tag::AddAttribute(const std::string& attributeName, T value)
+template <typename T> void XML_Tag::AddAttribute(const std::string& attributeName, T value)
 {
     std::ostringstream text;
     text.imbue(std::locale::classic());
@@ -170,8 +162,7 @@ XML_Tag& XML_Tag::NewChild(const std::string& childName)
     return children.back();
 }
 
-char XML_Tag::GetString(std::istream& in, std::string& out, std::string_view delimiters,
-                        std::string_view stops)
+char XML_Tag::GetString(std::istream& in, std::string& out, std::string_view delimiters, std::string_view stops)
 {
     char c;
     while (in.good() && in >> c) {
@@ -191,8 +182,7 @@ bool operator==(const XML_Attrib& a, const XML_Attrib& b)
 
 bool XML_Tag::operator==(const XML_Tag& other) const
 {
-    return name == other.name && valid == other.valid && attributes == other.attributes &&
-           children == other.children;
+    return name == other.name && valid == other.valid && attributes == other.attributes && children == other.children;
 }
 
 std::istream& operator>>(std::istream& in, XML_Tag& tag)

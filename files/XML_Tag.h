@@ -31,19 +31,17 @@ public:
     std::vector<XML_Tag> children;
 
     XML_Tag() = default;
-    explicit XML_Tag(const std::string& tagName) : name(tagName), valid(true) {}
+    explicit XML_Tag(const std::string& tagName) : name(tagName), valid(true) { }
 
     void AddAttribute(const std::string& attributeName, const std::string& value);
     void AddAttribute(const std::string& attributeName, const char* value);
     // Plain decimal digits; defined for std::uint32_t.
-    template <typename T>
-    void AddAttribute(const std::string& attributeName, T value);
+    template <typename T> void AddAttribute(const std::string& attributeName, T value);
 
     // The first whitespace-delimited word of the first attribute named
     // exactly attributeName. False, leaving out unchanged, when there is no
     // such attribute or its value is empty or only whitespace.
-    template <typename T>
-    bool GetAttributeData(const std::string& attributeName, T& out) const;
+    template <typename T> bool GetAttributeData(const std::string& attributeName, T& out) const;
 
     // Appends a valid child without attributes or children. The reference
     // lasts until the next child is appended to this tag.
@@ -56,8 +54,7 @@ public:
     // them to out until one of delimiters, which it returns, or one of stops
     // or the end of the stream, for which it returns NUL. The delimiter or
     // stop is consumed, not appended.
-    static char GetString(std::istream& in, std::string& out, std::string_view delimiters,
-                          std::string_view stops);
+    static char GetString(std::istream& in, std::string& out, std::string_view delimiters, std::string_view stops);
 
     bool operator==(const XML_Tag& other) const;
     bool operator!=(const XML_Tag& other) const { return !(*this == other); }
@@ -72,8 +69,7 @@ std::istream& operator>>(std::istream& in, XML_Tag& tag);
 // column 1); each level adds one leading tab.
 std::ostream& operator<<(std::ostream& out, const XML_Tag& tag);
 
-template <typename T>
-bool XML_Tag::GetAttributeData(const std::string& attributeName, T& out) const
+template <typename T> bool XML_Tag::GetAttributeData(const std::string& attributeName, T& out) const
 {
     for (const XML_Attrib& attribute : attributes) {
         if (attribute.name != attributeName)

@@ -12,15 +12,14 @@ class wxWindow;
 // The panel's native window as the GUI thread sees it: what the worker needs
 // to draw on it itself.
 struct PanelTarget {
-    std::string display;     // X11: the X display's name; empty elsewhere
+    std::string display;        // X11: the X display's name; empty elsewhere
     std::uintptr_t window = 0;  // the X window id, or the window handle
     int width = 0;
     int height = 0;
 
     bool operator==(const PanelTarget& other) const
     {
-        return display == other.display && window == other.window && width == other.width &&
-               height == other.height;
+        return display == other.display && window == other.window && width == other.width && height == other.height;
     }
 };
 
@@ -51,7 +50,7 @@ public:
     const PanelTarget& Target() const { return target; }
 
 protected:
-    explicit PanelPainter(const PanelTarget& target) : target(target) {}
+    explicit PanelPainter(const PanelTarget& target) : target(target) { }
 
 private:
     PanelTarget target;

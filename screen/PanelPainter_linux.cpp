@@ -52,8 +52,7 @@ using Connection = std::unique_ptr<xcb_connection_t, Disconnect>;
 struct Free {
     void operator()(void* block) const { std::free(block); }
 };
-template <class T>
-using Owned = std::unique_ptr<T, Free>;
+template <class T> using Owned = std::unique_ptr<T, Free>;
 
 // The reply to a request, null when it failed (its error freed).
 template <class Reply, class Cookie>
@@ -102,8 +101,7 @@ public:
                     std::uint32_t white)
         : PanelPainter(target), connection(std::move(connection)), window(static_cast<xcb_window_t>(target.window)),
           gc(gc), black(black), white(white)
-    {
-    }
+    { }
 
     ~X11PanelPainter() override
     {
@@ -123,8 +121,7 @@ public:
         const std::uint32_t left[] = {inverted ? white : black};
         const std::uint32_t right[] = {inverted ? black : white};
         const xcb_rectangle_t leftHalf = {0, 0, static_cast<std::uint16_t>(half), static_cast<std::uint16_t>(height)};
-        const xcb_rectangle_t rightHalf = {static_cast<std::int16_t>(half), 0,
-                                           static_cast<std::uint16_t>(width - half),
+        const xcb_rectangle_t rightHalf = {static_cast<std::int16_t>(half), 0, static_cast<std::uint16_t>(width - half),
                                            static_cast<std::uint16_t>(height)};
         xcb_change_gc(c, gc, XCB_GC_FOREGROUND, left);
         xcb_poly_fill_rectangle(c, window, gc, 1, &leftHalf);
@@ -141,8 +138,8 @@ public:
         // A round trip: its reply comes after the errors of every request
         // sent before it.
         xcb_connection_t* c = connection.get();
-        const bool answered = !xcb_connection_has_error(c) &&
-                              Ask(c, xcb_get_input_focus(c), &xcb_get_input_focus_reply) != nullptr;
+        const bool answered =
+            !xcb_connection_has_error(c) && Ask(c, xcb_get_input_focus(c), &xcb_get_input_focus_reply) != nullptr;
         return TakeErrors() && answered;
     }
 

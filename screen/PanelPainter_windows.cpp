@@ -3,9 +3,9 @@
 // lock (a busy GUI thread would hold it and so the worker).
 #include "screen/PanelPainter.h"
 
-#include <wx/window.h>
-
 #include <windows.h>
+
+#include <wx/window.h>
 
 PanelTarget ReadPanelTarget(wxWindow* panel, int width, int height)
 {
@@ -25,10 +25,7 @@ public:
     // The device context is taken once and kept for every swap: under wine
     // taking and giving it back asks its server process each time, which
     // runs late on a busy machine.
-    MswPanelPainter(const PanelTarget& target, HWND window, HDC dc)
-        : PanelPainter(target), window(window), dc(dc)
-    {
-    }
+    MswPanelPainter(const PanelTarget& target, HWND window, HDC dc) : PanelPainter(target), window(window), dc(dc) { }
     ~MswPanelPainter() override { ReleaseDC(window, dc); }
     MswPanelPainter(const MswPanelPainter&) = delete;
     MswPanelPainter& operator=(const MswPanelPainter&) = delete;

@@ -35,9 +35,9 @@ void AppendProgrammingMessage(const SettingTexts& texts, std::vector<unsigned ch
         }
     }
 
-    message.push_back(SumOfBytes(message, kFirstDataIndex));               // data checksum
+    message.push_back(SumOfBytes(message, kFirstDataIndex));  // data checksum
     message[kLengthIndex] = static_cast<unsigned char>(message.size() - 2);
-    message.push_back(SumOfBytes(message, kLengthIndex));                  // frame checksum
+    message.push_back(SumOfBytes(message, kLengthIndex));  // frame checksum
 }
 
 }  // namespace dvk

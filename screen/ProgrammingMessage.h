@@ -9,9 +9,9 @@
 
 namespace dvk {
 
-constexpr unsigned char kMessageStartByte = 0x57;     // the character W
+constexpr unsigned char kMessageStartByte = 0x57;  // the character W
 constexpr unsigned char kSettingsBlockType = 0x57;
-constexpr std::size_t kDeviceMemoryBytes = 128;       // the controller's limit
+constexpr std::size_t kDeviceMemoryBytes = 128;  // the controller's limit
 
 // Appends the message built from the eleven field texts to `message`, which
 // must be empty. Every text is read with ConvertDecimal and its value used

@@ -2,16 +2,12 @@
 
 #include <wx/dcclient.h>
 
-wxBEGIN_EVENT_TABLE(ScreenProgrammer, wxPanel)
-    EVT_PAINT(ScreenProgrammer::PaintEvent)
-    EVT_ERASE_BACKGROUND(ScreenProgrammer::OnEraseBackGround)
-    EVT_SIZE(ScreenProgrammer::OnResize)
-wxEND_EVENT_TABLE()
+wxBEGIN_EVENT_TABLE(ScreenProgrammer, wxPanel) EVT_PAINT(ScreenProgrammer::PaintEvent)
+    EVT_ERASE_BACKGROUND(ScreenProgrammer::OnEraseBackGround) EVT_SIZE(ScreenProgrammer::OnResize) wxEND_EVENT_TABLE()
 
-ScreenProgrammer::ScreenProgrammer(wxWindow* parent)
+        ScreenProgrammer::ScreenProgrammer(wxWindow* parent)
     : wxPanel(parent, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxTAB_TRAVERSAL | wxNO_BORDER)
-{
-}
+{ }
 
 void ScreenProgrammer::Render(wxDC& dc)
 {

@@ -14,20 +14,17 @@ const char* const kWidestStatus[] = {"Ready to program", "Starting in...3", "Pro
 constexpr int kProgressIntervalMs = 40;
 }  // namespace
 
-wxBEGIN_EVENT_TABLE(ScreenProgrammerDialog, wxDialog)
-    EVT_BUTTON(kStartButtonId, ScreenProgrammerDialog::OnStart)
-wxEND_EVENT_TABLE()
+wxBEGIN_EVENT_TABLE(ScreenProgrammerDialog, wxDialog) EVT_BUTTON(kStartButtonId, ScreenProgrammerDialog::OnStart)
+    wxEND_EVENT_TABLE()
 
-ScreenProgrammerDialog::ScreenProgrammerDialog(wxWindow* parent)
-    : wxDialog(parent, wxID_ANY, "Dravik - Screen Programmer", wxDefaultPosition, wxDefaultSize,
-               wxDEFAULT_DIALOG_STYLE)
+        ScreenProgrammerDialog::ScreenProgrammerDialog(wxWindow* parent)
+    : wxDialog(parent, wxID_ANY, "Dravik - Screen Programmer", wxDefaultPosition, wxDefaultSize, wxDEFAULT_DIALOG_STYLE)
 {
     sizer = new wxBoxSizer(wxVERTICAL);
 
-    statusText = new wxStaticText(this, wxID_ANY, "Ready to program", wxDefaultPosition, wxDefaultSize,
-                                  wxALIGN_CENTRE);
-    statusText->SetFont(wxFont(kStatusPointSize, wxFONTFAMILY_DEFAULT, wxFONTSTYLE_NORMAL, wxFONTWEIGHT_BOLD,
-                               false, wxEmptyString));
+    statusText = new wxStaticText(this, wxID_ANY, "Ready to program", wxDefaultPosition, wxDefaultSize, wxALIGN_CENTRE);
+    statusText->SetFont(
+        wxFont(kStatusPointSize, wxFONTFAMILY_DEFAULT, wxFONTSTYLE_NORMAL, wxFONTWEIGHT_BOLD, false, wxEmptyString));
     // Wide enough for every status, so that a longer one is never cut when
     // the fonts are large.
     int statusWidth = 0;
@@ -60,7 +57,8 @@ ScreenProgrammerDialog::ScreenProgrammerDialog(wxWindow* parent)
     startButton->SetFocus();
 
     progressTimer.SetOwner(this);
-    Bind(wxEVT_TIMER, [this](wxTimerEvent&) { ShowProgress(); }, progressTimer.GetId());
+    Bind(
+        wxEVT_TIMER, [this](wxTimerEvent&) { ShowProgress(); }, progressTimer.GetId());
 
     thread = std::make_unique<ScreenProgrammerThread>(programmer->InvertedState());
     thread->Create();
@@ -131,11 +129,8 @@ void ScreenProgrammerDialog::ShowProgress()
     const ScreenStatus before = shown;
     shown = latest;
     switch (latest.phase) {
-    case ScreenStatus::Phase::Idle:
-        break;
-    case ScreenStatus::Phase::Countdown:
-        SetStatus(wxString::Format("Starting in...%d", latest.value));
-        break;
+    case ScreenStatus::Phase::Idle: break;
+    case ScreenStatus::Phase::Countdown: SetStatus(wxString::Format("Starting in...%d", latest.value)); break;
     case ScreenStatus::Phase::Sending:
         if (before.phase != ScreenStatus::Phase::Sending)
             SetStatus("Programming...");

@@ -5,15 +5,14 @@ namespace {
 std::uint64_t Pack(unsigned transmission, ScreenStatus::Phase phase, int value)
 {
     return static_cast<std::uint64_t>(transmission) << 32 | static_cast<std::uint64_t>(phase) << 24 |
-           (static_cast<std::uint64_t>(value) & 0xFFFFFF);
+        (static_cast<std::uint64_t>(value) & 0xFFFFFF);
 }
 
 }  // namespace
 
 ScreenProgrammerThread::ScreenProgrammerThread(std::shared_ptr<std::atomic<bool>> inverted)
     : wxThread(wxTHREAD_JOINABLE), panelInverted(std::move(inverted))
-{
-}
+{ }
 
 ScreenProgrammerThread::~ScreenProgrammerThread()
 {

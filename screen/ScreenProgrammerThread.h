@@ -102,9 +102,9 @@ private:
 
     // The worker's own.
     std::unique_ptr<Job> job;
-    bool sending = false;  // the job's transmission is under way
+    bool sending = false;       // the job's transmission is under way
     Clock::time_point drawnAt;  // when the last drawing was sent
-    bool endSwapped = false;  // the last step ended with the end swap
+    bool endSwapped = false;    // the last step ended with the end swap
     std::unique_ptr<PanelPainter> painter;
     dvk::ScreenSchedule schedule;
 };

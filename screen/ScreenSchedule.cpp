@@ -60,7 +60,7 @@ long NominalTransmissionMs(const std::vector<unsigned char>& message)
     // Per byte: the lead-in, the start swap's pause and eight bit pauses.
     constexpr long kByteMs = 10L * kShortPauseMs;
     return kCountdownSeconds * kCountdownStepMs + kByteMs * static_cast<long>(message.size()) +
-           static_cast<long>(kLongPauseMs - kShortPauseMs) * ones;
+        static_cast<long>(kLongPauseMs - kShortPauseMs) * ones;
 }
 
 }  // namespace dvk

@@ -9,12 +9,12 @@ namespace dvk {
 
 // Pauses, in milliseconds.
 constexpr int kCountdownStepMs = 1000;
-constexpr int kShortPauseMs = 50;      // a 0 bit, the lead-in, after the start swap
-constexpr int kLongPauseMs = 100;      // a 1 bit
+constexpr int kShortPauseMs = 50;  // a 0 bit, the lead-in, after the start swap
+constexpr int kLongPauseMs = 100;  // a 1 bit
 
 constexpr int kCountdownSeconds = 3;
 constexpr int kSwapsPerByte = 10;
-constexpr int kProgressPerByte = 10;   // gauge steps per byte
+constexpr int kProgressPerByte = 10;  // gauge steps per byte
 
 // One step of a transmission, made at the start of a worker pass and
 // followed by its pause.

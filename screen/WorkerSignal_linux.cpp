@@ -2,18 +2,17 @@
 // monotonic clock.
 #include "screen/WorkerSignal.h"
 
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <ctime>
 #include <pthread.h>
 #include <sched.h>
 #include <semaphore.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
-#include <unistd.h>
-
-#include <algorithm>
-#include <cerrno>
-#include <cstdint>
-#include <ctime>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -121,7 +120,5 @@ void WorkerSignal::Wait()
         SleepUntilPosted(posted, std::chrono::steady_clock::time_point::max());
         return;
     }
-    while (sem_wait(&native->semaphore) != 0) {
-    }
+    while (sem_wait(&native->semaphore) != 0) { }
 }
-

@@ -69,4 +69,3 @@ void WorkerSignal::Wait()
             Sleep(static_cast<DWORD>(kSlice.count()));
     }
 }
-

@@ -9,7 +9,7 @@ class TimeText {
 public:
     // Day mask bits: 0x02 Sunday, 0x04 Monday, ... 0x80 Saturday; 0 shows the
     // time as a duration.
-    TimeText(std::uint32_t time, std::uint8_t dayMask) : time(time), dayMask(dayMask) {}
+    TimeText(std::uint32_t time, std::uint8_t dayMask) : time(time), dayMask(dayMask) { }
     virtual ~TimeText() = default;
 
     // With format 0 the day text goes in front of a clock; any other value
@@ -17,6 +17,6 @@ public:
     virtual std::string GetText(std::uint32_t format) const;
 
 private:
-    std::uint32_t time;    // milliseconds
+    std::uint32_t time;  // milliseconds
     std::uint8_t dayMask;
 };

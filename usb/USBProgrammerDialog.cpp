@@ -117,18 +117,10 @@ void USBProgrammerDialog::ApplyChange(const usb_programmer::RowChange& change)
     using Kind = usb_programmer::RowChange::Kind;
     const auto row = static_cast<unsigned int>(change.row);
     switch (change.kind) {
-    case Kind::Append:
-        deviceList->Append(wxGetTranslation(wxString::FromUTF8(change.text)));
-        break;
-    case Kind::SetText:
-        deviceList->SetString(row, wxString::FromUTF8(change.text));
-        break;
-    case Kind::SetCheck:
-        deviceList->Check(row, change.checked);
-        break;
-    case Kind::Delete:
-        deviceList->Delete(row);
-        break;
+    case Kind::Append: deviceList->Append(wxGetTranslation(wxString::FromUTF8(change.text))); break;
+    case Kind::SetText: deviceList->SetString(row, wxString::FromUTF8(change.text)); break;
+    case Kind::SetCheck: deviceList->Check(row, change.checked); break;
+    case Kind::Delete: deviceList->Delete(row); break;
     }
 }
 

@@ -30,8 +30,8 @@ USBProgrammerDialogBase::USBProgrammerDialogBase(wxWindow* parent, wxWindowID id
 
     programAllButton->Connect(wxEVT_COMMAND_BUTTON_CLICKED,
                               wxCommandEventHandler(USBProgrammerDialogBase::OnProgramAll), nullptr, this);
-    exitButton->Connect(wxEVT_COMMAND_BUTTON_CLICKED, wxCommandEventHandler(USBProgrammerDialogBase::OnExit),
-                        nullptr, this);
+    exitButton->Connect(wxEVT_COMMAND_BUTTON_CLICKED, wxCommandEventHandler(USBProgrammerDialogBase::OnExit), nullptr,
+                        this);
 }
 
 USBProgrammerDialogBase::~USBProgrammerDialogBase()

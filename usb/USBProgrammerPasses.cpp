@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "usb/USBTimerDevice.h"
 #include "core/Utf8.h"
+#include "usb/USBTimerDevice.h"
 
 namespace usb_programmer {
 
@@ -206,12 +206,8 @@ void Rows::Apply(const RowChange& change)
         texts.push_back(change.text);
         checked.push_back(false);
         break;
-    case RowChange::Kind::SetText:
-        texts.at(change.row) = change.text;
-        break;
-    case RowChange::Kind::SetCheck:
-        checked.at(change.row) = change.checked;
-        break;
+    case RowChange::Kind::SetText: texts.at(change.row) = change.text; break;
+    case RowChange::Kind::SetCheck: checked.at(change.row) = change.checked; break;
     case RowChange::Kind::Delete:
         texts.erase(texts.begin() + static_cast<std::ptrdiff_t>(change.row));
         checked.erase(checked.begin() + static_cast<std::ptrdiff_t>(change.row));

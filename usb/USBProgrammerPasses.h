@@ -58,10 +58,10 @@ enum class Request { None, Identification, Version, Clock, Piece };
 struct Outcome {
     std::string path;
     Failure failure = Failure::None;
-    std::error_code error;             // of the failed open, write or read
-    Request request = Request::None;   // a failed transfer or an unreadable text: whose
-    std::size_t piece = 0;             // Request::Piece: the piece (0 is the first)
-    int count = 0;                     // a short write or reply: the report bytes it moved
+    std::error_code error;            // of the failed open, write or read
+    Request request = Request::None;  // a failed transfer or an unreadable text: whose
+    std::size_t piece = 0;            // Request::Piece: the piece (0 is the first)
+    int count = 0;                    // a short write or reply: the report bytes it moved
 };
 
 // One listed controller.
@@ -81,9 +81,9 @@ struct Entry {
 using Entries = std::vector<Entry>;
 
 struct RefreshReport {
-    bool enumerationEnded = false;    // the enumeration ran to its end
+    bool enumerationEnded = false;  // the enumeration ran to its end
     std::error_code enumerationError;
-    std::size_t listed = 0;           // entries (and rows) after the pass
+    std::size_t listed = 0;  // entries (and rows) after the pass
     // Every entry the walk came to, in order: a listed one with None or the
     // failure of its queries, a removed one with the reason.
     std::vector<Outcome> outcomes;

@@ -11,8 +11,8 @@
 // How a delivery of the programming message ended.
 struct Delivery {
     bool delivered = true;
-    bool rejected = false;   // a piece was answered, but not with "OK"
-    std::size_t piece = 0;   // when not delivered: the piece it stopped at (0 is the first)
+    bool rejected = false;  // a piece was answered, but not with "OK"
+    std::size_t piece = 0;  // when not delivered: the piece it stopped at (0 is the first)
 };
 
 class USBTimerDevice : public usb_dvk::Transfer {

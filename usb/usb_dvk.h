@@ -44,8 +44,8 @@ inline std::error_code SystemError(int code)
 // Whether an open failed for lack of permission.
 bool IsAccessDenied(const std::error_code& error);
 
-constexpr int kReportSize = 64;                   // one report's payload
-constexpr int kTransferSize = kReportSize + 1;    // report id 0 and the payload
+constexpr int kReportSize = 64;                 // one report's payload
+constexpr int kTransferSize = kReportSize + 1;  // report id 0 and the payload
 
 // How long a write waits for the device to take the report, and a read
 // for the device's reply. A controller answers a query within a few
@@ -65,7 +65,7 @@ constexpr int kMaxDiscardedReports = 512;
 // on the opened device.
 class Device {
 public:
-    Device(std::string path, std::uint16_t vid, std::uint16_t pid) : path(std::move(path)), vid(vid), pid(pid) {}
+    Device(std::string path, std::uint16_t vid, std::uint16_t pid) : path(std::move(path)), vid(vid), pid(pid) { }
     const std::string& GetPath() const { return path; }
     std::uint16_t GetVendorId() const { return vid; }
     std::uint16_t GetProductId() const { return pid; }
@@ -117,8 +117,8 @@ public:
     // one enumeration to the next. True when the enumeration ran to its end;
     // false with the error that stopped it, or that kept it from seeing
     // every interface.
-    virtual bool Enumerate(const std::string& idString, std::uint16_t vid, std::uint16_t pid,
-                           DeviceList& list, std::error_code& error) = 0;
+    virtual bool Enumerate(const std::string& idString, std::uint16_t vid, std::uint16_t pid, DeviceList& list,
+                           std::error_code& error) = 0;
     // Opens the path for writing or for reading; null, with the error, when
     // it does not open.
     virtual std::unique_ptr<DeviceFile> Open(const std::string& path, Access access, std::error_code& error) = 0;
@@ -201,6 +201,5 @@ protected:
 }  // namespace usb_dvk
 
 namespace std {
-template <>
-struct is_error_code_enum<usb_dvk::Error> : true_type {};
+template <> struct is_error_code_enum<usb_dvk::Error> : true_type { };
 }  // namespace std

@@ -51,7 +51,7 @@ void CheckClosed(BOOL closed)
 // A device information set, destroyed with its holder.
 class InfoSet {
 public:
-    InfoSet(const SetupApi& api, HDEVINFO set) : api(api), set(set) {}
+    InfoSet(const SetupApi& api, HDEVINFO set) : api(api), set(set) { }
     ~InfoSet()
     {
         if (set != INVALID_HANDLE_VALUE)
@@ -235,7 +235,7 @@ private:
 
 class Win32Platform : public Platform {
 public:
-    explicit Win32Platform(const SetupApi& api) : api(api) {}
+    explicit Win32Platform(const SetupApi& api) : api(api) { }
 
     bool Enumerate(const std::string& idString, std::uint16_t vid, std::uint16_t pid, DeviceList& list,
                    std::error_code& error) override
@@ -251,8 +251,8 @@ public:
     std::unique_ptr<DeviceFile> Open(const std::string& path, Access access, std::error_code& error) override
     {
         const DWORD mode = access == Access::Write ? GENERIC_WRITE : GENERIC_READ;
-        HANDLE handle = CreateFileA(path.c_str(), mode, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                    OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+        HANDLE handle = CreateFileA(path.c_str(), mode, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_OVERLAPPED, nullptr);
         if (handle == INVALID_HANDLE_VALUE) {
             error = LastSystemError();
             return nullptr;
@@ -265,11 +265,10 @@ private:
     // hardware ids cannot be read is passed over and the walk goes on, but
     // the enumeration then counts as incomplete: the interface may be a
     // controller's. One whose device has no hardware id is skipped.
-    bool Walk(const std::string& wanted, std::uint16_t vid, std::uint16_t pid, DeviceList& list,
-              std::error_code& error)
+    bool Walk(const std::string& wanted, std::uint16_t vid, std::uint16_t pid, DeviceList& list, std::error_code& error)
     {
-        const InfoSet set(api, api.getClassDevs(&kHidInterfaceClass, nullptr, nullptr,
-                                                DIGCF_PRESENT | DIGCF_DEVICEINTERFACE));
+        const InfoSet set(
+            api, api.getClassDevs(&kHidInterfaceClass, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE));
         if (!set) {
             error = LastSystemError();
             return false;

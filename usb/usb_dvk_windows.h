@@ -3,9 +3,9 @@
 #pragma once
 
 #include <windows.h>
-#include <setupapi.h>
 
 #include <memory>
+#include <setupapi.h>
 
 #include "usb/usb_dvk.h"
 

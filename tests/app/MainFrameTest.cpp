@@ -12,11 +12,11 @@
 #include <wx/filefn.h>
 #include <wx/uiaction.h>
 
-#include "tests/files/SettingsFileSamples.h"
 #include "app/CommandLine.h"
-#include "tests/support/GuiTest.h"
 #include "app/MainFrame.h"
 #include "screen/ScreenProgrammerDialog.h"
+#include "tests/files/SettingsFileSamples.h"
+#include "tests/support/GuiTest.h"
 
 using guitest::ExpectMessageBox;
 using namespace std::chrono_literals;
@@ -53,10 +53,7 @@ protected:
         guitest::Pump(100ms);
     }
 
-    int MenuItem(const char* menu, const char* item) const
-    {
-        return frame->GetMenuBar()->FindMenuItem(menu, item);
-    }
+    int MenuItem(const char* menu, const char* item) const { return frame->GetMenuBar()->FindMenuItem(menu, item); }
 
     guitest::TemporaryConfig config;
     MainFrame* frame = nullptr;
@@ -177,9 +174,9 @@ TEST_F(MainWindowTest, EachInvalidSettingShowsItsOwnBox)
         SetAll(L"0");
         Field(i)->ChangeValue(dvk::kSettings[i].byteWidth == 1 ? "256" : "65536");
         bool valid = true;
-        wxTEST_DIALOG(valid = frame->IsProgramValid(),
-                      ExpectMessageBox(dvk::kSettings[i].invalidMessage, "Invalid Setting",
-                                       wxOK | wxICON_ERROR, wxID_OK));
+        wxTEST_DIALOG(
+            valid = frame->IsProgramValid(),
+            ExpectMessageBox(dvk::kSettings[i].invalidMessage, "Invalid Setting", wxOK | wxICON_ERROR, wxID_OK));
         EXPECT_FALSE(valid) << "setting " << i;
         EXPECT_EQ(Field(i)->GetValue(), dvk::kSettings[i].byteWidth == 1 ? "256" : "65536");
     }
@@ -215,16 +212,14 @@ TEST_F(MainWindowTest, CloseFlowAsksWhenModifiedFromEveryRoute)
 
     // Cancel from File > Exit, then from the Exit button.
     wxCommandEvent menuExit(wxEVT_MENU, MenuItem("File", "Exit"));
-    wxTEST_DIALOG(frame->ProcessWindowEvent(menuExit),
-                  guitest::SaveBeforeExiting(wxID_CANCEL));
+    wxTEST_DIALOG(frame->ProcessWindowEvent(menuExit), guitest::SaveBeforeExiting(wxID_CANCEL));
     EXPECT_FALSE(Closed());
 
     wxWindow* exitButton = frame->FindWindowByLabel("Exit");
     ASSERT_NE(exitButton, nullptr);
     wxCommandEvent click(wxEVT_BUTTON, exitButton->GetId());
     click.SetEventObject(exitButton);
-    wxTEST_DIALOG(exitButton->ProcessWindowEvent(click),
-                  guitest::SaveBeforeExiting(wxID_CANCEL));
+    wxTEST_DIALOG(exitButton->ProcessWindowEvent(click), guitest::SaveBeforeExiting(wxID_CANCEL));
     EXPECT_FALSE(Closed());
 
     // No: the window goes without saving.
@@ -237,8 +232,7 @@ TEST_F(MainWindowTest, CloseFlowYesSavesThenCloses)
     guitest::TemporaryDir dir;
     SetAll(L"1");
     frame->SetSaveStatus(true);
-    wxTEST_DIALOG(frame->Close(),
-                  guitest::SaveBeforeExiting(wxID_YES),
+    wxTEST_DIALOG(frame->Close(), guitest::SaveBeforeExiting(wxID_YES),
                   guitest::ExpectFileDialogPath(dir.File("closing.dvk")));
     EXPECT_TRUE(wxFileExists(dir.File("closing.dvk")));
     EXPECT_TRUE(Closed());
@@ -247,8 +241,7 @@ TEST_F(MainWindowTest, CloseFlowYesSavesThenCloses)
 TEST_F(MainWindowTest, CloseFlowYesWithCancelledSaveKeepsTheWindow)
 {
     frame->SetSaveStatus(true);
-    wxTEST_DIALOG(frame->Close(),
-                  guitest::SaveBeforeExiting(wxID_YES),
+    wxTEST_DIALOG(frame->Close(), guitest::SaveBeforeExiting(wxID_YES),
                   wxExpectModal<wxFileDialog>(wxEmptyString, wxID_CANCEL));
     EXPECT_FALSE(Closed());
     EXPECT_EQ(frame->GetTitle(), "Dravik Embosser Controller*");
@@ -325,7 +318,7 @@ protected:
     // checks it, and closes it.
     class CheckDialog : public wxExpectModalBase<wxDialog, CheckDialog> {
     public:
-        explicit CheckDialog(std::function<void(wxDialog*)> check) : check(std::move(check)) {}
+        explicit CheckDialog(std::function<void(wxDialog*)> check) : check(std::move(check)) { }
 
     protected:
         int OnInvoked(wxDialog* dialog) const override

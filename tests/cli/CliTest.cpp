@@ -1,16 +1,14 @@
 // dravik-cli's commands over the controller models: what each prints, on
 // which stream, with which exit status.
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <array>
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
-
 #include <gtest/gtest.h>
+#include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "cli/Cli.h"
 #include "core/Version.h"
@@ -34,11 +32,19 @@ const char kExampleHex[] = "57 14 57 9B 01 F4 00 14 AF 02 58 00 1E 37 03 E8 00 0
 std::string SettingsFile(const std::array<std::string, 11>& v)
 {
     return "<Dravik_38417 version=\"100\">\n"
-           "\t<Stamp current=\"" + v[0] + "\" timeout=\"" + v[1] + "\" delay=\"" + v[2] + "\"/>\n"
-           "\t<StampReturn current=\"" + v[3] + "\" timeout=\"" + v[4] + "\" delay=\"" + v[5] + "\"/>\n"
-           "\t<Replace current=\"" + v[6] + "\" timeout=\"" + v[7] + "\" delay=\"" + v[8] + "\"/>\n"
-           "\t<PaperSensor sensitivity=\"" + v[9] + "\" activate=\"" + v[10] + "\"/>\n"
-           "</Dravik_38417>\n";
+           "\t<Stamp current=\"" +
+        v[0] + "\" timeout=\"" + v[1] + "\" delay=\"" + v[2] +
+        "\"/>\n"
+        "\t<StampReturn current=\"" +
+        v[3] + "\" timeout=\"" + v[4] + "\" delay=\"" + v[5] +
+        "\"/>\n"
+        "\t<Replace current=\"" +
+        v[6] + "\" timeout=\"" + v[7] + "\" delay=\"" + v[8] +
+        "\"/>\n"
+        "\t<PaperSensor sensitivity=\"" +
+        v[9] + "\" activate=\"" + v[10] +
+        "\"/>\n"
+        "</Dravik_38417>\n";
 }
 
 // A clock that moves only when the program pauses.
@@ -76,10 +82,7 @@ protected:
         folder = pattern;
         example = File("example.dvk", SettingsFile(kExample));
     }
-    void TearDown() override
-    {
-        fs::remove_all(folder);
-    }
+    void TearDown() override { fs::remove_all(folder); }
     Ran Call(const std::vector<std::string>& args)
     {
         std::ostringstream out, err;
@@ -116,7 +119,8 @@ TEST_F(Cli, HelpVersionAndBadUsage)
     const Ran help = Call({"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_EQ(help.err, "");
-    for (const char* line : {"\n  0  success", "\n  1  a controller failed", "\n  2  bad usage", "\n  3  no controller found"})
+    for (const char* line :
+         {"\n  0  success", "\n  1  a controller failed", "\n  2  bad usage", "\n  3  no controller found"})
         EXPECT_NE(help.out.find(line), std::string::npos) << line;
     EXPECT_EQ(Call({"program", "--help"}).out, help.out);
     const Ran version = Call({"--version"});
@@ -184,7 +188,8 @@ TEST_F(Cli, FilesThatCannotBeReadGetTheirReason)
 {
     const std::string missing = (folder / "missing.dvk").string();
     ExpectBadInput(Call({"message", missing}), "dravik-cli: " + missing + ": no such file");
-    ExpectBadInput(Call({"program", folder.string()}), "dravik-cli: " + folder.string() + ": is a folder, not a settings file");
+    ExpectBadInput(Call({"program", folder.string()}),
+                   "dravik-cli: " + folder.string() + ": is a folder, not a settings file");
     const std::string pipe = (folder / "pipe.dvk").string();
     ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
     ExpectBadInput(Call({"message", pipe}), "dravik-cli: " + pipe + ": is not a regular file");
@@ -224,15 +229,17 @@ TEST_F(Cli, ListShowsTheDialogsRows)
     run = Call({"list"});
     EXPECT_EQ(run.status, dvk_cli::kControllerFailed);
     EXPECT_EQ(run.out, "/dev/hidraw4 Q\"\\?\xC3\xA9 v1 \n/dev/hidraw5 DVK-2 v3.0 MTuWThF 08:30:00\n");
-    EXPECT_EQ(run.err, "dravik-cli: /dev/hidraw6: could not open: permission denied\n"
-                       "A controller was found but cannot be opened: permission denied. See the README, section USB access.\n");
+    EXPECT_EQ(run.err,
+              "dravik-cli: /dev/hidraw6: could not open: permission denied\n"
+              "A controller was found but cannot be opened: permission denied. See the README, section USB access.\n");
     run = Call({"list", "--json"});
     EXPECT_EQ(run.status, dvk_cli::kControllerFailed);
     EXPECT_EQ(run.out,
               "{\"path\":\"/dev/hidraw4\",\"text\":\"Q\\\"\\\\\\u0001\xC3\xA9 v1 \",\"result\":\"listed\"}\n"
               "{\"path\":\"/dev/hidraw5\",\"text\":\"DVK-2 v3.0 MTuWThF 08:30:00\",\"result\":\"listed\"}\n"
               "{\"path\":\"/dev/hidraw6\",\"text\":null,\"result\":\"failed\",\"failure\":\"permission-denied\","
-              "\"reason\":\"could not open: permission denied\",\"error\":" + std::to_string(EACCES) + "}\n");
+              "\"reason\":\"could not open: permission denied\",\"error\":" +
+                  std::to_string(EACCES) + "}\n");
 
     // A listed controller that does not answer fails the list too.
     platform.SetOpenError("/dev/hidraw6", {});
@@ -290,8 +297,9 @@ TEST_F(Cli, ProgramDeliversToEveryControllerAndNamesTheOneThatFailed)
     platform.SetOpenError("/dev/hidraw2", usb_dvk::ModelPlatform::kNotFound);
     run = Call({"program", example});
     EXPECT_EQ(run.status, dvk_cli::kControllerFailed);
-    EXPECT_EQ(run.out, "/dev/hidraw1 programmed\n/dev/hidraw2 failed: could not open: No such file or directory (error "
-                       "2)\n/dev/hidraw3 programmed\n");
+    EXPECT_EQ(run.out,
+              "/dev/hidraw1 programmed\n/dev/hidraw2 failed: could not open: No such file or directory (error "
+              "2)\n/dev/hidraw3 programmed\n");
 }
 
 TEST_F(Cli, ProgramChecksTheSettingsUnlessToldNot)

@@ -17,14 +17,14 @@ TEST(DecimalConversion, FollowsTheLibraryRuleIn32Bits)
     const Case cases[] = {
         {L"0", 0, true},
         {L"12", 12, true},
-        {L" 12", 12, true},           // leading white space is skipped
+        {L" 12", 12, true},  // leading white space is skipped
         {L"\t\n12", 12, true},
-        {L"12 ", 12, false},          // trailing white space is not consumed
+        {L"12 ", 12, false},  // trailing white space is not consumed
         {L"+12", 12, true},
         {L"-0", 0, true},
-        {L"-1", 4294967295u, true},   // negated modulo 2^32
+        {L"-1", 4294967295u, true},  // negated modulo 2^32
         {L"-4294967295", 1, true},
-        {L"007", 7, true},            // leading zeros are not octal
+        {L"007", 7, true},  // leading zeros are not octal
         {L"0x10", 0, false},
         {L"1.5", 1, false},
         {L"1e2", 1, false},
@@ -33,7 +33,7 @@ TEST(DecimalConversion, FollowsTheLibraryRuleIn32Bits)
         {L"   ", 0, false},
         {L"+", 0, false},
         {L"-", 0, false},
-        {L"+-1", 0, false},           // one sign only
+        {L"+-1", 0, false},  // one sign only
         {L"- 1", 0, false},
         {L"4294967295", 4294967295u, true},
         {L"4294967296", 4294967295u, false},

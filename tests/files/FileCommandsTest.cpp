@@ -1,32 +1,30 @@
 // Open, Save and Save As of the main window in a real X server, with the
 // file dialogs and message boxes answered by the test.
-#include <gtest/gtest.h>
-
-#include <linux/capability.h>
-#include <sched.h>
-#include <sys/mount.h>
-#include <sys/stat.h>
-#include <sys/syscall.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
+#include <linux/capability.h>
 #include <optional>
+#include <sched.h>
 #include <set>
 #include <sstream>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <wx/app.h>
 #include <wx/filedlg.h>
 #include <wx/filefn.h>
 #include <wx/testing.h>
 
-#include "tests/support/GuiTest.h"
 #include "app/MainFrame.h"
-#include "tests/files/RootNamespace.h"
 #include "files/SettingsFile.h"
+#include "tests/files/RootNamespace.h"
 #include "tests/files/SettingsFileSamples.h"
+#include "tests/support/GuiTest.h"
 
 namespace fs = std::filesystem;
 using guitest::ExpectMessageBox;
@@ -41,8 +39,7 @@ class ExpectFileDialog : public wxExpectModalBase<wxFileDialog, ExpectFileDialog
 public:
     ExpectFileDialog(bool save, const wxString& defaultName, const wxString& answerPath, int id = wxID_OK)
         : save(save), defaultName(defaultName), answerPath(answerPath), id(id)
-    {
-    }
+    { }
 
     ExpectFileDialog WithHiddenMainWindow() const
     {
@@ -54,11 +51,9 @@ public:
 protected:
     int OnInvoked(wxFileDialog* dialog) const override
     {
-        EXPECT_EQ(dialog->GetMessage(),
-                  save ? "Please select the file to save" : "Please select the file to open");
+        EXPECT_EQ(dialog->GetMessage(), save ? "Please select the file to save" : "Please select the file to open");
         EXPECT_EQ(dialog->GetWildcard(), kWildcard);
-        EXPECT_EQ(dialog->GetWindowStyle() & (wxFD_OPEN | wxFD_SAVE | wxFD_OVERWRITE_PROMPT |
-                                               wxFD_FILE_MUST_EXIST),
+        EXPECT_EQ(dialog->GetWindowStyle() & (wxFD_OPEN | wxFD_SAVE | wxFD_OVERWRITE_PROMPT | wxFD_FILE_MUST_EXIST),
                   save ? wxFD_SAVE : wxFD_OPEN);
         EXPECT_EQ(dialog->GetFilename(), defaultName);
         EXPECT_EQ(dialog->GetDirectory(), wxString());
@@ -103,19 +98,19 @@ protected:
         ADD_FAILURE() << "unexpected dialog \"" << dialog->GetTitle() << "\"";
         return wxID_CANCEL;
     }
-    void Exit(wxDialog*) override {}
+    void Exit(wxDialog*) override { }
 };
 
 ExpectMessageBox OpenErrorBox()
 {
-    return ExpectMessageBox("Error opening file. Possible data corruption. Please verify values.",
-                            "Open file error", wxOK | wxICON_ERROR, wxID_OK);
+    return ExpectMessageBox("Error opening file. Possible data corruption. Please verify values.", "Open file error",
+                            wxOK | wxICON_ERROR, wxID_OK);
 }
 
 ExpectMessageBox SaveErrorBox()
 {
-    return ExpectMessageBox("Error saving file. The settings were not saved.", "Save file error",
-                            wxOK | wxICON_ERROR, wxID_OK);
+    return ExpectMessageBox("Error saving file. The settings were not saved.", "Save file error", wxOK | wxICON_ERROR,
+                            wxID_OK);
 }
 
 ExpectMessageBox SaveBeforeOpening(int answer)
@@ -145,8 +140,8 @@ testing::AssertionResult GiveTo(const fs::path& path, uid_t owner, gid_t group)
 {
     if (::chown(path.c_str(), owner, group) == 0)
         return testing::AssertionSuccess();
-    return testing::AssertionFailure() << "cannot give " << path << " to another user: " << std::strerror(errno)
-                                       << " (" << kRootNote << ")";
+    return testing::AssertionFailure() << "cannot give " << path << " to another user: " << std::strerror(errno) << " ("
+                                       << kRootNote << ")";
 }
 
 // While it lives, this thread acts as an ordinary user with root's user id:
@@ -206,8 +201,7 @@ public:
     {
         std::ofstream filler(path / "filler", std::ios::binary);
         const std::string block(4096, 'x');
-        while (filler.write(block.data(), block.size()) && filler.flush()) {
-        }
+        while (filler.write(block.data(), block.size()) && filler.flush()) { }
         filler.close();
         std::ofstream probe(path / "probe", std::ios::binary);
         const bool full = !(probe << 'x').flush();
@@ -270,8 +264,7 @@ protected:
         frame->SetSaveStatus(false);
         int result = -1;
         wxTEST_DIALOG(result = frame->OpenProgram(),
-                      ExpectFileDialog(false, wxString(), wxString::FromUTF8(path.string())),
-                      OpenErrorBox());
+                      ExpectFileDialog(false, wxString(), wxString::FromUTF8(path.string())), OpenErrorBox());
         return result;
     }
 
@@ -321,8 +314,7 @@ TEST_F(FileCommandsTest, SavesFieldTextsAsNumbers)
     Edit(texts);
     const fs::path path = File("numbers.dvk");
     ASSERT_EQ(SaveAs(path), 1);
-    EXPECT_NE(ReadBytes(path).find("<Stamp current=\"7\" timeout=\"0\" delay=\"4294967295\"/>\r\n"),
-              std::string::npos);
+    EXPECT_NE(ReadBytes(path).find("<Stamp current=\"7\" timeout=\"0\" delay=\"4294967295\"/>\r\n"), std::string::npos);
 
     SetFields(Texts(L"x"));
     ASSERT_EQ(OpenClean(path), 1);
@@ -387,8 +379,7 @@ TEST_F(FileCommandsTest, CancelledDialogsChangeNothing)
     EXPECT_TRUE(frame->GetCurrentFilePath().empty());
 
     // The close flow's Yes saves; a cancelled save keeps the window open.
-    wxTEST_DIALOG(frame->Close(),
-                  guitest::SaveBeforeExiting(wxID_YES),
+    wxTEST_DIALOG(frame->Close(), guitest::SaveBeforeExiting(wxID_YES),
                   ExpectFileDialog(true, wxString(), wxString(), wxID_CANCEL));
     EXPECT_FALSE(wxTheApp->IsScheduledForDestruction(frame));
 
@@ -423,8 +414,7 @@ TEST_F(FileCommandsTest, SaveBeforeOpeningAndBeforeClosingWrites)
 
     // The close flow's Yes saves, then the window goes.
     Edit(Texts(L"2"));
-    wxTEST_DIALOG(frame->Close(),
-                  guitest::SaveBeforeExiting(wxID_YES));
+    wxTEST_DIALOG(frame->Close(), guitest::SaveBeforeExiting(wxID_YES));
     EXPECT_TRUE(wxTheApp->IsScheduledForDestruction(frame));
     EXPECT_EQ(ReadBytes(second), dvk::FormatSettingsFile(Texts(L"2")));
 }
@@ -439,10 +429,17 @@ TEST_F(FileCommandsTest, BadFilesAreReportedAndApplyOnlyWhatCameFirst)
     };
     const Case cases[] = {
         {"foo.dvk", samples::Replace(samples::kExampleFile, "\t<StampReturn", "\t<Foo/>\r\n\t<StampReturn"), 3},
-        {"nodelay.dvk", samples::Replace(samples::kExampleFile, " delay=\"40\"/>\r\n\t<StampReturn", "/>\r\n\t<StampReturn"), 2},
+        {"nodelay.dvk",
+         samples::Replace(samples::kExampleFile, " delay=\"40\"/>\r\n\t<StampReturn", "/>\r\n\t<StampReturn"), 2},
         {"declaration.dvk", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n" + samples::kExampleFile, 0},
-        {"latin1.dvk", samples::Replace(samples::kExampleFile, "delay=\"40\"/>\r\n\t<StampReturn", "delay=\"4\xE9\"/>\r\n\t<StampReturn"), 2},
-        {"nul.dvk", samples::Replace(samples::kExampleFile, "delay=\"40\"/>\r\n\t<StampReturn", std::string("delay=\"4") + '\0' + " 0\"/>\r\n\t<StampReturn"), 2},
+        {"latin1.dvk",
+         samples::Replace(samples::kExampleFile, "delay=\"40\"/>\r\n\t<StampReturn",
+                          "delay=\"4\xE9\"/>\r\n\t<StampReturn"),
+         2},
+        {"nul.dvk",
+         samples::Replace(samples::kExampleFile, "delay=\"40\"/>\r\n\t<StampReturn",
+                          std::string("delay=\"4") + '\0' + " 0\"/>\r\n\t<StampReturn"),
+         2},
         {"large.dvk", samples::kExampleFile + std::string(dvk::kMaxSettingsFileBytes, '\n'), 0},
         {"empty.dvk", "", 0},
         {"missing.dvk", "", 0},  // not written
@@ -523,9 +520,7 @@ TEST_F(FileCommandsTest, SaveOnAFullDiskKeepsThePreviousFileByteForByte)
     EXPECT_EQ(Entries(mount.path), (std::set<std::string>{"filler", "settings.dvk"}));
 
     // The close flow stays open when the save fails.
-    wxTEST_DIALOG(frame->Close(),
-                  guitest::SaveBeforeExiting(wxID_YES),
-                  SaveErrorBox());
+    wxTEST_DIALOG(frame->Close(), guitest::SaveBeforeExiting(wxID_YES), SaveErrorBox());
     EXPECT_FALSE(wxTheApp->IsScheduledForDestruction(frame));
     EXPECT_EQ(ReadBytes(path), samples::kExampleFile);
 }

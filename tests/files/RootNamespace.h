@@ -6,14 +6,13 @@
 // outside.
 #pragma once
 
-#include <sched.h>
-#include <sys/mount.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <sched.h>
 #include <string>
+#include <sys/mount.h>
+#include <unistd.h>
 
 namespace rootns {
 

@@ -2,29 +2,27 @@
 // helpers, shared by the settings-file tests.
 #pragma once
 
-#include <signal.h>
-#include <sys/resource.h>
-
 #include <filesystem>
 #include <fstream>
+#include <signal.h>
 #include <sstream>
 #include <string>
+#include <sys/resource.h>
 
 #include "core/Settings.h"
 
 namespace samples {
 
-inline const dvk::SettingTexts kExampleTexts = {L"120", L"500", L"40", L"100", L"500", L"40",
+inline const dvk::SettingTexts kExampleTexts = {L"120", L"500", L"40",  L"100", L"500", L"40",
                                                 L"150", L"900", L"100", L"60",  L"250"};
 
-inline const std::string kExampleFile =
-    "<Dravik_38417 version=\"100\">\r\n"
-    "\t<Stamp current=\"120\" timeout=\"500\" delay=\"40\"/>\r\n"
-    "\t<StampReturn current=\"100\" timeout=\"500\" delay=\"40\"/>\r\n"
-    "\t<Replace current=\"150\" timeout=\"900\" delay=\"100\"/>\r\n"
-    "\t<PaperSensor sensitivity=\"60\" activate=\"250\"/>\r\n"
-    "</Dravik_38417>\r\n"
-    "\r\n";
+inline const std::string kExampleFile = "<Dravik_38417 version=\"100\">\r\n"
+                                        "\t<Stamp current=\"120\" timeout=\"500\" delay=\"40\"/>\r\n"
+                                        "\t<StampReturn current=\"100\" timeout=\"500\" delay=\"40\"/>\r\n"
+                                        "\t<Replace current=\"150\" timeout=\"900\" delay=\"100\"/>\r\n"
+                                        "\t<PaperSensor sensitivity=\"60\" activate=\"250\"/>\r\n"
+                                        "</Dravik_38417>\r\n"
+                                        "\r\n";
 
 // text with every occurrence of from replaced by to.
 inline std::string Replace(std::string text, const std::string& from, const std::string& to)

@@ -1,24 +1,22 @@
-#include <gtest/gtest.h>
-
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
 #include <dlfcn.h>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
 #include <linux/posix_acl.h>
 #include <linux/posix_acl_xattr.h>
+#include <map>
+#include <sstream>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
-
-#include <cstdint>
-#include <cstdlib>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <map>
-#include <sstream>
 #include <vector>
 
-#include "tests/files/RootNamespace.h"
 #include "files/SettingsFile.h"
+#include "tests/files/RootNamespace.h"
 #include "tests/files/SettingsFileSamples.h"
 
 namespace fs = std::filesystem;
@@ -163,11 +161,12 @@ TEST(SettingsFileRead, ExampleAndItsVariantsOpen)
     const Applied all = AllOf(samples::kExampleTexts);
     const std::string variants[] = {
         samples::kExampleFile,
-        samples::WithLineEnds(samples::kExampleFile, "\n"),       // LF alone
+        samples::WithLineEnds(samples::kExampleFile, "\n"),  // LF alone
         samples::IndentedWithSpaces(samples::kExampleFile),
         "\xEF\xBB\xBF" + samples::kExampleFile,  // a byte-order mark
         // Another root name and version.
-        samples::Replace(samples::Replace(samples::kExampleFile, "Dravik_38417", "Other"), "version=\"100\"", "version=\"7\""),
+        samples::Replace(samples::Replace(samples::kExampleFile, "Dravik_38417", "Other"), "version=\"100\"",
+                         "version=\"7\""),
         // Attributes in another order, extra attributes, and an element's children ignored.
         "<Dravik_38417>\r\n<Stamp delay=\"40\" extra=\"x\" timeout=\"500\" current=\"120\"/>"
         "<StampReturn current=\"100\" timeout=\"500\" delay=\"40\"><Inner/></StampReturn>"
@@ -185,16 +184,15 @@ TEST(SettingsFileRead, ExampleAndItsVariantsOpen)
 TEST(SettingsFileRead, AppliesOnlyWhatIsThere)
 {
     // No PaperSensor: its fields are not touched, no error.
-    ReadResult result = ReadText(
-        "<Dravik_38417 version=\"100\"><Stamp current=\"1\" timeout=\"2\" delay=\"3\"/></Dravik_38417>");
+    ReadResult result =
+        ReadText("<Dravik_38417 version=\"100\"><Stamp current=\"1\" timeout=\"2\" delay=\"3\"/></Dravik_38417>");
     EXPECT_TRUE(result.ok);
     EXPECT_EQ(result.applied, (Applied{{dvk::StampCurrent, "1"}, {dvk::StampTimeout, "2"}, {dvk::StampDelay, "3"}}));
 
     // Two words: the first; unvalidated words go through as they are; the later
     // of two elements wins.
-    result = ReadText(
-        "<r><PaperSensor sensitivity=\" 12 34\" activate=\"abc\"/>"
-        "<PaperSensor sensitivity=\"99999\" activate=\"5\"/></r>");
+    result = ReadText("<r><PaperSensor sensitivity=\" 12 34\" activate=\"abc\"/>"
+                      "<PaperSensor sensitivity=\"99999\" activate=\"5\"/></r>");
     EXPECT_TRUE(result.ok);
     EXPECT_EQ(result.applied, (Applied{{dvk::PaperSensitivity, "99999"}, {dvk::PaperActivateTime, "5"}}));
     result = ReadText("<r><PaperSensor sensitivity=\" 12 34\" activate=\"abc\"/></r>");
@@ -204,18 +202,21 @@ TEST(SettingsFileRead, AppliesOnlyWhatIsThere)
 TEST(SettingsFileRead, FaultsStopTheWalk)
 {
     // An unknown element after Stamp: Stamp applied, nothing after Foo.
-    ReadResult result = ReadText(samples::Replace(samples::kExampleFile, "\t<StampReturn", "\t<Foo/>\r\n\t<StampReturn"));
+    ReadResult result =
+        ReadText(samples::Replace(samples::kExampleFile, "\t<StampReturn", "\t<Foo/>\r\n\t<StampReturn"));
     ExpectFailure(result.read, dvk::FileFailure::NotSettings);
     EXPECT_EQ(result.applied,
               (Applied{{dvk::StampCurrent, "120"}, {dvk::StampTimeout, "500"}, {dvk::StampDelay, "40"}}));
 
     // Stamp lacks delay: its other values applied, nothing after it.
-    result = ReadText(samples::Replace(samples::kExampleFile, " delay=\"40\"/>\r\n\t<StampReturn", "/>\r\n\t<StampReturn"));
+    result =
+        ReadText(samples::Replace(samples::kExampleFile, " delay=\"40\"/>\r\n\t<StampReturn", "/>\r\n\t<StampReturn"));
     ExpectFailure(result.read, dvk::FileFailure::MissingValue, dvk::StampDelay);
     EXPECT_EQ(result.applied, (Applied{{dvk::StampCurrent, "120"}, {dvk::StampTimeout, "500"}}));
 
     // An empty value counts as missing; the element's later values still apply.
-    result = ReadText("<r><Replace current=\"\" timeout=\"9\" delay=\"8\"/><PaperSensor sensitivity=\"1\" activate=\"2\"/></r>");
+    result = ReadText(
+        "<r><Replace current=\"\" timeout=\"9\" delay=\"8\"/><PaperSensor sensitivity=\"1\" activate=\"2\"/></r>");
     ExpectFailure(result.read, dvk::FileFailure::MissingValue, dvk::ReplaceCurrent);
     EXPECT_EQ(result.applied, (Applied{{dvk::ReplaceTimeout, "9"}, {dvk::ReplaceDelay, "8"}}));
 
@@ -226,7 +227,7 @@ TEST(SettingsFileRead, FaultsStopTheWalk)
         " " + samples::kExampleFile,
         samples::Replace(samples::kExampleFile, "\"60\"", "\"6/0\""),
         samples::Replace(samples::kExampleFile, "</Dravik_38417>", "</Dravik>"),
-        samples::kExampleFile.substr(0, 200),  // cut short
+        samples::kExampleFile.substr(0, 200),                // cut short
         "\xEF\xBB\xBF\xEF\xBB\xBF" + samples::kExampleFile,  // only one byte-order mark is skipped
         "\xEF\xBB" + samples::kExampleFile,
     };
@@ -242,17 +243,19 @@ TEST(SettingsFileRead, ValuesThatAreNotTextAreBad)
 {
     // Not UTF-8 (Latin-1, overlong, a surrogate, beyond U+10FFFF, cut short)
     // or holding a NUL: the element's other values apply, nothing after it.
-    const std::string bad[] = {"12\xE9", std::string("12\0 0", 5), "\xC0\xB1", "\xED\xA0\x80",
-                               "\xF4\x90\x80\x80", "1\xE2\x82"};
+    const std::string bad[] = {"12\xE9",       std::string("12\0 0", 5), "\xC0\xB1",
+                               "\xED\xA0\x80", "\xF4\x90\x80\x80",       "1\xE2\x82"};
     for (const std::string& value : bad) {
         SCOPED_TRACE(testing::PrintToString(value));
-        const ReadResult result = ReadText("<r><Replace current=\"" + value + "\" timeout=\"9\" delay=\"8\"/>"
+        const ReadResult result = ReadText("<r><Replace current=\"" + value +
+                                           "\" timeout=\"9\" delay=\"8\"/>"
                                            "<PaperSensor sensitivity=\"1\" activate=\"2\"/></r>");
         ExpectFailure(result.read, dvk::FileFailure::NotUtf8, dvk::ReplaceCurrent);
         EXPECT_EQ(result.applied, (Applied{{dvk::ReplaceTimeout, "9"}, {dvk::ReplaceDelay, "8"}}));
     }
     // Text beyond ASCII is text (validation rejects it later).
-    const ReadResult result = ReadText("<r><PaperSensor sensitivity=\"\xE2\x82\xAC\xF0\x9F\x98\x80\" activate=\"2\"/></r>");
+    const ReadResult result =
+        ReadText("<r><PaperSensor sensitivity=\"\xE2\x82\xAC\xF0\x9F\x98\x80\" activate=\"2\"/></r>");
     EXPECT_TRUE(result.ok);
     EXPECT_EQ(result.applied.at(dvk::PaperSensitivity), "\xE2\x82\xAC\xF0\x9F\x98\x80");
 }
@@ -309,7 +312,7 @@ TEST(AtomicWrite, ReplacesTheFileAndKeepsItsMode)
     ASSERT_EQ(::stat(file.c_str(), &status), 0);
     EXPECT_EQ(status.st_mode & 07777, 0640u);
     EXPECT_NE(status.st_ino, before.st_ino);  // replaced, not rewritten
-    EXPECT_EQ(folder.Entries(), 1u);  // no temporary file left
+    EXPECT_EQ(folder.Entries(), 1u);          // no temporary file left
 
     // A new file, and an empty one.
     ASSERT_TRUE(dvk::WriteFileAtomically((folder.path / "new.dvk").string(), ""));

@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-
 #include <locale>
 #include <sstream>
 
@@ -60,12 +59,12 @@ TEST(XmlReader, AcceptsEveryWrittenForm)
         {"<a x=\"1\" />", 1, 0},
         {"<a x=\"1\"></a>", 1, 0},
         {"<a x=\"1\" ><b/></a>", 1, 1},
-        {"<a x=\"1\"y=\"2\"/>", 2, 0},                      // no space between attributes
-        {"<a x=\"1\"\r\n\t  y=\"2\"\r\n/>", 2, 0},          // line breaks between attributes
-        {"<a  x=\"1\"/>", 1, 0},                             // more whitespace after the space
-        {"<a x=\"\"/>", 1, 0},                               // empty value
-        {"<a x=\"1\" x=\"2\"/>", 2, 0},                      // duplicates stored
-        {"<a></ a >", 0, 0},                                 // whitespace in closing name dropped
+        {"<a x=\"1\"y=\"2\"/>", 2, 0},              // no space between attributes
+        {"<a x=\"1\"\r\n\t  y=\"2\"\r\n/>", 2, 0},  // line breaks between attributes
+        {"<a  x=\"1\"/>", 1, 0},                    // more whitespace after the space
+        {"<a x=\"\"/>", 1, 0},                      // empty value
+        {"<a x=\"1\" x=\"2\"/>", 2, 0},             // duplicates stored
+        {"<a></ a >", 0, 0},                        // whitespace in closing name dropped
         {"<a>\r\n\t<b/>\r\n\t<c></c>\r\n</a>\r\n", 0, 2},
     };
     for (const Case& c : cases) {
@@ -84,23 +83,23 @@ TEST(XmlReader, RejectsWhatTheDialectLacks)
 {
     const char* const cases[] = {
         "",
-        "<a />",                        // space then '/': a stop for the attribute name
-        "<a >",                         // likewise '>'
-        "<a x=\"1\"/ >",                // '/' must be followed by '>'
+        "<a />",          // space then '/': a stop for the attribute name
+        "<a >",           // likewise '>'
+        "<a x=\"1\"/ >",  // '/' must be followed by '>'
         "<a/ >",
-        "<a></b>",                      // mismatched closing name
-        " <a/>",                        // nothing before '<'
+        "<a></b>",  // mismatched closing name
+        " <a/>",    // nothing before '<'
         "\r\n<a/>",
-        "\xEF\xBB\xBF<a/>",             // byte-order mark
-        "<a x= \"1\"/>",                // whitespace between '=' and the quote
-        "<a x='1'/>",                   // single quotes
-        "<a x=\"1/2\"/>",               // '/' in a value
+        "\xEF\xBB\xBF<a/>",  // byte-order mark
+        "<a x= \"1\"/>",     // whitespace between '=' and the quote
+        "<a x='1'/>",        // single quotes
+        "<a x=\"1/2\"/>",    // '/' in a value
         "<a x=\"<\"/>",
-        "<a x=\"1\"",                   // input ends inside the tag
+        "<a x=\"1\"",  // input ends inside the tag
         "<a x=\"1",
-        "<a>",                          // no closing tag
+        "<a>",  // no closing tag
         "<a><b/>",
-        "<a\tx=\"1\"/>",                // a tab after the name joins the name
+        "<a\tx=\"1\"/>",  // a tab after the name joins the name
         "<?xml version=\"1.0\"?>\r\n<a/>",
         "<a><!-- note --></a>",
         "<a><![CDATA[x]]></a>",

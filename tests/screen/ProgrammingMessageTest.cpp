@@ -1,6 +1,5 @@
-#include <gtest/gtest.h>
-
 #include <cstdlib>
+#include <gtest/gtest.h>
 #include <vector>
 
 #include "screen/ProgrammingMessage.h"
@@ -58,8 +57,7 @@ TEST(ProgrammingMessage, AllZero)
 
 TEST(ProgrammingMessage, CurrentsInvertedSensitivityNot)
 {
-    const auto message =
-        Build(Texts({L"255", L"0", L"0", L"0", L"0", L"0", L"1", L"0", L"0", L"255", L"0"}));
+    const auto message = Build(Texts({L"255", L"0", L"0", L"0", L"0", L"0", L"1", L"0", L"0", L"255", L"0"}));
     EXPECT_EQ(message[3], 0x00);   // stamp current 255
     EXPECT_EQ(message[8], 0xFF);   // stamp return current 0
     EXPECT_EQ(message[13], 0xFE);  // replace die current 1
@@ -70,8 +68,8 @@ TEST(ProgrammingMessage, TimesHighByteFirstEachInItsPlace)
 {
     // Each time gets a different value so that a swapped pair or a time in
     // another's place shows.
-    const auto message = Build(
-        Texts({L"0", L"256", L"65535", L"0", L"258", L"4660", L"0", L"1", L"43981", L"0", L"65280"}));
+    const auto message =
+        Build(Texts({L"0", L"256", L"65535", L"0", L"258", L"4660", L"0", L"1", L"43981", L"0", L"65280"}));
     EXPECT_EQ(Slice(message, 4, 4), Bytes("01 00 FF FF"));
     EXPECT_EQ(Slice(message, 9, 4), Bytes("01 02 12 34"));
     EXPECT_EQ(Slice(message, 14, 4), Bytes("00 01 AB CD"));
@@ -98,11 +96,11 @@ TEST(ProgrammingMessage, FixedLengthAndChecksumsWhateverTheValues)
 TEST(ProgrammingMessage, UnvalidatedTexts)
 {
     dvk::SettingTexts texts = kExample;
-    texts[dvk::StampTimeout] = L"1e5";               // digits up to the first non-digit
-    texts[dvk::StampDelay] = L"";                    // nothing: 0
-    texts[dvk::StampReturnTimeout] = L"70000";       // low 16 bits
-    texts[dvk::StampReturnCurrent] = L"300";         // 255 - (300 & 0xFF)
-    texts[dvk::ReplaceTimeout] = L"-1";              // 4294967295
+    texts[dvk::StampTimeout] = L"1e5";          // digits up to the first non-digit
+    texts[dvk::StampDelay] = L"";               // nothing: 0
+    texts[dvk::StampReturnTimeout] = L"70000";  // low 16 bits
+    texts[dvk::StampReturnCurrent] = L"300";    // 255 - (300 & 0xFF)
+    texts[dvk::ReplaceTimeout] = L"-1";         // 4294967295
     texts[dvk::ReplaceCurrent] = L"-1";
     texts[dvk::PaperActivateTime] = L"  +42 ms";
     const auto message = Build(texts);

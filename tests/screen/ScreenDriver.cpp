@@ -137,9 +137,8 @@ private:
         case State::WaitForDialog:
             if (!dialog || now - stepStarted < 100)
                 return;
-            dialog->SetDrawHook([this](bool inverted, std::chrono::steady_clock::time_point sent) {
-                drawings.Add(inverted, sent);
-            });
+            dialog->SetDrawHook(
+                [this](bool inverted, std::chrono::steady_clock::time_point sent) { drawings.Add(inverted, sent); });
             dialog->GetStartButton()->Bind(wxEVT_BUTTON, [this](wxCommandEvent& event) {
                 ++started;
                 std::printf("start %.4f\n", NowMs());
@@ -170,8 +169,8 @@ private:
             if (dialog)
                 return;  // the modal loop has not ended yet
             for (std::size_t i = 0; i < std::min(drawings.Count(), screentest::DrawLog::kCapacity); ++i)
-                std::printf("swap %.4f\n", std::chrono::duration<double, std::milli>(
-                                                drawings[i].sent.time_since_epoch()).count());
+                std::printf("swap %.4f\n",
+                            std::chrono::duration<double, std::milli>(drawings[i].sent.time_since_epoch()).count());
             std::printf("done %d\n", done);
             std::fflush(stdout);
             Finish();

@@ -1,15 +1,14 @@
 // The screen programmer dialog with its real worker, in an X server.
-#include <gtest/gtest.h>
-
 #include <atomic>
+#include <gtest/gtest.h>
 #include <thread>
 
 #include <wx/dir.h>
 #include <wx/testing.h>
 
-#include "tests/support/GuiTest.h"
 #include "app/MainFrame.h"
 #include "tests/screen/ScreenTestSupport.h"
+#include "tests/support/GuiTest.h"
 
 using namespace std::chrono_literals;
 using screentest::RecordedDialog;
@@ -76,8 +75,8 @@ void ExpectDecodes(const RecordedDialog& run, std::size_t first, const std::vect
     }
 }
 
-const std::vector<wxString> kWholeRun = {"Starting in...3", "Starting in...2", "Starting in...1",
-                                         "Programming...", "Programming...Done"};
+const std::vector<wxString> kWholeRun = {"Starting in...3", "Starting in...2", "Starting in...1", "Programming...",
+                                         "Programming...Done"};
 
 // The statuses shown from the index `from` on.
 std::vector<wxString> StatusesFrom(const RecordedDialog& run, std::size_t from)
@@ -148,9 +147,8 @@ TEST(ScreenProgrammerDialog, SendsOneByteOnTime)
 // their time all the same.
 TEST(ScreenProgrammerDialog, SendsTheWholeMessage)
 {
-    const std::vector<unsigned char> message = {0x57, 0x14, 0x57, 0x9B, 0x01, 0xF4, 0x00, 0x14,
-                                                0xAF, 0x02, 0x58, 0x00, 0x1E, 0x37, 0x03, 0xE8,
-                                                0x00, 0x00, 0x80, 0x00, 0xFA, 0x67, 0x39};
+    const std::vector<unsigned char> message = {0x57, 0x14, 0x57, 0x9B, 0x01, 0xF4, 0x00, 0x14, 0xAF, 0x02, 0x58, 0x00,
+                                                0x1E, 0x37, 0x03, 0xE8, 0x00, 0x00, 0x80, 0x00, 0xFA, 0x67, 0x39};
     RecordedDialog run(message);
     ASSERT_TRUE(run.PressStart());
     ASSERT_TRUE(run.WaitForStatus("Programming...", 5s));
@@ -180,8 +178,8 @@ TEST(ScreenProgrammerDialog, StopAndStartAgain)
     EXPECT_GE(stoppedAt, 6);
     // The worker puts the screen back to the starting colours at once, and
     // sends nothing more.
-    ASSERT_TRUE(run.WaitFor(
-        [&] { return !run.Dialog().GetProgrammer()->IsInverted() && !run.swaps.back().inverted; }, 100ms));
+    ASSERT_TRUE(
+        run.WaitFor([&] { return !run.Dialog().GetProgrammer()->IsInverted() && !run.swaps.back().inverted; }, 100ms));
     const std::size_t swapsAtStop = run.swaps.size();
     run.WaitFor([] { return false; }, 300ms);
     EXPECT_EQ(run.swaps.size(), swapsAtStop);
@@ -356,7 +354,7 @@ namespace {
 
 class ExpectScreenProgrammer : public wxExpectModalBase<ScreenProgrammerDialog, ExpectScreenProgrammer> {
 public:
-    explicit ExpectScreenProgrammer(std::function<void(ScreenProgrammerDialog*)> check) : check(std::move(check)) {}
+    explicit ExpectScreenProgrammer(std::function<void(ScreenProgrammerDialog*)> check) : check(std::move(check)) { }
 
 protected:
     int OnInvoked(ScreenProgrammerDialog* dialog) const override
@@ -371,7 +369,7 @@ private:
 
 class ExpectErrorBox : public wxExpectModalBase<wxMessageDialog, ExpectErrorBox> {
 public:
-    ExpectErrorBox(const wxString& message, const wxString& caption) : message(message), caption(caption) {}
+    ExpectErrorBox(const wxString& message, const wxString& caption) : message(message), caption(caption) { }
 
 protected:
     int OnInvoked(wxMessageDialog* box) const override
@@ -413,9 +411,9 @@ TEST(ProgramCommand, ShowsTheScreenProgrammerWithTheMessage)
 
     std::vector<unsigned char> computed;
     frame->ComputeMessage(computed);
-    EXPECT_EQ(computed, (std::vector<unsigned char>{0x57, 0x14, 0x57, 0x9B, 0x01, 0xF4, 0x00, 0x14,
-                                                    0xAF, 0x02, 0x58, 0x00, 0x1E, 0x37, 0x03, 0xE8,
-                                                    0x00, 0x00, 0x80, 0x00, 0xFA, 0x67, 0x39}));
+    EXPECT_EQ(computed,
+              (std::vector<unsigned char>{0x57, 0x14, 0x57, 0x9B, 0x01, 0xF4, 0x00, 0x14, 0xAF, 0x02, 0x58, 0x00,
+                                          0x1E, 0x37, 0x03, 0xE8, 0x00, 0x00, 0x80, 0x00, 0xFA, 0x67, 0x39}));
 
     // The dialog is shown with the message; Exit pressed during the
     // countdown ends it and its worker promptly.
@@ -460,7 +458,7 @@ TEST(ProgramCommand, SizeCheckAllows128Bytes)
         struct CountModals : wxModalDialogHook {
             int count = 0;
             int Enter(wxDialog*) override { return ++count, wxID_OK; }
-            void Exit(wxDialog*) override {}
+            void Exit(wxDialog*) override { }
         } modals;
         modals.Register();
         EXPECT_TRUE(CheckMessageSize(frame, std::vector<unsigned char>(128, 0x57)));

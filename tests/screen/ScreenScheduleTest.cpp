@@ -24,9 +24,7 @@ Played Play(const std::vector<unsigned char>& message)
     for (int pass = 0; pass < 10000 && run.doneAt < 0; ++pass) {
         const dvk::ScreenStep step = schedule.Begin(message);
         switch (step.kind) {
-        case dvk::ScreenStep::Kind::Countdown:
-            run.countdown.push_back(step.countdown);
-            break;
+        case dvk::ScreenStep::Kind::Countdown: run.countdown.push_back(step.countdown); break;
         case dvk::ScreenStep::Kind::LeadIn:
             ++run.leadIns;
             run.firstByteLeadIns += step.firstByte;
@@ -83,9 +81,8 @@ TEST(ScreenSchedule, BytesFollowEachOtherWithTheLeadIn)
 
 TEST(ScreenSchedule, FullMessageTakesTheNominalTime)
 {
-    const std::vector<unsigned char> message = {0x57, 0x14, 0x57, 0x9B, 0x01, 0xF4, 0x00, 0x14,
-                                                0xAF, 0x02, 0x58, 0x00, 0x1E, 0x37, 0x03, 0xE8,
-                                                0x00, 0x00, 0x80, 0x00, 0xFA, 0x67, 0x39};
+    const std::vector<unsigned char> message = {0x57, 0x14, 0x57, 0x9B, 0x01, 0xF4, 0x00, 0x14, 0xAF, 0x02, 0x58, 0x00,
+                                                0x1E, 0x37, 0x03, 0xE8, 0x00, 0x00, 0x80, 0x00, 0xFA, 0x67, 0x39};
     const Played run = Play(message);
     EXPECT_EQ(run.swaps.size(), 230u);
     EXPECT_EQ(run.lastProgress, 230);

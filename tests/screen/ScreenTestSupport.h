@@ -8,8 +8,8 @@
 
 #include <wx/button.h>
 
-#include "tests/screen/DrawLog.h"
 #include "screen/ScreenProgrammerDialog.h"
+#include "tests/screen/DrawLog.h"
 
 namespace screentest {
 

@@ -4,14 +4,14 @@
 
 namespace {
 
-const std::vector<unsigned char> kExample = {0x57, 0x14, 0x57, 0x9B, 0x01, 0xF4, 0x00, 0x14,
-                                             0xAF, 0x02, 0x58, 0x00, 0x1E, 0x37, 0x03, 0xE8,
-                                             0x00, 0x00, 0x80, 0x00, 0xFA, 0x67, 0x39};
+const std::vector<unsigned char> kExample = {0x57, 0x14, 0x57, 0x9B, 0x01, 0xF4, 0x00, 0x14, 0xAF, 0x02, 0x58, 0x00,
+                                             0x1E, 0x37, 0x03, 0xE8, 0x00, 0x00, 0x80, 0x00, 0xFA, 0x67, 0x39};
 
 // The swap times a sender makes for the message, from `start`, each pause
 // off by `jitter(i)` ms.
-std::vector<double> Swaps(const std::vector<unsigned char>& message, double start,
-                          double (*jitter)(std::size_t) = [](std::size_t) { return 0.0; })
+std::vector<double> Swaps(
+    const std::vector<unsigned char>& message, double start,
+    double (*jitter)(std::size_t) = [](std::size_t) { return 0.0; })
 {
     std::vector<double> times;
     double now = start;
@@ -40,9 +40,9 @@ TEST(SwapDecoder, ReadsTheMessageThroughJitter)
     EXPECT_TRUE(message.Ok()) << message.problem;
     EXPECT_EQ(message.swaps, 230u);
     ASSERT_EQ(message.pauses.size(), 229u);
-    EXPECT_EQ(message.pauses[0].nominalMs, 50);    // after the start swap
-    EXPECT_EQ(message.pauses[1].nominalMs, 100);   // bit 0 of 0x57
-    EXPECT_EQ(message.pauses[9].nominalMs, 50);    // the lead-in of byte 1
+    EXPECT_EQ(message.pauses[0].nominalMs, 50);   // after the start swap
+    EXPECT_EQ(message.pauses[1].nominalMs, 100);  // bit 0 of 0x57
+    EXPECT_EQ(message.pauses[9].nominalMs, 50);   // the lead-in of byte 1
     EXPECT_NEAR(message.pauses[1].measuredMs, 80, 1e-9);
     EXPECT_EQ(message.NominalTotalMs(), 3000 + 500 * 23 + 50 * 66);
 }

@@ -28,7 +28,8 @@ bool IsDataPiece(const Report& request)
     return request[0] == 'D';
 }
 
-ControllerModel::ControllerModel(ControllerConfig config) : config(std::move(config)) {}
+ControllerModel::ControllerModel(ControllerConfig config) : config(std::move(config))
+{ }
 
 std::optional<Report> ControllerModel::Handle(const Report& request)
 {

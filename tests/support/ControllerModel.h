@@ -24,9 +24,9 @@ namespace dvk_model {
 using Report = std::array<std::uint8_t, 64>;
 
 struct ControllerConfig {
-    std::string id;                    // identification text, at most 64 bytes
-    std::string version;               // version text, at most 64 bytes
-    std::array<std::uint8_t, 3> clock; // clock reply bytes: day mask | seconds bit 16, seconds bits 15-8, 7-0
+    std::string id;                     // identification text, at most 64 bytes
+    std::string version;                // version text, at most 64 bytes
+    std::array<std::uint8_t, 3> clock;  // clock reply bytes: day mask | seconds bit 16, seconds bits 15-8, 7-0
 };
 
 // One data piece as it arrived.

@@ -83,7 +83,8 @@ MainFrame* CreateMainFrame(usb_dvk::Platform& usbPlatform)
 {
     MainFrame* frame = nullptr;
     {
-        wxTEST_DIALOG(frame = new MainFrame(wxString(), usbPlatform), wxExpectModal<wxFileDialog>(wxEmptyString, wxID_CANCEL));
+        wxTEST_DIALOG(frame = new MainFrame(wxString(), usbPlatform),
+                      wxExpectModal<wxFileDialog>(wxEmptyString, wxID_CANCEL));
     }
     frame->Show();
     WaitFor([frame] { return frame->IsShownOnScreen(); });

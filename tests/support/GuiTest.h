@@ -23,8 +23,7 @@ class ExpectMessageBox : public wxExpectModalBase<wxMessageDialog, ExpectMessage
 public:
     ExpectMessageBox(const wxString& message, const wxString& caption, long style, int answer)
         : message(message), caption(caption), style(style), answer(answer)
-    {
-    }
+    { }
 
 protected:
     int OnInvoked(wxMessageDialog* box) const override;
@@ -39,8 +38,8 @@ private:
 // The close flow's question (no icon, Yes the default), answered with answer.
 inline ExpectMessageBox SaveBeforeExiting(int answer)
 {
-    return ExpectMessageBox("Save before exiting?", "Save Settings?",
-                            wxYES_NO | wxCANCEL | wxYES_DEFAULT | wxICON_NONE, answer);
+    return ExpectMessageBox("Save before exiting?", "Save Settings?", wxYES_NO | wxCANCEL | wxYES_DEFAULT | wxICON_NONE,
+                            answer);
 }
 
 // Answers a file dialog: sets its path and lets the toolkit take it in (the
@@ -51,7 +50,7 @@ void SetDialogPath(wxFileDialog* dialog, const wxString& path);
 // Expects a file dialog and answers it with the path and id.
 class ExpectFileDialogPath : public wxExpectModalBase<wxFileDialog, ExpectFileDialogPath> {
 public:
-    explicit ExpectFileDialogPath(const wxString& path, int id = wxID_OK) : path(path), id(id) {}
+    explicit ExpectFileDialogPath(const wxString& path, int id = wxID_OK) : path(path), id(id) { }
 
 protected:
     int OnInvoked(wxFileDialog* dialog) const override

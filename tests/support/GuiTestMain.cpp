@@ -2,7 +2,6 @@
 // opens no window, and GoogleTest runs inside its event loop; the tests
 // create and destroy their own windows.
 #include <cstdio>
-
 #include <gtest/gtest.h>
 
 #include <wx/app.h>
@@ -12,11 +11,10 @@ namespace {
 
 // A toolkit assertion fails the running test instead of opening a box that
 // nobody would answer.
-void FailOnAssert(const wxString& file, int line, const wxString& func, const wxString& cond,
-                  const wxString& msg)
+void FailOnAssert(const wxString& file, int line, const wxString& func, const wxString& cond, const wxString& msg)
 {
-    ADD_FAILURE_AT(file.utf8_str(), line) << "toolkit assertion in " << func.utf8_str() << ": "
-                                          << cond.utf8_str() << " " << msg.utf8_str();
+    ADD_FAILURE_AT(file.utf8_str(), line)
+        << "toolkit assertion in " << func.utf8_str() << ": " << cond.utf8_str() << " " << msg.utf8_str();
 }
 
 class TestApp : public wxApp {

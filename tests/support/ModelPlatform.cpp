@@ -50,8 +50,7 @@ ModelPlatform::Plugged* ModelPlatform::Present(const std::string& path)
     return device != nullptr && !device->model->Vanished() ? device : nullptr;
 }
 
-ModelPlatform::OpenFile* ModelPlatform::Usable(Handle handle, Access access, Plugged*& device,
-                                               std::error_code& error)
+ModelPlatform::OpenFile* ModelPlatform::Usable(Handle handle, Access access, Plugged*& device, std::error_code& error)
 {
     auto file = files.find(handle);
     if (file == files.end() || file->second.access != access) {

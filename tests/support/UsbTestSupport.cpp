@@ -19,8 +19,7 @@ Report Payload(const usb_dvk::TransferBytes& transfer)
     return report;
 }
 
-dvk_model::ControllerConfig Config(const std::string& id, const std::string& version,
-                                   std::array<std::uint8_t, 3> clock)
+dvk_model::ControllerConfig Config(const std::string& id, const std::string& version, std::array<std::uint8_t, 3> clock)
 {
     return dvk_model::ControllerConfig{id, version, clock};
 }

@@ -54,8 +54,7 @@ private:
 usb_dvk::Device ControllerAt(const char* path);
 
 // A platform for the test's lifetime, which the test gives to what it tests.
-template <class P>
-class PlatformTest : public testing::Test {
+template <class P> class PlatformTest : public testing::Test {
 protected:
     P platform;
 };

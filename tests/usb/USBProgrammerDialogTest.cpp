@@ -26,7 +26,7 @@ namespace {
 // The USB programmer shown modally; the check runs while it is "shown".
 class ExpectUSBProgrammer : public wxExpectModalBase<USBProgrammerDialog, ExpectUSBProgrammer> {
 public:
-    explicit ExpectUSBProgrammer(std::function<void(USBProgrammerDialog&)> check) : check(std::move(check)) {}
+    explicit ExpectUSBProgrammer(std::function<void(USBProgrammerDialog&)> check) : check(std::move(check)) { }
 
 protected:
     int OnInvoked(USBProgrammerDialog* dialog) const override
@@ -168,8 +168,8 @@ TEST_F(UsbDialog, UnpluggedRowLeavesWithinASecondAndComesBackUnmarkedAtTheEnd)
     EXPECT_EQ(Marks(dialog), (std::vector<bool>{true}));
 
     first.SetVanished(false);
-    ASSERT_TRUE(guitest::WaitFor([&] { return RowTexts(dialog).size() == 2 && RowTexts(dialog)[1] == firstRow; },
-                                 2500ms));
+    ASSERT_TRUE(
+        guitest::WaitFor([&] { return RowTexts(dialog).size() == 2 && RowTexts(dialog)[1] == firstRow; }, 2500ms));
     EXPECT_EQ(RowTexts(dialog)[0], secondRow);
     EXPECT_EQ(Marks(dialog), (std::vector<bool>{true, false}));
 }
@@ -331,7 +331,8 @@ TEST_F(UsbDialog, MessageSizeLimitIs128Bytes)
     PlugBoth();
     bool shown = false;
     {
-        wxTEST_DIALOG(ShowUSBProgrammer(nullptr, Message(128), platform), ExpectUSBProgrammer([&](USBProgrammerDialog& dialog) {
+        wxTEST_DIALOG(ShowUSBProgrammer(nullptr, Message(128), platform),
+                      ExpectUSBProgrammer([&](USBProgrammerDialog& dialog) {
                           shown = true;
                           EXPECT_EQ(dialog.GetMessage(), Message(128));
                           EXPECT_EQ(dialog.GetDeviceList()->GetCount(), 2u);
@@ -381,8 +382,9 @@ TEST_F(UsbDialog, USBProgramDeliversSettingsThatFailValidation)
                           EXPECT_EQ(dialog.GetMessage(), expected);
                           ASSERT_TRUE(WaitIdle(dialog));
                           Click(dialog.GetProgramAllButton());
-                          ASSERT_TRUE(guitest::WaitFor(
-                              [&] { return !dialog.IsBusy() && Marks(dialog) == std::vector<bool>{true, true}; }));
+                          ASSERT_TRUE(guitest::WaitFor([&] {
+                              return !dialog.IsBusy() && Marks(dialog) == std::vector<bool>{true, true};
+                          }));
                       }));
     }
     EXPECT_TRUE(shown);

@@ -2,7 +2,6 @@
 // the splitting of messages into pieces, and failures.
 #include <algorithm>
 #include <chrono>
-
 #include <gtest/gtest.h>
 
 #include "tests/support/UsbTestSupport.h"
@@ -28,7 +27,6 @@ Report Request(std::initializer_list<unsigned char> bytes)
 const usb_dvk::Device kDevice = usbtest::ControllerAt("/dev/hidraw0");
 
 }  // namespace
-
 
 using Queries = usbtest::PlatformTest<usbtest::ScriptedPlatform>;
 

@@ -56,8 +56,7 @@ std::string Narrow(const std::wstring& text)
 std::wstring TextOf(HWND window)
 {
     wchar_t buffer[1024] = {};
-    SendMessageTimeoutW(window, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(buffer), SMTO_ABORTIFHUNG, 2000,
-                        nullptr);
+    SendMessageTimeoutW(window, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(buffer), SMTO_ABORTIFHUNG, 2000, nullptr);
     return buffer;
 }
 
@@ -257,8 +256,8 @@ int main(int argc, char** argv)
     } else if (command == "move") {
         if (argc < 7)
             return Usage();
-        SetWindowPos(window, nullptr, std::atoi(argv[3]), std::atoi(argv[4]), std::atoi(argv[5]),
-                     std::atoi(argv[6]), SWP_NOZORDER | SWP_NOACTIVATE);
+        SetWindowPos(window, nullptr, std::atoi(argv[3]), std::atoi(argv[4]), std::atoi(argv[5]), std::atoi(argv[6]),
+                     SWP_NOZORDER | SWP_NOACTIVATE);
     } else if (command == "edits") {
         for (HWND child : Children(window)) {
             if (_wcsicmp(ClassOf(child).c_str(), L"Edit") == 0) {
@@ -273,8 +272,8 @@ int main(int argc, char** argv)
         for (HWND child : Children(window)) {
             if (_wcsicmp(ClassOf(child).c_str(), L"Button") == 0 && TextOf(child) == label) {
                 // What a mouse click on the button sends its parent.
-                PostMessageW(GetParent(child), WM_COMMAND,
-                             MAKEWPARAM(GetDlgCtrlID(child), BN_CLICKED), reinterpret_cast<LPARAM>(child));
+                PostMessageW(GetParent(child), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(child), BN_CLICKED),
+                             reinterpret_cast<LPARAM>(child));
                 return 0;
             }
         }

@@ -54,8 +54,7 @@ struct Hostile {
 };
 
 const Hostile kHostile[] = {
-    {"whitespace between attributes",
-     [](std::size_t n) { return "<r a=\"1\"" + std::string(n, ' ') + "b=\"2\"/>"; }},
+    {"whitespace between attributes", [](std::size_t n) { return "<r a=\"1\"" + std::string(n, ' ') + "b=\"2\"/>"; }},
     {"text between elements", [](std::size_t n) { return "<r>" + Repeat("text > more\r\n", n) + "</r>"; }},
     {"one long name", [](std::size_t n) { return "<" + std::string(n, 'n') + "/>"; }},
     {"one long value", [](std::size_t n) { return "<r v=\"" + std::string(n, 'v') + "\"/>"; }},
@@ -69,7 +68,7 @@ const Hostile kHostile[] = {
 
 int main()
 {
-    const dvk::SettingTexts example = {L"120", L"500", L"40", L"100", L"500", L"40",
+    const dvk::SettingTexts example = {L"120", L"500", L"40",  L"100", L"500", L"40",
                                        L"150", L"900", L"100", L"60",  L"250"};
     const std::string file = dvk::FormatSettingsFile(example);
     const auto folder = std::filesystem::temp_directory_path() / "dvk-bench";

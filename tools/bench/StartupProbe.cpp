@@ -4,7 +4,6 @@
 // Prints "<milliseconds to first map> <peak resident KiB>". The program is
 // ended SETTLE_MS (default 500) after its first window is mapped.
 #include <X11/Xlib.h>
-
 #include <chrono>
 #include <csignal>
 #include <cstdio>

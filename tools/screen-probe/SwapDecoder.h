@@ -23,15 +23,12 @@ struct ReceivedMessage {
     double lastSwapMs = 0;
     std::string problem;  // the swaps do not make whole, well-timed bytes
 
-    bool startOk = false;         // byte 0 is 0x57
-    bool lengthOk = false;        // byte 1 counts the bytes between itself and the last
-    bool dataChecksumOk = false;  // sum of the data bytes
-    bool frameChecksumOk = false; // sum of everything after the start byte
+    bool startOk = false;          // byte 0 is 0x57
+    bool lengthOk = false;         // byte 1 counts the bytes between itself and the last
+    bool dataChecksumOk = false;   // sum of the data bytes
+    bool frameChecksumOk = false;  // sum of everything after the start byte
 
-    bool Ok() const
-    {
-        return problem.empty() && startOk && lengthOk && dataChecksumOk && frameChecksumOk;
-    }
+    bool Ok() const { return problem.empty() && startOk && lengthOk && dataChecksumOk && frameChecksumOk; }
     // What the sender would have needed: 3000 ms of countdown, 500 ms per
     // byte and 50 ms per 1 bit, from Start to the last swap.
     double NominalTotalMs() const;
@@ -44,7 +41,7 @@ class SwapDecoder {
 public:
     static constexpr double kDefaultSilenceMs = 400;
 
-    explicit SwapDecoder(double silenceMs = kDefaultSilenceMs) : silenceMs(silenceMs) {}
+    explicit SwapDecoder(double silenceMs = kDefaultSilenceMs) : silenceMs(silenceMs) { }
 
     void Swap(double timeMs) { swapTimes.push_back(timeMs); }
     // The message whose last swap is more than the silence before `nowMs`.

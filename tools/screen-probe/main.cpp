@@ -12,12 +12,9 @@
 // pauses. It runs at a real-time priority where that is allowed. It exits
 // after N messages (default 1): 0 when all passed their checks, 1 when one
 // did not, 2 when nothing came in time.
-#include <sched.h>
-
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -27,6 +24,7 @@
 #include <ctime>
 #include <memory>
 #include <optional>
+#include <sched.h>
 #include <string>
 #include <thread>
 #include <vector>
@@ -73,8 +71,8 @@ std::optional<std::string> WindowTitle(Display* display, Window window)
     int format = 0;
     unsigned long count = 0, after = 0;
     unsigned char* data = nullptr;
-    if (XGetWindowProperty(display, window, netWmName, 0, 1024, False, utf8, &type, &format, &count, &after,
-                           &data) == Success &&
+    if (XGetWindowProperty(display, window, netWmName, 0, 1024, False, utf8, &type, &format, &count, &after, &data) ==
+            Success &&
         data) {
         std::string title(reinterpret_cast<char*>(data), count);
         XFree(data);
@@ -166,9 +164,8 @@ std::optional<Probe> FindPanel(Display* display, Window window, const Colours& c
     if (rows.empty())
         return std::nullopt;
     // The panel is the tallest block of rows sharing one boundary.
-    std::sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) {
-        return a.middle != b.middle ? a.middle < b.middle : a.y < b.y;
-    });
+    std::sort(rows.begin(), rows.end(),
+              [](const Row& a, const Row& b) { return a.middle != b.middle ? a.middle < b.middle : a.y < b.y; });
     std::size_t bestFirst = 0, bestCount = 0;
     for (std::size_t first = 0; first < rows.size();) {
         std::size_t last = first;
@@ -239,8 +236,8 @@ void PrintSettings(const probe::ReceivedMessage& message)
 
 void Print(const probe::ReceivedMessage& message, int number, const Options& options)
 {
-    std::printf("message %d: %s (%zu bytes, %zu swaps)\n", number, Hex(message.bytes).c_str(),
-                message.bytes.size(), message.swaps);
+    std::printf("message %d: %s (%zu bytes, %zu swaps)\n", number, Hex(message.bytes).c_str(), message.bytes.size(),
+                message.swaps);
     if (!message.problem.empty())
         std::printf("  problem: %s\n", message.problem.c_str());
     std::printf("  start byte: %s\n", Verdict(message.startOk));
@@ -254,8 +251,8 @@ void Print(const probe::ReceivedMessage& message, int number, const Options& opt
         errors.push_back(std::abs(pause.measuredMs - pause.nominalMs));
     std::printf("  pause error |measured - nominal|: median %.3f ms, p99 %.3f ms, max %.3f ms\n",
                 Percentile(errors, 0.5), Percentile(errors, 0.99), Percentile(errors, 1.0));
-    std::printf("  first swap %.3f, last swap %.3f (monotonic ms), nominal from Start %.0f ms\n",
-                message.firstSwapMs, message.lastSwapMs, message.NominalTotalMs());
+    std::printf("  first swap %.3f, last swap %.3f (monotonic ms), nominal from Start %.0f ms\n", message.firstSwapMs,
+                message.lastSwapMs, message.NominalTotalMs());
     if (options.pauses) {
         for (const probe::Pause& pause : message.pauses)
             std::printf("pause %d %.4f %.0f\n", number, pause.measuredMs, pause.nominalMs);
@@ -291,8 +288,7 @@ int main(int argc, char** argv)
 {
     Options options;
     if (!ParseOptions(argc, argv, options)) {
-        std::fprintf(stderr,
-                     "usage: %s [--count N] [--timeout SECONDS] [--pauses] [--interval-us US] [--title TEXT]\n",
+        std::fprintf(stderr, "usage: %s [--count N] [--timeout SECONDS] [--pauses] [--interval-us US] [--title TEXT]\n",
                      argv[0]);
         return 2;
     }

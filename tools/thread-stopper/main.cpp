@@ -12,15 +12,14 @@
 // Prints one line per stop with the time it really lasted. Exits with 0 when
 // every stop was made, 1 when one could not be (the thread has gone, or
 // tracing it is not allowed), 2 on a usage error.
-#include <sys/ptrace.h>
-#include <sys/wait.h>
-
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <sys/ptrace.h>
+#include <sys/wait.h>
 #include <thread>
 
 namespace {
@@ -54,7 +53,7 @@ bool ParseOptions(int argc, char** argv, Options& options)
             return false;
     }
     return options.tid > 0 && options.stops > 0 && options.ms >= 0 && options.afterMs >= 0 &&
-           options.everyMs >= options.ms;
+        options.everyMs >= options.ms;
 }
 
 // Reports why a stop could not be made; the result of StopOnce for it.

@@ -9,27 +9,27 @@
 namespace uhid_dvk {
 
 struct ControllerOptions {
-  std::string name = "Dravik virtual controller";
-  uint16_t vendor = 0x04D8;
-  uint16_t product = 0x003F;
-  std::string id = "DVK-VIRTUAL";
-  std::string version = "1.0";
-  bool clockFromHost = true;           // clock follows this machine's local time
-  std::array<uint8_t, 3> clock{};      // fixed clock reply when !clockFromHost
-  int rejectPiece = -1;                // piece index within each message, -1: none
-  bool neverAnswer = false;
-  bool shortReplies = false;
-  int replyDelayMs = 0;                // each reply goes this long after its request
-  double vanishAfter = -1;             // seconds, negative: stay until a signal
-  bool print = false;
-  std::string uhidNode = "/dev/uhid";
+    std::string name = "Dravik virtual controller";
+    uint16_t vendor = 0x04D8;
+    uint16_t product = 0x003F;
+    std::string id = "DVK-VIRTUAL";
+    std::string version = "1.0";
+    bool clockFromHost = true;       // clock follows this machine's local time
+    std::array<uint8_t, 3> clock{};  // fixed clock reply when !clockFromHost
+    int rejectPiece = -1;            // piece index within each message, -1: none
+    bool neverAnswer = false;
+    bool shortReplies = false;
+    int replyDelayMs = 0;     // each reply goes this long after its request
+    double vanishAfter = -1;  // seconds, negative: stay until a signal
+    bool print = false;
+    std::string uhidNode = "/dev/uhid";
 };
 
 struct ParsedOptions {
-  bool ok = false;
-  bool help = false;
-  std::string error;  // set when !ok
-  ControllerOptions options;
+    bool ok = false;
+    bool help = false;
+    std::string error;  // set when !ok
+    ControllerOptions options;
 };
 
 // Parses the arguments after the program name.

@@ -19,8 +19,8 @@
 #include <wx/timer.h>
 
 #include "tests/support/ControllerModel.h"
-#include "usb/USBProgrammerDialog.h"
 #include "tests/support/ModelPlatform.h"
+#include "usb/USBProgrammerDialog.h"
 
 namespace {
 
@@ -191,8 +191,8 @@ private:
                         "= rest of the refresh %.0f ms (of %.0f ms) + programming pass %.0f ms; longest gap "
                         "meanwhile %.1f ms\n",
                         Ms(run.clicked - start) / 1000, run.reject ? "reject" : "accept", toLastMark,
-                        Ms(run.programStarted - run.clicked), Ms(run.programStarted - run.refreshStarted),
-                        programPass, run.longestGap);
+                        Ms(run.programStarted - run.clicked), Ms(run.programStarted - run.refreshStarted), programPass,
+                        run.longestGap);
         }
         std::printf("longest refresh pass: %.0f ms\n", longestRefresh);
         std::printf("after the last pass: rows checked: %d, controllers that received the message: %d\n", checked,

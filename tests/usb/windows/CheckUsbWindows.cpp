@@ -11,6 +11,8 @@
 // make no transfer. Named pipes, opened through the layer like a device,
 // stand for the devices. Prints one line per check and exits with 1 when
 // any failed.
+#include <windows.h>
+
 #include <chrono>
 #include <cstddef>
 #include <cstdio>
@@ -18,7 +20,6 @@
 #include <memory>
 #include <string>
 #include <vector>
-#include <windows.h>
 
 #include "usb/TimeText.h"
 #include "usb/USBTimerDevice.h"
@@ -61,7 +62,7 @@ struct Interface {
 };
 std::vector<const char*> hardwareIds;  // per device, as the registry holds them (NUL-separated, two NULs at the end)
 std::vector<Interface> interfaces;
-int sets = 0;  // open now
+int sets = 0;                         // open now
 DWORD propertyError = ERROR_SUCCESS;  // what reading a device's hardware ids fails with
 
 const HDEVINFO kSet = reinterpret_cast<HDEVINFO>(static_cast<std::uintptr_t>(0x5E7));
@@ -91,8 +92,8 @@ BOOL WINAPI GetDetail(HDEVINFO, PSP_DEVICE_INTERFACE_DATA data, PSP_DEVICE_INTER
         SetLastError(ERROR_NO_SUCH_DEVINST);
         return FALSE;
     }
-    const DWORD needed = static_cast<DWORD>(offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath) +
-                                            std::strlen(entry.path) + 1);
+    const DWORD needed =
+        static_cast<DWORD>(offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath) + std::strlen(entry.path) + 1);
     if (required != nullptr)
         *required = needed;
     if (detail == nullptr || size < needed) {
@@ -172,8 +173,8 @@ void CheckEnumerationOverSetupApi()
     bool ended = system.GetDeviceList(0x04D8, 0x003F, list);
     Check(ended && !system.GetLastError() && list.size() == 2 && list[0].GetPath() == col01 &&
               list[1].GetPath() == col02,
-          "two HID interfaces of one controller are both listed, with the device's own hardware id, got" +
-              Paths(list) + ", " + system.GetLastError().message());
+          "two HID interfaces of one controller are both listed, with the device's own hardware id, got" + Paths(list) +
+              ", " + system.GetLastError().message());
     Check(fake::sets == 0, "the device information set is destroyed");
 
     // The detail of the controller's first interface cannot be read: the
