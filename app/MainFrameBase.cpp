@@ -77,10 +77,13 @@ SettingField::SettingField(wxWindow* parent, int maxLength)
 }
 
 // A field with a typing limit is 65 wide (more only for large text), the
-// others no narrower than five digits.
+// others no narrower than five digits. Measured before GTK has laid the
+// field out, which leaves out some of its inner margin: one digit more
+// makes up for it (seen where the column's label is narrower than the field,
+// as in Japanese).
 void SettingField::FitWidthToFont()
 {
-    const wxString widest(wxUniChar('8'), limit > 0 ? limit : 5);
+    const wxString widest(wxUniChar('8'), limit > 0 ? limit : 6);
     const int needed = GetSizeFromTextSize(GetTextExtent(widest)).x;
     const wxSize size(limit > 0 ? std::max(FromDIP(kCurrentFieldWidth), needed) : needed, -1);
     SetMaxSize(wxDefaultSize);

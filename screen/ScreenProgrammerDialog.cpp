@@ -9,6 +9,8 @@ constexpr int kStartButtonId = 0;
 constexpr int kStatusPointSize = 14;
 // The dialog's size at 100 % and normal text, in device-independent pixels.
 const wxSize kDialogSize(375, 275);
+// The flashing panel's size in it.
+const wxSize kPanelSize(359, 151);
 // The widest texts that the status line shows, with the countdown's.
 const char* const kWidestStatus[] = {wxTRANSLATE("Ready to program"), wxTRANSLATE("Programming...Done"),
                                      wxTRANSLATE("Programming...Stopped"), wxTRANSLATE("Programming...Failed")};
@@ -57,7 +59,12 @@ wxBEGIN_EVENT_TABLE(ScreenProgrammerDialog, wxDialog) EVT_BUTTON(kStartButtonId,
 
     SetSizer(sizer);
     wxSize size = FromDIP(kDialogSize);
-    size.IncTo(GetBestSize());
+    // Wider for a long status in a large font (some languages' are): taller
+    // too, by as much as keeps the panel's proportions.
+    const wxSize best = GetBestSize();
+    if (best.x > size.x)
+        size.y += (best.x - size.x) * kPanelSize.y / kPanelSize.x;
+    size.IncTo(best);
     SetSize(size);
     Layout();
     // Enter starts the transmission as soon as the dialog opens.
