@@ -7,7 +7,6 @@ in a session bus of its own, which starts the accessibility bus and registry.
 """
 import gettext
 import os
-import shutil
 import subprocess
 import sys
 import tempfile
@@ -17,8 +16,7 @@ import pyatspi as R
 from gi.repository import GLib
 
 program, catalogues = sys.argv[1:3]
-language = os.environ.get("LANG", "C").split(".")[0]
-_ = gettext.translation("dravik", catalogues, languages=[language], fallback=True).gettext
+_ = gettext.translation("dravik", catalogues, languages=[os.environ["LANG"].split(".")[0]], fallback=True).gettext
 FIELDS = ["Stamp current", "Stamp timeout (ms)", "Stamp delay (ms)", "Stamp Return current",
           "Stamp Return timeout (ms)", "Stamp Return delay (ms)", "Replace Die current", "Replace Die timeout (ms)",
           "Replace Die delay (ms)", "Paper Sensor sensitivity", "Paper Sensor activate time (ms)"]
@@ -79,43 +77,42 @@ def open_window(title, *controls):
 
 # The program in a home of its own (its window placement), with the bridge to
 # the accessibility bus that the other window tests switch off; the registry
-# up first, as the bridge registers at start.
+# up first, as the bridge registers at start. A file, so no open dialog comes
+# first.
 R.Registry.registerEventListener(lambda e: heard.append((e.source.getRole(), e.any_data)), "object:text-changed:insert")
 time.sleep(1)
-home = tempfile.mkdtemp()
-env = dict(os.environ, HOME=home)
-env.pop("NO_AT_BRIDGE", None)
 example = os.path.join(os.path.dirname(__file__), "..", "files", "corpus", "example.dvk")
-dravik = subprocess.Popen([program, example], env=env)  # a file, so no open dialog comes first
-try:
-    main = open_window("Dravik Embosser Controller")
-    print("The main window's accessible tree (role: name):")
-    for control in descendants(main):
-        if control.getRole() not in (R.ROLE_FILLER, R.ROLE_PANEL, R.ROLE_SEPARATOR):
-            print(f"  {control.getRoleName()}: {control.name}")
-    fields = [c.name for c in descendants(main) if c.getRole() == R.ROLE_TEXT]
-    fields == [_(name) for name in FIELDS] or fail(f"the fields are named {fields}")
+home = tempfile.TemporaryDirectory()
+env = dict(os.environ, HOME=home.name)
+env.pop("NO_AT_BRIDGE", None)
+with home, subprocess.Popen([program, example], env=env) as dravik:
+    try:
+        main = open_window("Dravik Embosser Controller")
+        print("The main window's accessible tree (role: name):")
+        for control in descendants(main):
+            if control.getRole() not in (R.ROLE_FILLER, R.ROLE_PANEL, R.ROLE_SEPARATOR):
+                print(f"  {control.getRoleName()}: {control.name}")
+        fields = [c.name for c in descendants(main) if c.getRole() == R.ROLE_TEXT]
+        fields == [_(name) for name in FIELDS] or fail(f"the fields are named {fields}")
 
-    # Help > About by the menus' Alt-key letters in the language of the run.
-    letter = [_(text)[_(text).index("&") + 1].lower() for text in ("&Help", "&About")]
-    press(named(main, [R.ROLE_TEXT], fields[0]), "alt+" + letter[0], letter[1])
-    press(open_window(_("Dravik - About")), button=_("OK"))
-    wait_for(lambda: not window(_("Dravik - About")), "About does not close")
+        # Help > About by the menus' Alt-key letters in the language of the run.
+        letter = [_(text)[_(text).index("&") + 1].lower() for text in ("&Help", "&About")]
+        press(named(main, [R.ROLE_TEXT], fields[0]), "alt+" + letter[0], letter[1])
+        press(open_window(_("Dravik - About")), button=_("OK"))
+        wait_for(lambda: not window(_("Dravik - About")), "About does not close")
 
-    press(main, button=_("Program"))
-    screen = open_window(_("Dravik - Screen Programmer"), ([R.ROLE_PROGRESS_BAR], _("Progress")))
-    # Each new status reaches a screen reader as the label's new text.
-    for button, status in ((_("Start"), _("Starting in...%d") % 3), (_("Stop"), _("Programming...Stopped"))):
-        press(screen, button=button)
-        wait_for(lambda: (R.ROLE_LABEL, status) in heard, f"{status!r} not announced")
-    press(screen, button=_("Exit"))
+        press(main, button=_("Program"))
+        screen = open_window(_("Dravik - Screen Programmer"), ([R.ROLE_PROGRESS_BAR], _("Progress")))
+        # Each new status reaches a screen reader as the label's new text.
+        for button, status in ((_("Start"), _("Starting in...%d") % 3), (_("Stop"), _("Programming...Stopped"))):
+            press(screen, button=button)
+            wait_for(lambda: (R.ROLE_LABEL, status) in heard, f"{status!r} not announced")
+        press(screen, button=_("Exit"))
 
-    press(main, button=_("USB Program"))
-    usb = open_window(_("Dravik - USB Programmer"), (LIST, _("Controllers")),
-                      ([R.ROLE_LABEL], _("No controller found.")))
-    press(usb, button=_("Exit"))
-finally:
-    dravik.kill()
-    dravik.wait()
-    shutil.rmtree(home)
+        press(main, button=_("USB Program"))
+        usb = open_window(_("Dravik - USB Programmer"), (LIST, _("Controllers")),
+                          ([R.ROLE_LABEL], _("No controller found.")))
+        press(usb, button=_("Exit"))
+    finally:
+        dravik.kill()
 print("PASS")
