@@ -4,6 +4,7 @@
 #include <chrono>
 
 #include <wx/intl.h>
+#include <wx/textwrapper.h>
 
 #include "usb/OutcomeText.h"
 
@@ -21,6 +22,19 @@ std::string Translate(const char* english)
 {
     return wxGetTranslation(wxString::FromUTF8(english)).utf8_string();
 }
+
+// A static text's label for the text in lines no wider than `width` in the
+// control's font, as wxStaticText::Wrap makes it from the label it holds.
+class WrappedLabel : public wxTextWrapper {
+public:
+    WrappedLabel(wxWindow* control, const wxString& text, int width) { Wrap(control, text, width); }
+    const wxString& Label() const { return label; }
+
+private:
+    void OnOutputLine(const wxString& line) override { label += wxControl::EscapeMnemonics(line); }
+    void OnNewLine() override { label += '\n'; }
+    wxString label;
+};
 }  // namespace
 
 USBProgrammerDialog::USBProgrammerDialog(wxWindow* parent, usb_dvk::Platform& platform)
@@ -112,10 +126,10 @@ void USBProgrammerDialog::ShowStatus(const std::string& text)
     if (text == shownStatus)
         return;
     shownStatus = text;
-    // Wrapped to the width of the list; the list gives up the height the
+    // Wrapped to the width of the list, and set once, so that a screen
+    // reader announces each status once. The list gives up the height the
     // lines take, the dialog keeps its size.
-    statusText->SetLabel(wxControl::EscapeMnemonics(wxString::FromUTF8(text)));
-    statusText->Wrap(deviceList->GetSize().x);
+    statusText->SetLabel(WrappedLabel(statusText, wxString::FromUTF8(text), deviceList->GetSize().x).Label());
     Layout();
 }
 
