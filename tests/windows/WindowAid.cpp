@@ -211,10 +211,8 @@ std::wstring AccessibleName(HWND control)
     if (FAILED(AccessibleObjectFromWindow(control, static_cast<DWORD>(OBJID_CLIENT), __uuidof(IAccessible),
                                           reinterpret_cast<void**>(&accessible))))
         return L"(no accessible object)";
-    VARIANT self;
-    VariantInit(&self);
+    VARIANT self{};  // the control itself: CHILDID_SELF
     self.vt = VT_I4;
-    self.lVal = CHILDID_SELF;
     BSTR name = nullptr;
     std::wstring text = accessible->get_accName(self, &name) == S_OK && name ? name : L"(no name)";
     SysFreeString(name);
