@@ -21,6 +21,7 @@
 #include <wx/testing.h>
 
 #include "app/MainFrame.h"
+#include "files/FileName.h"
 #include "files/SettingsFile.h"
 #include "tests/files/RootNamespace.h"
 #include "tests/files/SettingsFileSamples.h"
@@ -369,6 +370,24 @@ TEST_F(FileCommandsTest, SaveWritesBackToAFileOpenedUnderAnotherExtension)
     EXPECT_EQ(Entries(Folder()), std::set<std::string>{"old.xml"});
 }
 
+TEST_F(FileCommandsTest, ANameThatIsNotUtf8NamesThatFileAndNoOther)
+{
+    // The byte FF beside its look-alike, U+00FF in UTF-8, given as the
+    // command line gives it; the file dialogs give names as the toolkit
+    // converts them, which is the same.
+    const std::string named = (Folder() / "\xFF.dvk").string(), alike = (Folder() / "\xC3\xBF.dvk").string();
+    EXPECT_EQ(wxString(named.c_str(), *wxConvFileName), FileNameFromBytes(named));
+    WriteBytes(named, dvk::FormatSettingsFile(Texts(L"1")));
+    WriteBytes(alike, samples::kExampleFile);
+    NoDialogExpected none;
+    EXPECT_EQ(file_commands::OpenProgramAt(*frame, FileNameFromBytes(named)), 1);
+    EXPECT_EQ(frame->GetSettingTexts(), Texts(L"1"));
+    Edit(Texts(L"2"));
+    EXPECT_EQ(frame->SaveProgram(false), 1);
+    EXPECT_EQ(ReadBytes(named), dvk::FormatSettingsFile(Texts(L"2")));
+    EXPECT_EQ(ReadBytes(alike), samples::kExampleFile);
+}
+
 TEST_F(FileCommandsTest, CancelledDialogsChangeNothing)
 {
     Edit(Texts(L"3"));
@@ -525,10 +544,10 @@ TEST_F(FileCommandsTest, SaveOnAFullDiskKeepsThePreviousFileByteForByte)
     EXPECT_EQ(ReadBytes(path), samples::kExampleFile);
 }
 
-TEST_F(FileCommandsTest, AWriteInPlaceThatCannotBeUndoneSaysTheFileMayBeDamaged)
+TEST_F(FileCommandsTest, AWriteInPlaceThatCannotBeBackedUpLeavesTheFileAsItWas)
 {
     // A file with another hard link is written in place; the file size limit
-    // stops both the write and putting the old contents back.
+    // stops its backup, so the file is not touched.
     const fs::path path = File("linked.dvk");
     Edit(samples::kExampleTexts);
     ASSERT_EQ(SaveAs(path), 1);
@@ -537,13 +556,12 @@ TEST_F(FileCommandsTest, AWriteInPlaceThatCannotBeUndoneSaysTheFileMayBeDamaged)
     int result = -1;
     {
         samples::FileSizeLimit limited(100);
-        wxTEST_DIALOG(result = frame->SaveProgram(false),
-                      ExpectMessageBox("Error saving file. The settings were not saved, and the file may be damaged. "
-                                       "Please save the settings again.",
-                                       "Save file error", wxOK | wxICON_ERROR, wxID_OK));
+        wxTEST_DIALOG(result = frame->SaveProgram(false), SaveErrorBox());
     }
     EXPECT_EQ(result, 0);
     EXPECT_TRUE(frame->IsModified());
+    EXPECT_EQ(ReadBytes(File("other.dvk")), samples::kExampleFile);
+    EXPECT_EQ(Entries(Folder()), (std::set<std::string>{"linked.dvk", "other.dvk"}));
 }
 
 TEST_F(FileCommandsTest, SaveRefusesWhatItMustNotReplace)
@@ -621,10 +639,14 @@ TEST_F(FileCommandsTest, SaveInAFolderThatCannotBeWrittenWritesTheFileInPlace)
     struct stat before;
     ASSERT_EQ(::stat(path.c_str(), &before), 0);
 
+    // The backup goes to the user's data folder, and away once saved.
+    const fs::path data = File("data");
+    ::setenv("XDG_DATA_HOME", data.c_str(), 1);
     Edit(Texts(L"3"));
     WithoutRootPowers plain;
     ASSERT_TRUE(plain.Active());
     ASSERT_EQ(SaveAs(path), 1);
+    EXPECT_TRUE(fs::is_empty(data / "dravik"));
     EXPECT_EQ(ReadBytes(path), dvk::FormatSettingsFile(Texts(L"3")));
     struct stat after;
     ASSERT_EQ(::stat(path.c_str(), &after), 0);

@@ -4,11 +4,11 @@
 
 #include <filesystem>
 #include <fstream>
-#include <signal.h>
 #include <sstream>
 #include <string>
 #include <sys/resource.h>
 
+#include "core/ProcessStart.h"
 #include "core/Settings.h"
 
 namespace samples {
@@ -57,13 +57,14 @@ inline bool WriteBytes(const std::filesystem::path& path, const std::string& byt
     return static_cast<bool>(out.write(bytes.data(), static_cast<std::streamsize>(bytes.size())).flush());
 }
 
-// While it lives, writing a file beyond `bytes` fails (EFBIG) instead of
-// ending the process.
+// While it lives, writing a file beyond `bytes` fails (EFBIG): the process
+// is set up as the programs set themselves up, which keeps the limit from
+// ending it.
 class FileSizeLimit {
 public:
     explicit FileSizeLimit(rlim_t bytes)
     {
-        ::signal(SIGXFSZ, SIG_IGN);
+        dvk::PrepareProcess();
         ::getrlimit(RLIMIT_FSIZE, &saved);
         rlimit lowered = saved;
         lowered.rlim_cur = bytes;

@@ -2,19 +2,26 @@
 #include <cstdlib>
 #include <cstring>
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <linux/fs.h>
 #include <linux/posix_acl.h>
 #include <linux/posix_acl_xattr.h>
 #include <map>
+#include <optional>
 #include <sstream>
+#include <sys/ioctl.h>
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 #include <vector>
 
+#include "core/ProcessStart.h"
 #include "files/SettingsFile.h"
 #include "tests/files/RootNamespace.h"
 #include "tests/files/SettingsFileSamples.h"
@@ -23,14 +30,50 @@ namespace fs = std::filesystem;
 
 // The save's flushes and renames, recorded in order while `recording` is
 // set; the flush of a folder, or setting an extended attribute, fails while
-// asked to. The test's own definitions come before the C library's.
+// asked to. Writes to the file `limited` stop at byte `limit`, which then
+// becomes `then`. A forked child is killed at its killAt-th write, truncate
+// or flush. The test's own definitions come before the C library's.
 namespace shim {
 bool recording = false, failFolderSync = false, failSetAttribute = false;
 std::vector<std::string> calls;
+int killAt = 0;
+std::string limited;
+off_t limit = 0, then = 0;
+
+void Count()
+{
+    if (killAt > 0 && --killAt == 0)
+        ::raise(SIGKILL);
+}
+
+template <typename Function> Function* Next(const char* name)
+{
+    return reinterpret_cast<Function*>(::dlsym(RTLD_NEXT, name));
+}
 }  // namespace shim
+
+extern "C" ssize_t pwrite(int fd, const void* buffer, size_t size, off_t offset)
+{
+    shim::Count();
+    if (!shim::limited.empty() && fs::read_symlink("/proc/self/fd/" + std::to_string(fd)) == shim::limited) {
+        if (offset >= shim::limit) {
+            shim::limit = shim::then;
+            return errno = EIO, -1;
+        }
+        size = std::min<size_t>(size, static_cast<size_t>(shim::limit - offset));
+    }
+    return shim::Next<ssize_t(int, const void*, size_t, off_t)>("pwrite")(fd, buffer, size, offset);
+}
+
+extern "C" int ftruncate(int fd, off_t length) noexcept
+{
+    shim::Count();
+    return shim::Next<int(int, off_t)>("ftruncate")(fd, length);
+}
 
 extern "C" int fsync(int fd)
 {
+    shim::Count();
     if (shim::recording)
         shim::calls.push_back("fsync " + fs::read_symlink("/proc/self/fd/" + std::to_string(fd)).string());
     struct stat status;
@@ -103,10 +146,36 @@ Applied AllOf(const dvk::SettingTexts& texts)
 
 using samples::ReadBytes;
 
-void WriteFile(const fs::path& path, const std::string& bytes)
+const fs::path& WriteFile(const fs::path& path, const std::string& bytes)
 {
-    ASSERT_TRUE(samples::WriteBytes(path, bytes)) << path;
+    EXPECT_TRUE(samples::WriteBytes(path, bytes)) << path;
+    return path;
 }
+
+// The inode flags of a file or folder (lsattr); while it lives, those given
+// are added, if they can be.
+struct InodeFlags {
+    InodeFlags(const fs::path& path, int added) : fd(::open(path.c_str(), O_RDONLY))
+    {
+        const int with = Of(path) | added;
+        set = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 && ::ioctl(fd, FS_IOC_SETFLAGS, &with) == 0;
+    }
+    ~InodeFlags()
+    {
+        if (set)
+            ::ioctl(fd, FS_IOC_SETFLAGS, &flags);
+        ::close(fd);
+    }
+    static int Of(const fs::path& path)
+    {
+        int flags = 0, fd = ::open(path.c_str(), O_RDONLY);
+        ::ioctl(fd, FS_IOC_GETFLAGS, &flags);
+        ::close(fd);
+        return flags;
+    }
+    int fd, flags = 0;
+    bool set = false;
+};
 
 // A fresh folder removed with its contents at the end.
 class Folder {
@@ -435,6 +504,11 @@ TEST(AtomicWrite, KeepsExtendedAttributesAndTheAccessControlList)
             GTEST_SKIP() << "the file system of " << folder.path << " does not support " << name;
         FAIL() << "cannot set " << name << ": " << std::strerror(errno);
     }
+    // No dump, no access times (lsattr's d and A).
+    constexpr int kFlags = FS_NODUMP_FL | FS_NOATIME_FL;
+    const InodeFlags flags(file, kFlags);
+    if (!flags.set)
+        GTEST_SKIP() << "cannot set the inode flags of " << file << ": " << std::strerror(errno);
     // Replaced, then written in place when an attribute cannot be set.
     for (const bool inPlace : {false, true}) {
         SCOPED_TRACE(inPlace ? "in place" : "replaced");
@@ -450,28 +524,100 @@ TEST(AtomicWrite, KeepsExtendedAttributesAndTheAccessControlList)
         EXPECT_EQ(after.st_mode & 07777, 0660u);
         EXPECT_EQ(Attribute(file, "user.note"), "press 3");
         EXPECT_EQ(Attribute(file, "system.posix_acl_access"), acl);
+        EXPECT_EQ(InodeFlags::Of(file) & kFlags, kFlags);
     }
     EXPECT_EQ(folder.Entries(), 1u);
 }
 
-TEST(AtomicWrite, AFailedWriteInPlacePutsTheOldContentsBack)
+TEST(AtomicWrite, AFailedWriteInPlacePutsTheOldContentsBackOrKeepsThemInABackup)
 {
-    // A file with another hard link is written in place. The file size limit
-    // stops the write; the old contents are put back, unless the limit stops
-    // that too.
+    // A file with another hard link is written in place. Its write stops at
+    // byte 100; putting the old contents back stops there too, which leaves
+    // the file as it was, or at once, which leaves it damaged and its backup.
     Folder folder;
     const fs::path file = folder.path / "settings.dvk";
-    WriteFile(file, samples::kExampleFile);
-    fs::create_hard_link(file, folder.path / "link.dvk");
-    for (const auto& [limit, failure] : {std::pair{300, dvk::FileFailure::System}, {100, dvk::FileFailure::Damaged}}) {
-        dvk::FileResult saved;
-        {
-            samples::FileSizeLimit limited(limit);
-            saved = dvk::WriteFileAtomically(file.string(), std::string(400, 'n'));
-        }
+    fs::create_hard_link(WriteFile(file, samples::kExampleFile), folder.path / "link.dvk");
+    for (const auto& [then, failure] : {std::pair{100, dvk::FileFailure::System}, {0, dvk::FileFailure::Damaged}}) {
+        WriteFile(file, samples::kExampleFile);
+        shim::limited = file, shim::limit = 100, shim::then = then;
+        const dvk::FileResult saved = dvk::WriteFileAtomically(file.string(), std::string(400, 'n'));
+        shim::limited.clear();
         EXPECT_EQ(saved.failure, failure);
-        EXPECT_EQ(saved.error, std::errc::file_too_large);
-        EXPECT_EQ(ReadBytes(folder.path / "link.dvk"), samples::kExampleFile);
+        EXPECT_EQ(saved.error, std::errc::io_error);
+        EXPECT_EQ(ReadBytes(folder.path / "link.dvk") == samples::kExampleFile, failure == dvk::FileFailure::System);
+        EXPECT_EQ(ReadBytes(saved.backup), failure == dvk::FileFailure::Damaged ? samples::kExampleFile : "");
+        fs::remove(saved.backup);
     }
+    EXPECT_EQ(folder.Entries(), 2u);
+
+    // Started as the programs start, a process with a file-size limit gets a
+    // write error rather than SIGXFSZ, and a closed standard descriptor is
+    // not given to the next file opened.
+    WriteFile(file, samples::kExampleFile);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::signal(SIGXFSZ, SIG_DFL);
+        ::close(1);
+        dvk::PrepareProcess();
+        const rlimit limit{100, 100};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        const dvk::FileResult saved = dvk::WriteFileAtomically(file.string(), std::string(400, 'n'));
+        ::_exit(saved.error == std::errc::file_too_large && ::open(file.c_str(), O_RDONLY) > 2 ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(ReadBytes(file), samples::kExampleFile);
+}
+
+TEST(AtomicWrite, AKillAtAnyWriteTruncateOrFlushOfAWriteInPlaceLeavesTheOldBytesOrTheNew)
+{
+    // In place beside another hard link, the backup beside the file; in an
+    // append-only folder, which must not collect temporary files, the backup
+    // in the user's data folder.
+    Folder folder, data;
+    ::setenv("XDG_DATA_HOME", data.path.c_str(), 1);
+    const fs::path file = folder.path / "settings.dvk";
+    const std::string newer(100, 'n');
+    const fs::path backups[] = {folder.path / "settings.dvk.backup", data.path / "dravik" / "settings.dvk.backup"};
+    fs::create_hard_link(WriteFile(file, samples::kExampleFile), folder.path / "link.dvk");
+    for (const bool appendOnly : {false, true}) {
+        SCOPED_TRACE(appendOnly ? "append-only folder" : "hard link");
+        std::optional<InodeFlags> flag;
+        if (appendOnly) {
+            fs::remove(folder.path / "link.dvk");
+            if (!flag.emplace(folder.path, FS_APPEND_FL).set)
+                GTEST_SKIP() << "cannot make " << folder.path << " append-only: " << std::strerror(errno);
+        }
+        int killed = 0;
+        for (int call = 1;; ++call) {
+            WriteFile(file, samples::kExampleFile);
+            const pid_t child = ::fork();
+            if (child == 0) {
+                shim::killAt = call;
+                ::_exit(dvk::WriteFileAtomically(file.string(), newer) ? 0 : 1);
+            }
+            int status = 0;
+            ASSERT_EQ(::waitpid(child, &status, 0), child);
+            const std::string now = ReadBytes(file), backup = ReadBytes(backups[0]) + ReadBytes(backups[1]);
+            if (WIFEXITED(status)) {
+                EXPECT_EQ(WEXITSTATUS(status), 0);
+                EXPECT_EQ(now, newer);
+                EXPECT_EQ(backup, "") << "the backup stays";
+                break;
+            }
+            ++killed;
+            EXPECT_TRUE(now == samples::kExampleFile || now == newer || backup == samples::kExampleFile)
+                << "killed at call " << call << ": the file holds " << now << " and the backup " << backup;
+            fs::remove(backups[1]);
+            if (!appendOnly)
+                fs::remove(backups[0]);
+        }
+        // The backup's write and flush, its folder's, the file's write, cut and flush.
+        EXPECT_EQ(killed, 6);
+        EXPECT_EQ(folder.Entries(), appendOnly ? 1u : 2u);
+    }
+    ASSERT_TRUE(dvk::WriteFileAtomically((folder.path / "new.dvk").string(), newer));
     EXPECT_EQ(folder.Entries(), 2u);
 }
