@@ -32,6 +32,11 @@ void SetDialogPath(wxFileDialog* dialog, const wxString& path)
     WaitFor([dialog] { return !dialog->GetPath().empty(); });
 }
 
+bool WindowManager()
+{
+    return wxGetenv("DVK_WINDOW_MANAGER") != nullptr;
+}
+
 void Pump(std::chrono::milliseconds duration)
 {
     WaitFor([] { return false; }, duration);

@@ -65,6 +65,11 @@ private:
     int id;
 };
 
+// Whether a window manager runs (tests/support/window-manager.sh names it
+// in DVK_WINDOW_MANAGER); without one windows are not decorated and cannot
+// be maximised.
+bool WindowManager();
+
 // Processes pending events for the given time.
 void Pump(std::chrono::milliseconds duration);
 // Processes events until the condition holds or the time runs out; returns
