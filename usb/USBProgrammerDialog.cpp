@@ -14,17 +14,39 @@ constexpr int kPollPeriodMs = 1000;
 // that does not answer must not hold the window back for long: the rows it
 // holds up show "Checking..." and are filled in when the refresh gets there.
 constexpr std::chrono::milliseconds kFirstListingWait(100);
+
+// The status line's texts from the program's catalogue. Called on the pass's
+// thread too: looking up a loaded catalogue only reads it.
+std::string Translate(const char* english)
+{
+    return wxGetTranslation(wxString::FromUTF8(english)).utf8_string();
+}
 }  // namespace
 
 USBProgrammerDialog::USBProgrammerDialog(wxWindow* parent, usb_dvk::Platform& platform)
-    : USBProgrammerDialogBase(parent, wxID_ANY, "Dravik - USB Programmer", wxDefaultPosition,
+    : USBProgrammerDialogBase(parent, wxID_ANY, _("Dravik - USB Programmer"), wxDefaultPosition,
                               wxWindow::FromDIP(wxSize(350, 350), parent), wxDEFAULT_DIALOG_STYLE),
       system(platform)
 {
-    // 350 x 350 at 100 % and normal text, more where the fonts need it.
-    wxSize size = FromDIP(wxSize(350, 350));
-    size.IncTo(GetBestSize());
-    SetSize(size);
+    // 350 x 350 at 100 % and normal text, more where the fonts need it. The
+    // outer size: a window manager reports the size of its decorations only
+    // once the dialog is shown, and the toolkit then keeps the inside and
+    // moves the outer edge; the dialog cannot be resized, so its size is put
+    // back whenever they change.
+    const auto wantedSize = [this] {
+        wxSize size = FromDIP(wxSize(350, 350));
+        size.IncTo(GetBestSize());
+        return size;
+    };
+    SetSize(wantedSize());
+    Bind(wxEVT_SIZE, [this, wantedSize, decorations = GetSize() - GetClientSize()](wxSizeEvent& event) mutable {
+        if (GetSize() - GetClientSize() != decorations) {
+            decorations = GetSize() - GetClientSize();
+            if (!IsMaximized() && GetSize() != wantedSize())
+                SetSize(wantedSize());
+        }
+        event.Skip();
+    });
     UpdateUSBList();
     {
         std::unique_lock<std::mutex> lock(queueMutex);
@@ -128,7 +150,7 @@ void USBProgrammerDialog::UpdateUSBList()
 {
     StartPass(Pass::Refresh, [this](const usb_programmer::RowSink& sink) {
         lastRefresh = usb_programmer::RefreshPass(system, entries, sink, &stopPass);
-        return usb_programmer::StatusText(lastRefresh, entries);
+        return usb_programmer::StatusText(lastRefresh, entries, Translate);
     });
 }
 
@@ -137,7 +159,7 @@ void USBProgrammerDialog::StartProgramPass()
     StartPass(Pass::Program, [this, bytes = message](const usb_programmer::RowSink& sink) {
         usb_programmer::ProgramPass(system.GetPlatform(), entries, bytes, sink, &stopPass);
         // Its failures show at once, not only after the next refresh.
-        return usb_programmer::StatusText(lastRefresh, entries);
+        return usb_programmer::StatusText(lastRefresh, entries, Translate);
     });
 }
 
