@@ -509,8 +509,7 @@ TEST_F(PlacementTest, AWindowClosedMaximisedReopensMaximisedAndRestoresToItsPlac
     EXPECT_TRUE(guitest::WaitFor([frame] { return frame->GetRect() == wxRect(40, 50, 450, 360); }))
         << Text(frame->GetRect());
     frame->Close();
-    long width = 0;
-    EXPECT_TRUE(config.Get().Read("/DravikControls/38417/Width", &width) && width == 450) << width;
+    EXPECT_EQ(config.Get().ReadLong("/DravikControls/38417/Width", 0), 450);
     guitest::DeletePendingWindows();
 }
 

@@ -6,9 +6,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <sys/resource.h>
 
-#include "core/ProcessStart.h"
 #include "core/Settings.h"
 
 namespace samples {
@@ -56,26 +54,5 @@ inline bool WriteBytes(const std::filesystem::path& path, const std::string& byt
     std::ofstream out(path, std::ios::binary);
     return static_cast<bool>(out.write(bytes.data(), static_cast<std::streamsize>(bytes.size())).flush());
 }
-
-// While it lives, writing a file beyond `bytes` fails (EFBIG): the process
-// is set up as the programs set themselves up, which keeps the limit from
-// ending it.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        dvk::PrepareProcess();
-        ::getrlimit(RLIMIT_FSIZE, &saved);
-        rlimit lowered = saved;
-        lowered.rlim_cur = bytes;
-        ::setrlimit(RLIMIT_FSIZE, &lowered);
-    }
-    FileSizeLimit(const FileSizeLimit&) = delete;
-    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-    ~FileSizeLimit() { ::setrlimit(RLIMIT_FSIZE, &saved); }
-
-private:
-    rlimit saved{};
-};
 
 }  // namespace samples

@@ -1,3 +1,4 @@
+#include <csignal>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -5,12 +6,13 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
 #include <linux/fs.h>
 #include <linux/posix_acl.h>
 #include <linux/posix_acl_xattr.h>
 #include <map>
-#include <optional>
+#include <memory>
 #include <sstream>
 #include <sys/ioctl.h>
 #include <sys/mount.h>
@@ -31,8 +33,8 @@ namespace fs = std::filesystem;
 // The save's flushes and renames, recorded in order while `recording` is
 // set; the flush of a folder, or setting an extended attribute, fails while
 // asked to. Writes to the file `limited` stop at byte `limit`, which then
-// becomes `then`. A forked child is killed at its killAt-th write, truncate
-// or flush. The test's own definitions come before the C library's.
+// becomes `then`. A forked child dies at its killAt-th write, cut or flush.
+// The test's own definitions come before the C library's.
 namespace shim {
 bool recording = false, failFolderSync = false, failSetAttribute = false;
 std::vector<std::string> calls;
@@ -45,30 +47,24 @@ void Count()
     if (killAt > 0 && --killAt == 0)
         ::raise(SIGKILL);
 }
-
-template <typename Function> Function* Next(const char* name)
-{
-    return reinterpret_cast<Function*>(::dlsym(RTLD_NEXT, name));
-}
 }  // namespace shim
 
 extern "C" ssize_t pwrite(int fd, const void* buffer, size_t size, off_t offset)
 {
     shim::Count();
     if (!shim::limited.empty() && fs::read_symlink("/proc/self/fd/" + std::to_string(fd)) == shim::limited) {
-        if (offset >= shim::limit) {
-            shim::limit = shim::then;
-            return errno = EIO, -1;
-        }
+        if (offset >= shim::limit)
+            return shim::limit = shim::then, errno = EIO, -1;
         size = std::min<size_t>(size, static_cast<size_t>(shim::limit - offset));
     }
-    return shim::Next<ssize_t(int, const void*, size_t, off_t)>("pwrite")(fd, buffer, size, offset);
+    using Next = ssize_t (*)(int, const void*, size_t, off_t);
+    return reinterpret_cast<Next>(::dlsym(RTLD_NEXT, "pwrite"))(fd, buffer, size, offset);
 }
 
 extern "C" int ftruncate(int fd, off_t length) noexcept
 {
     shim::Count();
-    return shim::Next<int(int, off_t)>("ftruncate")(fd, length);
+    return reinterpret_cast<int (*)(int, off_t)>(::dlsym(RTLD_NEXT, "ftruncate"))(fd, length);
 }
 
 extern "C" int fsync(int fd)
@@ -152,30 +148,31 @@ const fs::path& WriteFile(const fs::path& path, const std::string& bytes)
     return path;
 }
 
-// The inode flags of a file or folder (lsattr); while it lives, those given
-// are added, if they can be.
-struct InodeFlags {
-    InodeFlags(const fs::path& path, int added) : fd(::open(path.c_str(), O_RDONLY))
-    {
-        const int with = Of(path) | added;
-        set = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 && ::ioctl(fd, FS_IOC_SETFLAGS, &with) == 0;
+// The inode flags (lsattr) of a file or folder, after adding and removing
+// those given; -1 when they cannot be read or set.
+int Flags(const fs::path& path, int add = 0, int remove = 0)
+{
+    int flags = -1;
+    const int fd = ::open(path.c_str(), O_RDONLY);
+    if (::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 && (add | remove) != 0) {
+        flags = (flags | add) & ~remove;
+        if (::ioctl(fd, FS_IOC_SETFLAGS, &flags) != 0)
+            flags = -1;
     }
-    ~InodeFlags()
-    {
-        if (set)
-            ::ioctl(fd, FS_IOC_SETFLAGS, &flags);
-        ::close(fd);
-    }
-    static int Of(const fs::path& path)
-    {
-        int flags = 0, fd = ::open(path.c_str(), O_RDONLY);
-        ::ioctl(fd, FS_IOC_GETFLAGS, &flags);
-        ::close(fd);
-        return flags;
-    }
-    int fd, flags = 0;
-    bool set = false;
-};
+    ::close(fd);
+    return flags;
+}
+
+// Runs child in a forked process; how it ended (waitpid's status).
+int InChild(const std::function<int()>& child)
+{
+    const pid_t pid = ::fork();
+    if (pid == 0)
+        ::_exit(child());
+    int status = -1;
+    ::waitpid(pid, &status, 0);
+    return status;
+}
 
 // A fresh folder removed with its contents at the end.
 class Folder {
@@ -506,8 +503,7 @@ TEST(AtomicWrite, KeepsExtendedAttributesAndTheAccessControlList)
     }
     // No dump, no access times (lsattr's d and A).
     constexpr int kFlags = FS_NODUMP_FL | FS_NOATIME_FL;
-    const InodeFlags flags(file, kFlags);
-    if (!flags.set)
+    if (Flags(file, kFlags) < 0)
         GTEST_SKIP() << "cannot set the inode flags of " << file << ": " << std::strerror(errno);
     // Replaced, then written in place when an attribute cannot be set.
     for (const bool inPlace : {false, true}) {
@@ -524,7 +520,7 @@ TEST(AtomicWrite, KeepsExtendedAttributesAndTheAccessControlList)
         EXPECT_EQ(after.st_mode & 07777, 0660u);
         EXPECT_EQ(Attribute(file, "user.note"), "press 3");
         EXPECT_EQ(Attribute(file, "system.posix_acl_access"), acl);
-        EXPECT_EQ(InodeFlags::Of(file) & kFlags, kFlags);
+        EXPECT_EQ(Flags(file) & kFlags, kFlags);
     }
     EXPECT_EQ(folder.Entries(), 1u);
 }
@@ -544,75 +540,61 @@ TEST(AtomicWrite, AFailedWriteInPlacePutsTheOldContentsBackOrKeepsThemInABackup)
         shim::limited.clear();
         EXPECT_EQ(saved.failure, failure);
         EXPECT_EQ(saved.error, std::errc::io_error);
-        EXPECT_EQ(ReadBytes(folder.path / "link.dvk") == samples::kExampleFile, failure == dvk::FileFailure::System);
+        EXPECT_EQ(ReadBytes(file) == samples::kExampleFile, failure == dvk::FileFailure::System);
         EXPECT_EQ(ReadBytes(saved.backup), failure == dvk::FileFailure::Damaged ? samples::kExampleFile : "");
         fs::remove(saved.backup);
     }
     EXPECT_EQ(folder.Entries(), 2u);
 
-    // Started as the programs start, a process with a file-size limit gets a
-    // write error rather than SIGXFSZ, and a closed standard descriptor is
-    // not given to the next file opened.
+    // Set up as the programs set themselves up, a process under a file-size
+    // limit gets a write error, not SIGXFSZ, and a closed standard
+    // descriptor is not given to the next file opened.
     WriteFile(file, samples::kExampleFile);
-    const pid_t child = ::fork();
-    if (child == 0) {
+    const int status = InChild([&file] {
         ::signal(SIGXFSZ, SIG_DFL);
         ::close(1);
         dvk::PrepareProcess();
         const rlimit limit{100, 100};
         ::setrlimit(RLIMIT_FSIZE, &limit);
         const dvk::FileResult saved = dvk::WriteFileAtomically(file.string(), std::string(400, 'n'));
-        ::_exit(saved.error == std::errc::file_too_large && ::open(file.c_str(), O_RDONLY) > 2 ? 0 : 1);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+        return saved.error == std::errc::file_too_large && ::open(file.c_str(), O_RDONLY) > 2 ? 0 : 1;
+    });
+    EXPECT_EQ(status, 0) << "signal " << WTERMSIG(status) << ", exit status " << WEXITSTATUS(status);
     EXPECT_EQ(ReadBytes(file), samples::kExampleFile);
 }
 
-TEST(AtomicWrite, AKillAtAnyWriteTruncateOrFlushOfAWriteInPlaceLeavesTheOldBytesOrTheNew)
+TEST(AtomicWrite, AKillAtAnyWriteCutOrFlushOfAWriteInPlaceLeavesTheOldBytesOrTheNew)
 {
-    // In place beside another hard link, the backup beside the file; in an
-    // append-only folder, which must not collect temporary files, the backup
-    // in the user's data folder.
+    // Beside another hard link, the backup beside the file; in an append-only
+    // folder, which must not collect temporary files, in the data folder.
     Folder folder, data;
     ::setenv("XDG_DATA_HOME", data.path.c_str(), 1);
-    const fs::path file = folder.path / "settings.dvk";
-    const std::string newer(100, 'n');
+    const fs::path file = folder.path / "settings.dvk", link = folder.path / "link.dvk";
     const fs::path backups[] = {folder.path / "settings.dvk.backup", data.path / "dravik" / "settings.dvk.backup"};
-    fs::create_hard_link(WriteFile(file, samples::kExampleFile), folder.path / "link.dvk");
+    const std::string old = samples::kExampleFile, newer(100, 'n');
+    fs::create_hard_link(WriteFile(file, old), link);
+    const std::shared_ptr<void> appendable(nullptr, [&folder](void*) { Flags(folder.path, 0, FS_APPEND_FL); });
     for (const bool appendOnly : {false, true}) {
-        SCOPED_TRACE(appendOnly ? "append-only folder" : "hard link");
-        std::optional<InodeFlags> flag;
-        if (appendOnly) {
-            fs::remove(folder.path / "link.dvk");
-            if (!flag.emplace(folder.path, FS_APPEND_FL).set)
-                GTEST_SKIP() << "cannot make " << folder.path << " append-only: " << std::strerror(errno);
-        }
+        if (appendOnly && (!fs::remove(link) || Flags(folder.path, FS_APPEND_FL) < 0))
+            GTEST_SKIP() << "cannot make " << folder.path << " append-only: " << std::strerror(errno);
         int killed = 0;
         for (int call = 1;; ++call) {
-            WriteFile(file, samples::kExampleFile);
-            const pid_t child = ::fork();
-            if (child == 0) {
+            WriteFile(file, old);
+            const int status = InChild([&] {
                 shim::killAt = call;
-                ::_exit(dvk::WriteFileAtomically(file.string(), newer) ? 0 : 1);
-            }
-            int status = 0;
-            ASSERT_EQ(::waitpid(child, &status, 0), child);
+                return dvk::WriteFileAtomically(file.string(), newer) ? 0 : 1;
+            });
             const std::string now = ReadBytes(file), backup = ReadBytes(backups[0]) + ReadBytes(backups[1]);
-            if (WIFEXITED(status)) {
-                EXPECT_EQ(WEXITSTATUS(status), 0);
+            if (!WIFSIGNALED(status)) {
+                EXPECT_EQ(status, 0);
                 EXPECT_EQ(now, newer);
                 EXPECT_EQ(backup, "") << "the backup stays";
                 break;
             }
             ++killed;
-            EXPECT_TRUE(now == samples::kExampleFile || now == newer || backup == samples::kExampleFile)
-                << "killed at call " << call << ": the file holds " << now << " and the backup " << backup;
-            fs::remove(backups[1]);
-            if (!appendOnly)
-                fs::remove(backups[0]);
+            EXPECT_EQ(WTERMSIG(status), SIGKILL);
+            EXPECT_TRUE(now == old || now == newer || backup == old) << "killed at call " << call;
+            fs::remove(backups[appendOnly]);
         }
         // The backup's write and flush, its folder's, the file's write, cut and flush.
         EXPECT_EQ(killed, 6);
