@@ -486,8 +486,7 @@ TEST_F(PlacementTest, AStoredPlacementIsAppliedWhereItFitsTheWorkArea)
         {{area.GetRight() - 20, 50, 450, 360}, {area.GetRight() + 1 - 450, 50, 450, 360}},  // partly visible
         {{-590, -390, 600, 400}, {area.GetTopLeft(), wxSize(600, 400)}},                    // 10 x 10 visible
         {{40, 50, 5000, 5000}, area},
-        {{3000, 2000, 450, 360}, {centred, wxSize(450, 360)}},
-        {{-3000, 50, 450, 360}, {centred, wxSize(450, 360)}},
+        {{-3000, 2000, 450, 360}, {centred, wxSize(450, 360)}},
     };
     for (const auto& [stored, shown] : cases) {
         Store({{"Width", stored.width}, {"Height", stored.height}, {"PosX", stored.x}, {"PosY", stored.y}});
@@ -500,7 +499,7 @@ TEST_F(PlacementTest, AStoredPlacementIsAppliedWhereItFitsTheWorkArea)
 
 TEST_F(PlacementTest, AWindowClosedMaximisedReopensMaximisedAndRestoresToItsPlacement)
 {
-    if (!guitest::WindowManager())
+    if (!wxGetenv("DVK_WINDOW_MANAGER"))  // set by tests/support/window-manager.sh
         GTEST_SKIP() << "maximising needs a window manager: ctest -R main_window_wm runs this under one";
     Store({{"Width", 450}, {"Height", 360}, {"PosX", 40}, {"PosY", 50}, {"Maximized", 1}});
     MainFrame* frame = guitest::CreateMainFrame();

@@ -374,9 +374,8 @@ TEST_F(FileCommandsTest, SaveWritesBackToAFileOpenedUnderAnotherExtension)
 
 TEST_F(FileCommandsTest, ANameThatIsNotUtf8NamesThatFileAndNoOther)
 {
-    // The byte FF beside its look-alike, U+00FF in UTF-8, given as the
-    // command line gives it (the file dialogs give names as the toolkit
-    // converts them, which is the same).
+    // The byte FF beside its look-alike U+00FF, named as the command line
+    // names it; the file dialogs' names, as the toolkit converts them, match.
     const std::string named = (Folder() / "\xFF.dvk").string(), alike = (Folder() / "\xC3\xBF.dvk").string();
     EXPECT_EQ(wxString(named.c_str(), *wxConvFileName), FileNameFromBytes(named));
     WriteBytes(named, dvk::FormatSettingsFile(Texts(L"1")));

@@ -35,11 +35,6 @@ void SetDialogPath(wxFileDialog* dialog, const wxString& path)
     WaitFor([dialog] { return !dialog->GetPath().empty(); });
 }
 
-bool WindowManager()
-{
-    return wxGetenv("DVK_WINDOW_MANAGER") != nullptr;
-}
-
 int ModalDialogsDuring(const std::function<void()>& call)
 {
     struct Counter : wxModalDialogHook {

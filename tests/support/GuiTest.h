@@ -65,11 +65,6 @@ private:
     int id;
 };
 
-// Whether a window manager runs (tests/support/window-manager.sh names it
-// in DVK_WINDOW_MANAGER); without one windows are not decorated and cannot
-// be maximised.
-bool WindowManager();
-
 // How many modal dialogs the call opened; each is answered with OK at once.
 int ModalDialogsDuring(const std::function<void()>& call);
 
