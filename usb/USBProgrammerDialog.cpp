@@ -42,10 +42,25 @@ USBProgrammerDialog::USBProgrammerDialog(wxWindow* parent, usb_dvk::Platform& pl
                               wxWindow::FromDIP(wxSize(350, 350), parent), wxDEFAULT_DIALOG_STYLE),
       system(platform)
 {
-    // 350 x 350 at 100 % and normal text, more where the fonts need it.
-    wxSize size = FromDIP(wxSize(350, 350));
-    size.IncTo(GetBestSize());
-    SetSize(size);
+    // 350 x 350 at 100 % and normal text, more where the fonts need it. The
+    // outer size: a window manager reports the size of its decorations only
+    // once the dialog is shown, and the toolkit then keeps the inside and
+    // moves the outer edge; the dialog cannot be resized, so its size is put
+    // back whenever they change.
+    const auto wantedSize = [this] {
+        wxSize size = FromDIP(wxSize(350, 350));
+        size.IncTo(GetBestSize());
+        return size;
+    };
+    SetSize(wantedSize());
+    Bind(wxEVT_SIZE, [this, wantedSize, decorations = GetSize() - GetClientSize()](wxSizeEvent& event) mutable {
+        if (GetSize() - GetClientSize() != decorations) {
+            decorations = GetSize() - GetClientSize();
+            if (!IsMaximized() && GetSize() != wantedSize())
+                SetSize(wantedSize());
+        }
+        event.Skip();
+    });
     UpdateUSBList();
     {
         std::unique_lock<std::mutex> lock(queueMutex);

@@ -127,7 +127,8 @@ TEST_F(UsbDialog, ControllersPluggedInAreListedBeforeTheDialogShows)
     // Layout: the list fills the width, Program All on the left of the
     // bottom row and Exit on the right.
     dialog.Show();
-    ASSERT_TRUE(guitest::WaitFor([&] { return dialog.IsShownOnScreen(); }));
+    // Under a window manager the dialog is shown tiny for a moment first.
+    ASSERT_TRUE(guitest::WaitFor([&] { return dialog.IsShownOnScreen() && dialog.GetSize() == wxSize(350, 350); }));
     const wxRect list = dialog.GetDeviceList()->GetRect();
     const wxRect program = dialog.GetProgramAllButton()->GetRect();
     const wxRect exit = dialog.GetExitButton()->GetRect();
