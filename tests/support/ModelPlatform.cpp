@@ -136,6 +136,11 @@ void ModelPlatform::UseSimulatedTime()
     simulatedTime = true;
 }
 
+void ModelPlatform::SetReplyDelay(const std::string& path, std::chrono::microseconds delay)
+{
+    SetField(path, &Plugged::replyDelay, delay);
+}
+
 std::chrono::steady_clock::time_point ModelPlatform::NowLocked() const
 {
     return simulatedTime ? simulatedNow : std::chrono::steady_clock::now();
@@ -187,6 +192,12 @@ int ModelPlatform::OpenHandles() const
     return static_cast<int>(files.size());
 }
 
+int ModelPlatform::PeakOpenHandles() const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return peakOpen;
+}
+
 bool ModelPlatform::Enumerate(const std::string&, std::uint16_t vid, std::uint16_t pid, DeviceList& list,
                               std::error_code& error)
 {
@@ -215,6 +226,7 @@ std::unique_ptr<DeviceFile> ModelPlatform::Open(const std::string& path, Access 
         return nullptr;
     }
     OpenFile& file = files[nextHandle] = OpenFile{path, access, {}};
+    peakOpen = std::max(peakOpen, static_cast<int>(files.size()));
     if (access == Access::Read) {
         const auto now = NowLocked();
         if (device->reportOnOpen)
@@ -266,7 +278,7 @@ int ModelPlatform::Write(Handle handle, const unsigned char* transfer, std::chro
     std::memcpy(request.data(), transfer + 1, kReportSize);
     if (const auto reply = device->model->Handle(request)) {
         const auto now = NowLocked();
-        const Reply late{now + replyDelay, *reply};
+        const Reply late{now + device->replyDelay.value_or(replyDelay), *reply};
         for (auto& [other, open] : files) {
             if (open.access == Access::Read && open.path == device->path)
                 open.replies.push_back(late);

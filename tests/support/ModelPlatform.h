@@ -8,9 +8,13 @@
 // a simulated one (UseSimulatedTime) that stands still until a wait moves
 // it. A read that waits for a reply, or a transfer that runs out of its
 // time limit, then moves it straight to the moment the wait would end, and
-// takes no real time. The simulated clock suits a test that drives the
-// transport from one thread (the passes, dravik-cli); one with a worker
-// thread (the dialog) keeps the steady clock.
+// takes no real time. The simulated clock is one for all devices: when the
+// passes serve several at once, a wait on one moves it for all. A reply
+// that comes within the time limit still comes in time, and a device that
+// never answers still runs out of it; but whether a reply later than the
+// limit comes in time then depends on the other devices, so tests of late
+// replies use one device. A test of the dialog, whose GUI thread waits for
+// the passes, keeps the steady clock.
 #pragma once
 
 #include <array>
@@ -54,8 +58,10 @@ public:
     // An input report the device sends whenever the path is opened for
     // reading, before any request.
     void SetReportOnOpen(const std::string& path, const dvk_model::Report& report);
-    // Time the devices take to answer, for a bus that is not instantaneous.
+    // Time the devices take to answer, for a bus that is not instantaneous;
+    // with a path, for that device alone.
     void SetReplyDelay(std::chrono::microseconds delay);
+    void SetReplyDelay(const std::string& path, std::chrono::microseconds delay);
 
     // From now on the platform's clock is simulated (see above).
     void UseSimulatedTime();
@@ -73,8 +79,9 @@ public:
     // order.
     std::vector<TransferBytes> Writes(const std::string& path) const;
     int Reads(const std::string& path) const;
-    // Files open now, over all paths.
+    // Files open now, over all paths, and the most that were open at once.
     int OpenHandles() const;
+    int PeakOpenHandles() const;
 
     bool Enumerate(const std::string& idString, std::uint16_t vid, std::uint16_t pid, DeviceList& list,
                    std::error_code& error) override;
@@ -104,6 +111,7 @@ private:
         bool readOpenFails = false;
         bool shortWrites = false;
         bool writesHang = false;
+        std::optional<std::chrono::microseconds> replyDelay;
         std::optional<dvk_model::Report> reportOnOpen;
         std::deque<Reply> inFlight;  // replies that have not arrived yet
         std::vector<TransferBytes> writes;
@@ -136,6 +144,7 @@ private:
     std::vector<Plugged> devices;
     std::map<Handle, OpenFile> files;
     Handle nextHandle = 1;
+    int peakOpen = 0;
     std::chrono::microseconds replyDelay{0};
     std::error_code enumerationError;
     bool simulatedTime = false;

@@ -16,14 +16,15 @@ using usbtest::Message;
 
 namespace {
 
-// The passes run on one thread: the controllers' clock is simulated, so
-// late and missing replies take no real time.
+// The controllers' clock is simulated, so late and missing replies take no
+// real time (see ModelPlatform.h for what that means with several devices).
 class Passes : public usbtest::PlatformTest<usb_dvk::ModelPlatform> {
 protected:
     void SetUp() override
     {
         PlatformTest::SetUp();
-        platform.UseSimulatedTime();
+        if (simulatedTime)
+            platform.UseSimulatedTime();
     }
     usb_programmer::RefreshReport Refresh()
     {
@@ -56,12 +57,20 @@ protected:
         return paths;
     }
 
+    bool simulatedTime = true;
     usb_dvk::System system{platform};
     usb_programmer::Entries entries;
     usb_programmer::Rows rows;
     std::vector<RowChange> changes;
     dvk_model::ControllerModel first{Config("X", "1.2", {0x00, 0x01, 0x02})};
     dvk_model::ControllerModel second{Config("DVK-2", "3.0", {0x7C, 0x77, 0x88})};
+};
+
+// On the steady clock: a slow controller holds its row up for real while
+// the controllers after it are done.
+class PassesInRealTime : public Passes {
+protected:
+    PassesInRealTime() { simulatedTime = false; }
 };
 
 }  // namespace
@@ -338,27 +347,73 @@ TEST_F(Passes, NoControllerMeansNoRowsAndNothingProgrammed)
     EXPECT_TRUE(changes.empty());
 }
 
-TEST_F(Passes, AStopRequestEndsThePassBeforeTheNextDevice)
+TEST_F(Passes, AStopRequestEndsThePassBeforeTheDevicesAreAsked)
 {
     platform.Plug("/dev/hidraw0", first);
     platform.Plug("/dev/hidraw1", second);
-    Refresh();
-    // The request comes while the pass runs: once the first row is marked.
+    // The request comes while the refresh runs: once the first row is listed.
     std::atomic<bool> stop{false};
-    const auto outcomes = usb_programmer::ProgramPass(
-        platform, entries, Message(23),
+    const auto report = usb_programmer::RefreshPass(
+        system, entries,
         [this, &stop](const RowChange& c) {
             Record(c);
             stop = true;
         },
         &stop);
-    EXPECT_EQ(first.PiecesReceived(), 1);
-    EXPECT_EQ(second.PiecesReceived(), 0);
+    EXPECT_TRUE(report.outcomes.empty());
+    EXPECT_EQ(rows.texts, (std::vector<std::string>{"Checking...", "Checking..."}));
+    const auto outcomes = usb_programmer::ProgramPass(
+        platform, entries, Message(23), [this](const RowChange& c) { Record(c); }, &stop);
     ASSERT_EQ(outcomes.size(), 2u);
-    EXPECT_EQ(outcomes[0].failure, Failure::None);
     EXPECT_EQ(outcomes[1].failure, Failure::Stopped);
-    EXPECT_EQ(rows.checked, (std::vector<bool>{true, false}));
+    EXPECT_EQ(changes.size(), 2u);  // the appends
+    EXPECT_TRUE(platform.Writes("/dev/hidraw0").empty() && platform.Writes("/dev/hidraw1").empty());
     EXPECT_EQ(platform.OpenHandles(), 0);
+    Refresh();
+    EXPECT_EQ(rows.texts[1], "DVK-2 v3.0 MTuWThF 08:30:00");
+}
+
+TEST_F(PassesInRealTime, DevicesAreServedSideBySideAndTheRowsChangeInRowOrder)
+{
+    dvk_model::ControllerModel slow{Config("S", "1", {0, 0, 0})}, silent{Config("Q", "1", {0, 0, 0})};
+    dvk_model::ControllerModel closed{Config("C", "1", {0, 0, 0})};
+    platform.Plug("/dev/hidraw0", slow);
+    platform.SetReplyDelay("/dev/hidraw0", 20ms);
+    platform.Plug("/dev/hidraw1", closed);
+    platform.SetOpenError("/dev/hidraw1", usb_dvk::ModelPlatform::kNotFound);
+    platform.Plug("/dev/hidraw2", first);
+    first.RejectPiece(0);
+    platform.Plug("/dev/hidraw3", second);
+    platform.Plug("/dev/hidraw4", silent);
+    silent.SetNeverAnswers(true);
+    auto order = [this] {
+        std::string kinds;
+        for (const RowChange& change : changes)
+            kinds += std::string(" ") + "ATCD"[static_cast<int>(change.kind)] + std::to_string(change.row);
+        changes.clear();
+        return kinds;
+    };
+
+    const auto report = Refresh();
+    EXPECT_EQ(order(), " A0 A1 A2 A3 A4 T0 C0 D1 T1 C1 T2 C2 T3 C3");
+    EXPECT_EQ(rows.texts, (std::vector<std::string>{"S v1 ", "X v1.2 ", "DVK-2 v3.0 MTuWThF 08:30:00", " v Error"}));
+    std::vector<Failure> failures;
+    for (const auto& outcome : report.outcomes)
+        failures.push_back(outcome.failure);
+    EXPECT_EQ(
+        failures,
+        (std::vector<Failure>{Failure::None, Failure::CannotOpen, Failure::None, Failure::None, Failure::NoAnswer}));
+    // Served one after another, no two devices would have been open at once.
+    EXPECT_GT(platform.PeakOpenHandles(), 2);
+
+    const auto outcomes = Program(Message(23));
+    EXPECT_EQ(order(), " C0 C1 C2 C3");
+    EXPECT_EQ(rows.checked, (std::vector<bool>{true, false, true, false}));
+    failures.clear();
+    for (const auto& outcome : outcomes)
+        failures.push_back(outcome.failure);
+    EXPECT_EQ(failures, (std::vector<Failure>{Failure::None, Failure::Rejected, Failure::None, Failure::NoAnswer}));
+    EXPECT_EQ(slow.Received(), Message(23));
 }
 
 TEST_F(Passes, TextsThatAreNotUtf8ShowEmpty)
