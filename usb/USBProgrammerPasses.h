@@ -25,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "core/Translatable.h"
 #include "usb/USBTimerDevice.h"
 #include "usb/usb_dvk.h"
 
@@ -33,7 +34,7 @@ namespace usb_programmer {
 constexpr std::uint16_t kVendorId = 0x04D8;
 constexpr std::uint16_t kProductId = 0x003F;
 // The row text of a device that was just found.
-constexpr char kCheckingText[] = "Checking...";
+constexpr char kCheckingText[] = DVK_TEXT("Checking...");
 // At most this many devices are served at once; the others wait for a free
 // thread. Neither USB nor the systems need a limit: a line of machines has
 // far fewer controllers, and the bus shares its time among transfers by

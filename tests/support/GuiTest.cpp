@@ -9,6 +9,8 @@
 #include <wx/filedlg.h>
 #include <wx/filefn.h>
 #include <wx/filename.h>
+#include <wx/intl.h>
+#include <wx/modalhook.h>
 #include <wx/testing.h>
 #include <wx/uiaction.h>
 #include <wx/utils.h>
@@ -20,8 +22,9 @@ namespace guitest {
 
 int ExpectMessageBox::OnInvoked(wxMessageDialog* box) const
 {
-    EXPECT_EQ(box->GetMessage(), message);
-    EXPECT_EQ(box->GetCaption(), caption);
+    // The English texts, in the language of the run.
+    EXPECT_EQ(box->GetMessage(), wxGetTranslation(message));
+    EXPECT_EQ(box->GetCaption(), wxGetTranslation(caption));
     EXPECT_EQ(box->GetMessageDialogStyle(), style) << "message box \"" << message << "\"";
     return answer;
 }
@@ -30,6 +33,19 @@ void SetDialogPath(wxFileDialog* dialog, const wxString& path)
 {
     dialog->SetPath(path);
     WaitFor([dialog] { return !dialog->GetPath().empty(); });
+}
+
+int ModalDialogsDuring(const std::function<void()>& call)
+{
+    struct Counter : wxModalDialogHook {
+        int count = 0;
+        int Enter(wxDialog*) override { return ++count, wxID_OK; }
+        void Exit(wxDialog*) override { }
+    } dialogs;
+    dialogs.Register();
+    call();
+    dialogs.Unregister();
+    return dialogs.count;
 }
 
 void Pump(std::chrono::milliseconds duration)
