@@ -130,10 +130,10 @@ void ModelPlatform::SetReplyDelay(std::chrono::microseconds delay)
     replyDelay = delay;
 }
 
-void ModelPlatform::UseSimulatedTime()
+void ModelPlatform::UseSimulatedTime(bool simulated)
 {
     std::lock_guard<std::mutex> lock(mutex);
-    simulatedTime = true;
+    simulatedTime = simulated;
 }
 
 void ModelPlatform::SetReplyDelay(const std::string& path, std::chrono::microseconds delay)
@@ -192,12 +192,6 @@ int ModelPlatform::OpenHandles() const
     return static_cast<int>(files.size());
 }
 
-int ModelPlatform::PeakOpenHandles() const
-{
-    std::lock_guard<std::mutex> lock(mutex);
-    return peakOpen;
-}
-
 bool ModelPlatform::Enumerate(const std::string&, std::uint16_t vid, std::uint16_t pid, DeviceList& list,
                               std::error_code& error)
 {
@@ -226,7 +220,6 @@ std::unique_ptr<DeviceFile> ModelPlatform::Open(const std::string& path, Access 
         return nullptr;
     }
     OpenFile& file = files[nextHandle] = OpenFile{path, access, {}};
-    peakOpen = std::max(peakOpen, static_cast<int>(files.size()));
     if (access == Access::Read) {
         const auto now = NowLocked();
         if (device->reportOnOpen)

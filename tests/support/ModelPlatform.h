@@ -8,13 +8,11 @@
 // a simulated one (UseSimulatedTime) that stands still until a wait moves
 // it. A read that waits for a reply, or a transfer that runs out of its
 // time limit, then moves it straight to the moment the wait would end, and
-// takes no real time. The simulated clock is one for all devices: when the
-// passes serve several at once, a wait on one moves it for all. A reply
-// that comes within the time limit still comes in time, and a device that
-// never answers still runs out of it; but whether a reply later than the
-// limit comes in time then depends on the other devices, so tests of late
-// replies use one device. A test of the dialog, whose GUI thread waits for
-// the passes, keeps the steady clock.
+// takes no real time. It is one clock for all devices, which the passes
+// serve at once: whether a reply later than the time limit comes in time
+// then depends on the others, so tests of late replies use one device. A
+// test of the dialog, whose GUI thread waits for the passes, keeps the
+// steady clock.
 #pragma once
 
 #include <array>
@@ -63,8 +61,8 @@ public:
     void SetReplyDelay(std::chrono::microseconds delay);
     void SetReplyDelay(const std::string& path, std::chrono::microseconds delay);
 
-    // From now on the platform's clock is simulated (see above).
-    void UseSimulatedTime();
+    // From now on the platform's clock is simulated (see above), or not.
+    void UseSimulatedTime(bool simulated = true);
     // The platform's clock.
     std::chrono::steady_clock::time_point Now() const;
     // Lets time pass: moves the simulated clock on, or sleeps.
@@ -79,9 +77,8 @@ public:
     // order.
     std::vector<TransferBytes> Writes(const std::string& path) const;
     int Reads(const std::string& path) const;
-    // Files open now, over all paths, and the most that were open at once.
+    // Files open now, over all paths.
     int OpenHandles() const;
-    int PeakOpenHandles() const;
 
     bool Enumerate(const std::string& idString, std::uint16_t vid, std::uint16_t pid, DeviceList& list,
                    std::error_code& error) override;
@@ -144,7 +141,6 @@ private:
     std::vector<Plugged> devices;
     std::map<Handle, OpenFile> files;
     Handle nextHandle = 1;
-    int peakOpen = 0;
     std::chrono::microseconds replyDelay{0};
     std::error_code enumerationError;
     bool simulatedTime = false;
