@@ -81,9 +81,10 @@ USBProgrammerDialog::~USBProgrammerDialog()
     pollTimer->Stop();
     Unbind(wxEVT_TIMER, &USBProgrammerDialog::OnUSBTimer, this, pollTimer->GetId());
     pollTimer.reset();
-    // A running pass ends before its next device or query, so this waits for
-    // one read at most, which the read time limit bounds. Changes it handed
-    // over are dropped with the dialog's pending events.
+    // A running pass ends before the next query or delivery of each device,
+    // so this waits for the transfers under way, side by side, which the
+    // transfer time limit bounds. Changes it handed over are dropped with
+    // the dialog's pending events.
     stopPass = true;
     if (passThread.joinable())
         passThread.join();
