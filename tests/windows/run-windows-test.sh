@@ -40,7 +40,9 @@ export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml
 trap '/usr/lib/wine/wineserver -k 2>/dev/null' EXIT
 
 winpath() { echo "Z:${1//\//\\}"; }  # a Linux path as wine's drive Z sees it
-aid() { "$wine" "$work/window-aid.exe" "$@" 2>>"$work/aid.log" | tr -d '\r'; return "${PIPESTATUS[0]}"; }
+# Wine decodes a program's arguments in the charset of the caller's locale:
+# in UTF-8 always, so that a translated title ("über") arrives as written.
+aid() { LC_ALL=C.UTF-8 "$wine" "$work/window-aid.exe" "$@" 2>>"$work/aid.log" | tr -d '\r'; return "${PIPESTATUS[0]}"; }
 main="Dravik Embosser Controller"
 open_dialog="Please select the file to open"
 save_dialog="Please select the file to save"
