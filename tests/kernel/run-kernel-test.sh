@@ -96,10 +96,15 @@ module_dirs=(drivers/hid drivers/virtio net/9p fs/9p fs/netfs fs/fscache fs/over
 marker="$kroot/.complete-$(printf '%s\n' "${module_dirs[@]}" | cksum | cut -d' ' -f1)"
 if [[ ! -e $marker ]]; then
   rm -rf "$kroot"; mkdir -p "$kroot"
-  patterns=('./boot/vmlinuz-*' './lib/modules/*/modules.builtin')
-  for d in "${module_dirs[@]}"; do patterns+=("./lib/modules/*/kernel/$d/*"); done
+  # Debian 12 keeps the modules in /lib/modules, Debian 13 in /usr/lib/modules.
+  modules_in=$(dpkg-deb --fsys-tarfile "$deb" | tar -t | grep -m1 -oE '^\./(usr/)?lib/modules/' || true)
+  [[ -n $modules_in ]] || fail "no modules folder in $deb"
+  patterns=('./boot/vmlinuz-*' "${modules_in}*/modules.builtin")
+  for d in "${module_dirs[@]}"; do patterns+=("${modules_in}*/kernel/$d/*"); done
   dpkg-deb --fsys-tarfile "$deb" | tar -x -C "$kroot" --wildcards "${patterns[@]}" ||
     fail "cannot unpack $deb"
+  [[ $modules_in == ./lib/modules/ ]] || { mkdir -p "$kroot/lib" && mv "$kroot/$modules_in" "$kroot/lib/modules"; } ||
+    fail "cannot move $modules_in of $deb"
   touch "$marker"
 fi
 kernel=$(ls -1 "$kroot"/boot/vmlinuz-* 2>/dev/null | head -n1)
