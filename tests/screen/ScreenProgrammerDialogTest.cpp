@@ -453,18 +453,9 @@ TEST(ProgramCommand, SizeCheckAllows128Bytes)
 {
     guitest::TemporaryConfig config;
     MainFrame* frame = guitest::CreateMainFrame();
-    {
-        // Any modal dialog at all would be counted (and answered).
-        struct CountModals : wxModalDialogHook {
-            int count = 0;
-            int Enter(wxDialog*) override { return ++count, wxID_OK; }
-            void Exit(wxDialog*) override { }
-        } modals;
-        modals.Register();
-        EXPECT_TRUE(CheckMessageSize(frame, std::vector<unsigned char>(128, 0x57)));
-        modals.Unregister();
-        EXPECT_EQ(modals.count, 0);
-    }
+    EXPECT_EQ(guitest::ModalDialogsDuring(
+                  [frame] { EXPECT_TRUE(CheckMessageSize(frame, std::vector<unsigned char>(128, 0x57))); }),
+              0);
     {
         wxTEST_DIALOG(EXPECT_FALSE(CheckMessageSize(frame, std::vector<unsigned char>(129, 0x57))),
                       ExpectErrorBox("Program size exceeds device memory.", "Programming - Error"));

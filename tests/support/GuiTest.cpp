@@ -9,6 +9,7 @@
 #include <wx/filedlg.h>
 #include <wx/filefn.h>
 #include <wx/filename.h>
+#include <wx/modalhook.h>
 #include <wx/testing.h>
 #include <wx/uiaction.h>
 #include <wx/utils.h>
@@ -30,6 +31,19 @@ void SetDialogPath(wxFileDialog* dialog, const wxString& path)
 {
     dialog->SetPath(path);
     WaitFor([dialog] { return !dialog->GetPath().empty(); });
+}
+
+int ModalDialogsDuring(const std::function<void()>& call)
+{
+    struct Counter : wxModalDialogHook {
+        int count = 0;
+        int Enter(wxDialog*) override { return ++count, wxID_OK; }
+        void Exit(wxDialog*) override { }
+    } dialogs;
+    dialogs.Register();
+    call();
+    dialogs.Unregister();
+    return dialogs.count;
 }
 
 void Pump(std::chrono::milliseconds duration)

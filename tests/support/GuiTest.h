@@ -65,6 +65,9 @@ private:
     int id;
 };
 
+// How many modal dialogs the call opened; each is answered with OK at once.
+int ModalDialogsDuring(const std::function<void()>& call);
+
 // Processes pending events for the given time.
 void Pump(std::chrono::milliseconds duration);
 // Processes events until the condition holds or the time runs out; returns

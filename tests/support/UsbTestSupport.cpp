@@ -32,6 +32,13 @@ std::vector<unsigned char> Message(std::size_t size)
     return message;
 }
 
+Report Request(std::initializer_list<unsigned char> bytes)
+{
+    Report report{};
+    std::copy(bytes.begin(), bytes.end(), report.begin());
+    return report;
+}
+
 usb_dvk::Device ControllerAt(const char* path)
 {
     return usb_dvk::Device(path, 0x04D8, 0x003F);

@@ -5,6 +5,7 @@
 
 #include <deque>
 #include <gtest/gtest.h>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <vector>
@@ -18,6 +19,8 @@ namespace usbtest {
 using Report = dvk_model::Report;
 
 Report TextReport(const std::string& text);
+// A request report: the bytes given, the rest zero.
+Report Request(std::initializer_list<unsigned char> bytes);
 // The 64 report bytes of a recorded 65-byte transfer.
 Report Payload(const usb_dvk::TransferBytes& transfer);
 dvk_model::ControllerConfig Config(const std::string& id, const std::string& version,
@@ -52,6 +55,7 @@ private:
 
 // A controller's device at the path, as an enumeration finds it.
 usb_dvk::Device ControllerAt(const char* path);
+inline const usb_dvk::Device kDevice = ControllerAt("/dev/hidraw0");
 
 // A platform for the test's lifetime, which the test gives to what it tests.
 template <class P> class PlatformTest : public testing::Test {

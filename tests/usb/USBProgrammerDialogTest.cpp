@@ -340,18 +340,7 @@ TEST_F(UsbDialog, MessageSizeLimitIs128Bytes)
     }
     EXPECT_TRUE(shown);
     // The check that the USB Program command makes before it opens the dialog.
-    {
-        // Any box at all would be counted, and answered.
-        struct CountModals : wxModalDialogHook {
-            int count = 0;
-            int Enter(wxDialog*) override { return ++count, wxID_OK; }
-            void Exit(wxDialog*) override { }
-        } boxes;
-        boxes.Register();
-        EXPECT_TRUE(CheckMessageSize(nullptr, Message(128)));
-        boxes.Unregister();
-        EXPECT_EQ(boxes.count, 0);
-    }
+    EXPECT_EQ(guitest::ModalDialogsDuring([] { EXPECT_TRUE(CheckMessageSize(nullptr, Message(128))); }), 0);
     {
         wxTEST_DIALOG(EXPECT_FALSE(CheckMessageSize(nullptr, Message(129))), ExpectSizeError());
     }

@@ -14,19 +14,8 @@ using usbtest::Report;
 using usbtest::TextReport;
 using namespace std::chrono_literals;
 
-namespace {
-
-// A request report: the bytes given, the rest zero.
-Report Request(std::initializer_list<unsigned char> bytes)
-{
-    Report report{};
-    std::copy(bytes.begin(), bytes.end(), report.begin());
-    return report;
-}
-
-const usb_dvk::Device kDevice = usbtest::ControllerAt("/dev/hidraw0");
-
-}  // namespace
+using usbtest::kDevice;
+using usbtest::Request;
 
 using Queries = usbtest::PlatformTest<usbtest::ScriptedPlatform>;
 
