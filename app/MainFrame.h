@@ -58,6 +58,8 @@ private:
     // Makes the layout's size at the current fonts the window's minimum,
     // growing the window where it is smaller.
     void KeepLayoutWhole();
+    // The fields' widths for the current fonts, then the layout kept whole.
+    void FitToFont();
     void RememberNormalPlacement();
 
     // Where the window returns to from maximised or minimised: the position

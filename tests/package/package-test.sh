@@ -10,8 +10,9 @@
 #                                                 whole tree lands there,
 #                                                 nothing outside it
 #   package-test.sh deb     SOURCE PRODUCT WORK   cpack -G DEB, lintian, then
-#                                                 in a fresh Debian 12 minbase
-#                                                 root: apt-get install
+#                                                 in a fresh minbase root of
+#                                                 this machine's own release:
+#                                                 apt-get install
 #                                                 ./dravik_*.deb, the program
 #                                                 starts, the desktop entry and
 #                                                 the metainfo validate, it is
@@ -27,6 +28,7 @@
 # Nothing is skipped: whatever is missing fails with the reason.
 set -uo pipefail
 top=$(cd "$(dirname "$0")/../.." && pwd)
+DVK_LIB_FUNCTIONS_ONLY=1 source "$top/tools/lib.sh"
 
 start_ns=$(date +%s%N)
 seconds() { awk -v ns=$(( $(date +%s%N) - start_ns )) 'BEGIN { printf "%.1f", ns / 1e9 }'; }
@@ -123,7 +125,8 @@ mode_deb() {
   echo "package: $(basename "$deb"), Depends: $(dpkg-deb -f "$deb" Depends)"
   as_user lintian --fail-on error "$deb" >&2 || fail "lintian reports errors for $(basename "$deb")"
 
-  # A fresh Debian 12 root, from the tarball cached outside the clone
+  # A fresh root of this machine's own release (the one the package was
+  # built for and depends on), from the tarball cached outside the clone
   # (tools/debian-root.sh makes it the first time).
   local root="$work/root"
   mkdir -p "$work" && remove_root "$root" || fail "cannot clear $root"
@@ -216,11 +219,10 @@ mode_deb_root() {
     dravik >"$logs/dravik.log" 2>&1 &
   program=$!
   local dialog main
-  dialog=$(timeout 30 xdotool search --sync --onlyvisible --name '^Please select the file to open' | head -n1)
-  [[ -n $dialog ]] || fail "the installed dravik showed no open dialog: $(cat "$logs/dravik.log")"
+  dialog=$(dvk_find_window '^Please select the file to open' 30) ||
+    fail "the installed dravik showed no open dialog: $(cat "$logs/dravik.log")"
   xdotool mousemove --window "$dialog" 20 20 key Escape
-  main=$(timeout 30 xdotool search --sync --onlyvisible --name '^Dravik Embosser Controller$' | head -n1)
-  [[ -n $main ]] || fail "no main window after Escape: $(cat "$logs/dravik.log")"
+  main=$(dvk_find_window '^Dravik Embosser Controller$' 30) || fail "no main window after Escape: $(cat "$logs/dravik.log")"
   kill "$program" 2>/dev/null; wait "$program" 2>/dev/null; program=""
   rm -rf "$root/tmp/home"
   echo "package: the installed dravik showed the open dialog, then its main window"

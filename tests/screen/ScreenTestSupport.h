@@ -45,7 +45,7 @@ public:
     // brought up to date by the waits.
     std::vector<Swap> swaps;
     std::vector<wxString> statuses;  // each change of the status line, in order
-    Clock::time_point startPressed;
+    Clock::time_point startPressed;  // when the last Start click reached the dialog
 
     // Pauses between successive swaps in ms, from swap `first` on.
     std::vector<double> Pauses(std::size_t first = 0) const;
@@ -55,6 +55,7 @@ public:
     std::vector<unsigned char> Decode(std::size_t first = 0) const;
 
 private:
+    Clock::time_point clicked;
     void TakeDrawings();
     void Record();
     std::unique_ptr<ScreenProgrammerDialog> dialog;
