@@ -70,6 +70,16 @@ bool RecordedDialog::PressStop()
     return clicked;
 }
 
+bool RecordedDialog::StopAtOnce()
+{
+    wxButton* button = dialog->GetStartButton();
+    wxCommandEvent click(wxEVT_BUTTON, button->GetId());
+    click.SetEventObject(button);
+    button->ProcessWindowEvent(click);
+    Record();
+    return button->GetLabel() == "Start";
+}
+
 bool RecordedDialog::WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout)
 {
     return guitest::WaitFor(

@@ -30,6 +30,9 @@ public:
     // Presses Start (or Stop) and returns when the button has changed.
     bool PressStart();
     bool PressStop();
+    // Stop as the button hands on a click, at once: a click through the X
+    // server may reach the dialog a scheduling delay later on a busy machine.
+    bool StopAtOnce();
     // Processes events, recording, until the condition holds or time is up.
     bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout);
     bool WaitForStatus(const wxString& text, std::chrono::milliseconds timeout);
