@@ -4,7 +4,9 @@
 
 #include <wx/app.h>
 
+#include "app/Accessibility.h"
 #include "app/CommandLine.h"
+#include "app/Language.h"
 #include "app/MainFrame.h"
 #include "app/Startup.h"
 #include "usb/usb_dvk.h"
@@ -19,6 +21,7 @@ public:
         // it does not know. The toolkit gives the arguments as wide text
         // (on Windows as the system's UTF-16 command line), the toolkit's
         // own options already removed.
+        UseSystemLanguage(ProgramCatalogFolders());
         usbPlatform = usb_dvk::MakeNativePlatform();
         auto* frame = new MainFrame(SettingsFileArgument(argv.GetArguments()), *usbPlatform);
         frame->Show(true);
@@ -28,6 +31,7 @@ public:
 
 private:
     RunningMark running;
+    AccessibleNames accessibleNames;
     // Outlives the main window, which the toolkit destroys before the App.
     std::unique_ptr<usb_dvk::Platform> usbPlatform;
 };

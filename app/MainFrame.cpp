@@ -3,6 +3,7 @@
 #include <wx/config.h>
 #include <wx/display.h>
 #include <wx/icon.h>
+#include <wx/intl.h>
 #include <wx/msgdlg.h>
 
 #include "app/AboutDlg.h"
@@ -94,7 +95,8 @@ bool MainFrame::IsProgramValid()
     const auto invalid = dvk::FirstInvalidSetting(GetSettingTexts());
     if (!invalid)
         return true;
-    wxMessageDialog box(this, dvk::kSettings[*invalid].invalidMessage, "Invalid Setting", wxOK | wxICON_ERROR);
+    wxMessageDialog box(this, wxGetTranslation(dvk::kSettings[*invalid].invalidMessage), _("Invalid Setting"),
+                        wxOK | wxICON_ERROR);
     box.ShowModal();
     return false;
 }
@@ -198,7 +200,7 @@ void MainFrame::OnClose(wxCloseEvent&)
         Destroy();
         return;
     }
-    wxMessageDialog box(this, "Save before exiting?", "Save Settings?",
+    wxMessageDialog box(this, _("Save before exiting?"), _("Save Settings?"),
                         wxYES_NO | wxCANCEL | wxYES_DEFAULT | wxICON_NONE);
     switch (box.ShowModal()) {
     case wxID_YES:
@@ -217,8 +219,10 @@ void MainFrame::OnExit(wxCommandEvent&)
 
 void MainFrame::OnAbout(wxCommandEvent&)
 {
-    AboutDlg box(this, wxID_ANY, "Dravik - About",
-                 "Dravik Embosser Controller\nVersion " DVK_VERSION "\nwww.dravik-controls.example");
+    // The product's name and its address stay as they are in every language.
+    const wxString text =
+        kTitle + "\n" + wxString::Format(_("Version %s"), DVK_VERSION) + "\nwww.dravik-controls.example";
+    AboutDlg box(this, wxID_ANY, _("Dravik - About"), text);
     box.ShowModal();
 }
 
@@ -254,7 +258,8 @@ bool CheckMessageSize(wxWindow* parent, const std::vector<unsigned char>& messag
 {
     if (message.size() <= dvk::kDeviceMemoryBytes)
         return true;
-    wxMessageDialog box(parent, "Program size exceeds device memory.", "Programming - Error", wxOK | wxICON_ERROR);
+    wxMessageDialog box(parent, _("Program size exceeds device memory."), _("Programming - Error"),
+                        wxOK | wxICON_ERROR);
     box.ShowModal();
     return false;
 }

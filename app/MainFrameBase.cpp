@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include <wx/intl.h>
 #include <wx/utils.h>
 
 #include "app/Separator.h"
@@ -26,6 +27,8 @@ wxTextCtrl* MainFrameBase::AddField(wxSizer* grid, dvk::SettingIndex setting, in
 {
     const int maxLength = dvk::kSettings[setting].maxInputLength;
     auto* field = new SettingField(panel, maxLength);
+    // What a screen reader says for the field: its row and its column.
+    field->SetName(wxGetTranslation(dvk::kSettings[setting].accessibleName));
     field->FitWidthToFont();
     grid->Add(field, 0, flags, FromDIP(kBorder));
     settingFields[setting] = field;
@@ -76,10 +79,13 @@ SettingField::SettingField(wxWindow* parent, int maxLength)
 }
 
 // A field with a typing limit is 65 wide (more only for large text), the
-// others no narrower than five digits.
+// others no narrower than five digits. Measured before GTK has laid the
+// field out, which leaves out some of its inner margin: one digit more
+// makes up for it (seen where the column's label is narrower than the field,
+// as in Japanese).
 void SettingField::FitWidthToFont()
 {
-    const wxString widest(wxUniChar('8'), limit > 0 ? limit : 5);
+    const wxString widest(wxUniChar('8'), limit > 0 ? limit : 6);
     const int needed = GetSizeFromTextSize(GetTextExtent(widest)).x;
     const wxSize size(limit > 0 ? std::max(FromDIP(kCurrentFieldWidth), needed) : needed, -1);
     SetMaxSize(wxDefaultSize);
@@ -155,9 +161,10 @@ MainFrameBase::MainFrameBase(wxWindow* parent, int id, const wxString& title, co
 
     AddLabel(gridA, wxEmptyString, wxALL);
     for (int column = dvk::StampCurrent; column <= dvk::StampDelay; ++column)
-        AddLabel(gridA, dvk::kSettings[column].columnLabel, wxALIGN_CENTER | wxALL);
+        AddLabel(gridA, wxGetTranslation(dvk::kSettings[column].columnLabel), wxALIGN_CENTER | wxALL);
     for (int first : {dvk::StampCurrent, dvk::StampReturnCurrent, dvk::ReplaceCurrent}) {
-        AddLabel(gridA, dvk::kSettings[first].rowLabel, wxALIGN_CENTER_VERTICAL | wxALIGN_RIGHT | wxALL);
+        AddLabel(gridA, wxGetTranslation(dvk::kSettings[first].rowLabel),
+                 wxALIGN_CENTER_VERTICAL | wxALIGN_RIGHT | wxALL);
         AddField(gridA, static_cast<dvk::SettingIndex>(first), wxALL);
         AddField(gridA, static_cast<dvk::SettingIndex>(first + 1), wxEXPAND | wxALL);
         AddField(gridA, static_cast<dvk::SettingIndex>(first + 2), wxEXPAND | wxALL);
@@ -175,11 +182,12 @@ MainFrameBase::MainFrameBase(wxWindow* parent, int id, const wxString& title, co
     gridB->SetNonFlexibleGrowMode(wxFLEX_GROWMODE_SPECIFIED);
 
     AddLabel(gridB, wxEmptyString, wxALL);
-    AddLabel(gridB, dvk::kSettings[dvk::PaperSensitivity].columnLabel, wxALL);
-    AddLabel(gridB, dvk::kSettings[dvk::PaperActivateTime].columnLabel, wxALIGN_CENTER | wxALL);
+    AddLabel(gridB, wxGetTranslation(dvk::kSettings[dvk::PaperSensitivity].columnLabel), wxALL);
+    AddLabel(gridB, wxGetTranslation(dvk::kSettings[dvk::PaperActivateTime].columnLabel), wxALIGN_CENTER | wxALL);
     // Right with horizontal centring: the label sits centred at the top of
     // its cell.
-    AddLabel(gridB, dvk::kSettings[dvk::PaperSensitivity].rowLabel, wxALIGN_CENTER_HORIZONTAL | wxALL);
+    AddLabel(gridB, wxGetTranslation(dvk::kSettings[dvk::PaperSensitivity].rowLabel),
+             wxALIGN_CENTER_HORIZONTAL | wxALL);
     AddField(gridB, dvk::PaperSensitivity, wxALL);
     // Expanding with centring: the field fills its cell.
     AddField(gridB, dvk::PaperActivateTime, wxEXPAND | wxALL);
@@ -188,12 +196,12 @@ MainFrameBase::MainFrameBase(wxWindow* parent, int id, const wxString& title, co
     panelSizer->Add(0, 0, 1, wxEXPAND, border);
 
     auto* buttonRow = new wxBoxSizer(wxHORIZONTAL);
-    usbProgramButton = new wxButton(panel, wxID_ANY, "USB Program");
+    usbProgramButton = new wxButton(panel, wxID_ANY, _("USB Program"));
     buttonRow->Add(usbProgramButton, 0, wxALL, border);
-    programButton = new wxButton(panel, wxID_ANY, "Program");
+    programButton = new wxButton(panel, wxID_ANY, _("Program"));
     buttonRow->Add(programButton, 0, wxALL, border);
     buttonRow->Add(0, 0, 1, wxEXPAND, border);
-    exitButton = new wxButton(panel, wxID_ANY, "Exit");
+    exitButton = new wxButton(panel, wxID_ANY, _("Exit"));
     buttonRow->Add(exitButton, 0, wxALL, border);
     panelSizer->Add(buttonRow, 0, wxEXPAND, border);
 
@@ -206,16 +214,16 @@ MainFrameBase::MainFrameBase(wxWindow* parent, int id, const wxString& title, co
 
     menuBar = new wxMenuBar(0);
     fileMenu = new wxMenu();
-    openItem = fileMenu->Append(wxID_ANY, "&Open");
+    openItem = fileMenu->Append(wxID_ANY, _("&Open"));
     fileMenu->AppendSeparator();
-    saveItem = fileMenu->Append(wxID_ANY, "&Save");
-    saveAsItem = fileMenu->Append(wxID_ANY, "Save &As");
+    saveItem = fileMenu->Append(wxID_ANY, _("&Save"));
+    saveAsItem = fileMenu->Append(wxID_ANY, _("Save &As"));
     fileMenu->AppendSeparator();
-    exitItem = fileMenu->Append(wxID_ANY, "E&xit");
-    menuBar->Append(fileMenu, "&File");
+    exitItem = fileMenu->Append(wxID_ANY, _("E&xit"));
+    menuBar->Append(fileMenu, _("&File"));
     helpMenu = new wxMenu();
-    aboutItem = helpMenu->Append(wxID_ANY, "&About");
-    menuBar->Append(helpMenu, "&Help");
+    aboutItem = helpMenu->Append(wxID_ANY, _("&About"));
+    menuBar->Append(helpMenu, _("&Help"));
     SetMenuBar(menuBar);
 
     WireEvents(true);

@@ -1,30 +1,46 @@
 #include "core/Settings.h"
 
 #include <algorithm>
-#include <cwctype>
+
+#include "core/Translatable.h"
 
 namespace dvk {
 
+// The texts a person reads are marked for the catalogues; the names in the
+// settings file are not.
 const std::array<SettingInfo, SettingCount> kSettings = {{
-    {"Stamp", "Current", 255, "Invalid stamp current", 1, true, 3, "Stamp", "current"},
-    {"Stamp", "Timeout(ms)", 65535, "Invalid stamp timeout", 2, false, 0, "Stamp", "timeout"},
-    {"Stamp", "Delay(ms)", 65535, "Invalid stamp delay", 2, false, 0, "Stamp", "delay"},
-    {"Stamp Return", "Current", 255, "Invalid stamp return current", 1, true, 3, "StampReturn", "current"},
-    {"Stamp Return", "Timeout(ms)", 65535, "Invalid stamp return timeout", 2, false, 0, "StampReturn", "timeout"},
-    {"Stamp Return", "Delay(ms)", 65535, "Invalid stamp return delay", 2, false, 0, "StampReturn", "delay"},
-    {"Replace Die", "Current", 255, "Invalid replace current", 1, true, 3, "Replace", "current"},
-    {"Replace Die", "Timeout(ms)", 65535, "Invalid replace timeout", 2, false, 0, "Replace", "timeout"},
-    {"Replace Die", "Delay(ms)", 65535, "Invalid replace delay", 2, false, 0, "Replace", "delay"},
-    {"Paper Sensor", "Sensitivity", 255, "Invalid paper sensitivity", 1, false, 3, "PaperSensor", "sensitivity"},
-    {"Paper Sensor", "Activate Time(ms)", 65535, "Invalid paper activating time", 2, false, 0, "PaperSensor",
-     "activate"},
+    {DVK_TEXT("Stamp"), DVK_TEXT("Current"), 255, DVK_TEXT("Invalid stamp current"), 1, true, 3, "Stamp", "current",
+     DVK_TEXT("Stamp current")},
+    {DVK_TEXT("Stamp"), DVK_TEXT("Timeout(ms)"), 65535, DVK_TEXT("Invalid stamp timeout"), 2, false, 0, "Stamp",
+     "timeout", DVK_TEXT("Stamp timeout (ms)")},
+    {DVK_TEXT("Stamp"), DVK_TEXT("Delay(ms)"), 65535, DVK_TEXT("Invalid stamp delay"), 2, false, 0, "Stamp", "delay",
+     DVK_TEXT("Stamp delay (ms)")},
+    {DVK_TEXT("Stamp Return"), DVK_TEXT("Current"), 255, DVK_TEXT("Invalid stamp return current"), 1, true, 3,
+     "StampReturn", "current", DVK_TEXT("Stamp Return current")},
+    {DVK_TEXT("Stamp Return"), DVK_TEXT("Timeout(ms)"), 65535, DVK_TEXT("Invalid stamp return timeout"), 2, false, 0,
+     "StampReturn", "timeout", DVK_TEXT("Stamp Return timeout (ms)")},
+    {DVK_TEXT("Stamp Return"), DVK_TEXT("Delay(ms)"), 65535, DVK_TEXT("Invalid stamp return delay"), 2, false, 0,
+     "StampReturn", "delay", DVK_TEXT("Stamp Return delay (ms)")},
+    {DVK_TEXT("Replace Die"), DVK_TEXT("Current"), 255, DVK_TEXT("Invalid replace current"), 1, true, 3, "Replace",
+     "current", DVK_TEXT("Replace Die current")},
+    {DVK_TEXT("Replace Die"), DVK_TEXT("Timeout(ms)"), 65535, DVK_TEXT("Invalid replace timeout"), 2, false, 0,
+     "Replace", "timeout", DVK_TEXT("Replace Die timeout (ms)")},
+    {DVK_TEXT("Replace Die"), DVK_TEXT("Delay(ms)"), 65535, DVK_TEXT("Invalid replace delay"), 2, false, 0, "Replace",
+     "delay", DVK_TEXT("Replace Die delay (ms)")},
+    {DVK_TEXT("Paper Sensor"), DVK_TEXT("Sensitivity"), 255, DVK_TEXT("Invalid paper sensitivity"), 1, false, 3,
+     "PaperSensor", "sensitivity", DVK_TEXT("Paper Sensor sensitivity")},
+    {DVK_TEXT("Paper Sensor"), DVK_TEXT("Activate Time(ms)"), 65535, DVK_TEXT("Invalid paper activating time"), 2,
+     false, 0, "PaperSensor", "activate", DVK_TEXT("Paper Sensor activate time (ms)")},
 }};
 
 DecimalResult ConvertDecimal(const std::wstring& text)
 {
     constexpr std::uint64_t kMax = 0xFFFFFFFFu;
     std::size_t pos = 0;
-    while (pos < text.size() && std::iswspace(static_cast<wint_t>(text[pos])))
+    // White space as the C locale has it (space, tab, line feed, vertical
+    // tab, form feed, carriage return), whatever the locale of the program:
+    // a text is the same number in every language.
+    while (pos < text.size() && (text[pos] == L' ' || (text[pos] >= L'\t' && text[pos] <= L'\r')))
         ++pos;
 
     bool negative = false;

@@ -27,6 +27,8 @@ enum SettingIndex {
     SettingCount
 };
 
+// The texts of a setting are English; a window translates them where it
+// shows them.
 struct SettingInfo {
     const char* rowLabel;        // row label in the main window
     const char* columnLabel;     // column label in the main window
@@ -37,6 +39,7 @@ struct SettingInfo {
     int maxInputLength;          // characters a user may type; 0 for no limit
     const char* fileElement;     // element of the settings file
     const char* fileAttribute;   // attribute within that element
+    const char* accessibleName;  // the field's name for assistive technology: its row and column
 };
 
 extern const std::array<SettingInfo, SettingCount> kSettings;

@@ -2,6 +2,7 @@
 
 #include <wx/filedlg.h>
 #include <wx/filename.h>
+#include <wx/intl.h>
 #include <wx/msgdlg.h>
 
 #include "files/SettingsFile.h"
@@ -9,7 +10,11 @@
 namespace file_commands {
 
 namespace {
-const wxString kWildcard = "Dravik files (*.dvk)|*.dvk|All files (*.*)|*.*";
+// The file types offered, in the language of the dialog.
+wxString Wildcard()
+{
+    return _("Dravik files (*.dvk)|*.dvk|All files (*.*)|*.*");
+}
 const wxString kExtension = ".dvk";
 }  // namespace
 
@@ -17,8 +22,8 @@ int SaveProgram(SettingsEditor& editor, bool saveAs)
 {
     wxWindow* parent = editor.GetEditorWindow();
     if (saveAs || editor.GetCurrentFilePath().empty()) {
-        wxFileDialog dialog(parent, "Please select the file to save", wxEmptyString, editor.GetCurrentFileName(),
-                            kWildcard, wxFD_SAVE);
+        wxFileDialog dialog(parent, _("Please select the file to save"), wxEmptyString, editor.GetCurrentFileName(),
+                            Wildcard(), wxFD_SAVE);
         if (dialog.ShowModal() != wxID_OK)
             return 2;
         wxString path = dialog.GetPath();
@@ -34,10 +39,10 @@ int SaveProgram(SettingsEditor& editor, bool saveAs)
         // Only a file written in place whose old contents could not be put
         // back is left damaged; every other failure leaves it as it was.
         const wxString text = saved.failure == dvk::FileFailure::Damaged
-            ? "Error saving file. The settings were not saved, and the file may be damaged. "
-              "Please save the settings again."
-            : "Error saving file. The settings were not saved.";
-        wxMessageDialog box(parent, text, "Save file error", wxOK | wxICON_ERROR);
+            ? _("Error saving file. The settings were not saved, and the file may be damaged. "
+                "Please save the settings again.")
+            : _("Error saving file. The settings were not saved.");
+        wxMessageDialog box(parent, text, _("Save file error"), wxOK | wxICON_ERROR);
         box.ShowModal();
         return 0;
     }
@@ -53,7 +58,7 @@ bool SavedOrDiscarded(SettingsEditor& editor)
 {
     if (!editor.IsModified())
         return true;
-    wxMessageDialog prompt(editor.GetEditorWindow(), "Save before opening?", "Save Settings?",
+    wxMessageDialog prompt(editor.GetEditorWindow(), _("Save before opening?"), _("Save Settings?"),
                            wxYES_NO | wxCANCEL | wxICON_NONE);
     switch (prompt.ShowModal()) {
     case wxID_YES: return SaveProgram(editor, false) == 1;
@@ -75,8 +80,9 @@ int ReadChosenFile(SettingsEditor& editor, const wxString& name, const wxString&
     if (ok)
         return 1;
 
-    wxMessageDialog box(editor.GetEditorWindow(), "Error opening file. Possible data corruption. Please verify values.",
-                        "Open file error", wxOK | wxICON_ERROR);
+    wxMessageDialog box(editor.GetEditorWindow(),
+                        _("Error opening file. Possible data corruption. Please verify values."), _("Open file error"),
+                        wxOK | wxICON_ERROR);
     box.ShowModal();
     editor.SetCurrentFile(wxEmptyString, wxEmptyString);
     return 0;
@@ -88,8 +94,8 @@ int OpenProgram(SettingsEditor& editor)
 {
     if (!SavedOrDiscarded(editor))
         return 0;
-    wxFileDialog dialog(editor.GetEditorWindow(), "Please select the file to open", wxEmptyString, wxEmptyString,
-                        kWildcard, wxFD_OPEN);
+    wxFileDialog dialog(editor.GetEditorWindow(), _("Please select the file to open"), wxEmptyString, wxEmptyString,
+                        Wildcard(), wxFD_OPEN);
     if (dialog.ShowModal() != wxID_OK)
         return 0;
     return ReadChosenFile(editor, dialog.GetFilename(), dialog.GetPath());

@@ -21,6 +21,8 @@ case "$variant" in
   *) dvk_fail "unknown variant: $variant (quick, address or thread; none for the whole suite)" ;;
 esac
 "$top/tools/setup.sh" "${lists[@]}"
+# The tests run in the locales of the program's languages too.
+bash "$top/tools/locales.sh"
 
 cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE="$build_type" -DDVK_SANITIZE="$sanitize" >/dev/null
 cmake --build "$build" -j"$(nproc)" "${target[@]}"

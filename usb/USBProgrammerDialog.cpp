@@ -14,10 +14,17 @@ constexpr int kPollPeriodMs = 1000;
 // that does not answer must not hold the window back for long: the rows it
 // holds up show "Checking..." and are filled in when the refresh gets there.
 constexpr std::chrono::milliseconds kFirstListingWait(100);
+
+// The status line's texts from the program's catalogue. Called on the pass's
+// thread too: looking up a loaded catalogue only reads it.
+std::string Translate(const char* english)
+{
+    return wxGetTranslation(wxString::FromUTF8(english)).utf8_string();
+}
 }  // namespace
 
 USBProgrammerDialog::USBProgrammerDialog(wxWindow* parent, usb_dvk::Platform& platform)
-    : USBProgrammerDialogBase(parent, wxID_ANY, "Dravik - USB Programmer", wxDefaultPosition,
+    : USBProgrammerDialogBase(parent, wxID_ANY, _("Dravik - USB Programmer"), wxDefaultPosition,
                               wxWindow::FromDIP(wxSize(350, 350), parent), wxDEFAULT_DIALOG_STYLE),
       system(platform)
 {
@@ -128,7 +135,7 @@ void USBProgrammerDialog::UpdateUSBList()
 {
     StartPass(Pass::Refresh, [this](const usb_programmer::RowSink& sink) {
         lastRefresh = usb_programmer::RefreshPass(system, entries, sink, &stopPass);
-        return usb_programmer::StatusText(lastRefresh, entries);
+        return usb_programmer::StatusText(lastRefresh, entries, Translate);
     });
 }
 
@@ -137,7 +144,7 @@ void USBProgrammerDialog::StartProgramPass()
     StartPass(Pass::Program, [this, bytes = message](const usb_programmer::RowSink& sink) {
         usb_programmer::ProgramPass(system.GetPlatform(), entries, bytes, sink, &stopPass);
         // Its failures show at once, not only after the next refresh.
-        return usb_programmer::StatusText(lastRefresh, entries);
+        return usb_programmer::StatusText(lastRefresh, entries, Translate);
     });
 }
 

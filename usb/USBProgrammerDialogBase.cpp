@@ -1,5 +1,6 @@
 #include "usb/USBProgrammerDialogBase.h"
 
+#include <wx/intl.h>
 #include <wx/sizer.h>
 
 USBProgrammerDialogBase::USBProgrammerDialogBase(wxWindow* parent, wxWindowID id, const wxString& title,
@@ -11,15 +12,16 @@ USBProgrammerDialogBase::USBProgrammerDialogBase(wxWindow* parent, wxWindowID id
 
     auto* column = new wxBoxSizer(wxVERTICAL);
     deviceList = new wxCheckListBox(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, 0, nullptr, 0);
+    deviceList->SetName(_("Controllers"));
     column->Add(deviceList, 1, wxALL | wxEXPAND, border);
     statusText = new wxStaticText(this, wxID_ANY, wxEmptyString);
     column->Add(statusText, 0, wxLEFT | wxRIGHT | wxEXPAND, border);
 
     auto* buttonRow = new wxBoxSizer(wxHORIZONTAL);
-    programAllButton = new wxButton(this, wxID_ANY, "Program All");
+    programAllButton = new wxButton(this, wxID_ANY, _("Program All"));
     buttonRow->Add(programAllButton, 0, wxALL, border);
     buttonRow->AddStretchSpacer(1);
-    exitButton = new wxButton(this, wxID_ANY, "Exit");
+    exitButton = new wxButton(this, wxID_ANY, _("Exit"));
     buttonRow->Add(exitButton, 0, wxALL, border);
     column->Add(buttonRow, 0, wxEXPAND);
 

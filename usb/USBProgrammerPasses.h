@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "core/Translatable.h"
 #include "usb/USBTimerDevice.h"
 #include "usb/usb_dvk.h"
 
@@ -25,7 +26,7 @@ namespace usb_programmer {
 constexpr std::uint16_t kVendorId = 0x04D8;
 constexpr std::uint16_t kProductId = 0x003F;
 // The row text of a device that was just found.
-constexpr char kCheckingText[] = "Checking...";
+constexpr char kCheckingText[] = DVK_TEXT("Checking...");
 
 // One change of the list. Texts are UTF-8.
 struct RowChange {

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/Translatable.h"
+
 namespace usb_dvk {
 
 namespace {
@@ -13,13 +15,13 @@ public:
     std::string message(int value) const override
     {
         switch (static_cast<Error>(value)) {
-        case Error::Timeout: return "timed out";
-        case Error::WrongDevice: return "the device has other vendor and product ids";
-        case Error::ShortWrite: return "short write";
-        case Error::ShortReply: return "short reply";
-        case Error::ReplyDue: return "the reply to an earlier request has not come";
-        case Error::LibraryFailed: return "the HID library did not start";
-        case Error::SearchFailed: return "the search for HID devices failed";
+        case Error::Timeout: return DVK_TEXT("timed out");
+        case Error::WrongDevice: return DVK_TEXT("the device has other vendor and product ids");
+        case Error::ShortWrite: return DVK_TEXT("short write");
+        case Error::ShortReply: return DVK_TEXT("short reply");
+        case Error::ReplyDue: return DVK_TEXT("the reply to an earlier request has not come");
+        case Error::LibraryFailed: return DVK_TEXT("the HID library did not start");
+        case Error::SearchFailed: return DVK_TEXT("the search for HID devices failed");
         }
         return "unknown error " + std::to_string(value);
     }

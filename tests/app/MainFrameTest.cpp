@@ -54,7 +54,10 @@ protected:
         guitest::Pump(100ms);
     }
 
-    int MenuItem(const char* menu, const char* item) const { return frame->GetMenuBar()->FindMenuItem(menu, item); }
+    int MenuItem(const wxString& menu, const wxString& item) const
+    {
+        return frame->GetMenuBar()->FindMenuItem(menu, item);
+    }
 
     guitest::TemporaryConfig config;
     MainFrame* frame = nullptr;
@@ -351,18 +354,19 @@ TEST_F(WindowLayoutTest, EveryWindowFitsItsContent)
 {
     ExpectWhole(frame, "main window");
 
-    wxCommandEvent about(wxEVT_MENU, MenuItem("Help", "About"));
+    // In the language of the run.
+    wxCommandEvent about(wxEVT_MENU, MenuItem(_("&Help"), _("&About")));
     wxTEST_DIALOG(frame->ProcessWindowEvent(about), CheckDialog([](wxDialog*) {}));
 
     SetAll(L"1");
-    wxTEST_DIALOG(Click("Program"), CheckDialog([](wxDialog* dialog) {
+    wxTEST_DIALOG(Click(_("Program")), CheckDialog([](wxDialog* dialog) {
                       // The flashing panel keeps the proportions it has at
                       // 100 % (359 x 151), whatever the text size.
                       const wxSize panel = static_cast<ScreenProgrammerDialog*>(dialog)->GetProgrammer()->GetSize();
                       const double ratio = static_cast<double>(panel.x) / panel.y;
                       EXPECT_NEAR(ratio, 359.0 / 151, 0.6) << "panel " << panel.x << " x " << panel.y;
                   }));
-    wxTEST_DIALOG(Click("USB Program"), CheckDialog([](wxDialog*) {}));
+    wxTEST_DIALOG(Click(_("USB Program")), CheckDialog([](wxDialog*) {}));
 }
 
 TEST_F(WindowLayoutTest, AfterADpiChangeTheLayoutIsWhole)

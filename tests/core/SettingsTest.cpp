@@ -1,3 +1,4 @@
+#include <clocale>
 #include <gtest/gtest.h>
 
 #include "core/Settings.h"
@@ -12,14 +13,17 @@ struct Case {
     bool ok;
 };
 
+// In the C library's C locale, whatever locale the program runs in.
 TEST(DecimalConversion, FollowsTheLibraryRuleIn32Bits)
 {
+    ASSERT_NE(std::setlocale(LC_CTYPE, "C.UTF-8"), nullptr);
     const Case cases[] = {
         {L"0", 0, true},
         {L"12", 12, true},
         {L" 12", 12, true},  // leading white space is skipped
         {L"\t\n12", 12, true},
-        {L"12 ", 12, false},  // trailing white space is not consumed
+        {L"12 ", 12, false},      // trailing white space is not consumed
+        {L"\u300012", 0, false},  // an ideographic space is no white space in the C locale
         {L"+12", 12, true},
         {L"-0", 0, true},
         {L"-1", 4294967295u, true},  // negated modulo 2^32

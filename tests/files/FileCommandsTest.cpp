@@ -18,6 +18,7 @@
 #include <wx/app.h>
 #include <wx/filedlg.h>
 #include <wx/filefn.h>
+#include <wx/intl.h>
 #include <wx/testing.h>
 
 #include "app/MainFrame.h"
@@ -51,8 +52,9 @@ public:
 protected:
     int OnInvoked(wxFileDialog* dialog) const override
     {
-        EXPECT_EQ(dialog->GetMessage(), save ? "Please select the file to save" : "Please select the file to open");
-        EXPECT_EQ(dialog->GetWildcard(), kWildcard);
+        EXPECT_EQ(dialog->GetMessage(),
+                  save ? _("Please select the file to save") : _("Please select the file to open"));
+        EXPECT_EQ(dialog->GetWildcard(), wxGetTranslation(kWildcard));
         EXPECT_EQ(dialog->GetWindowStyle() & (wxFD_OPEN | wxFD_SAVE | wxFD_OVERWRITE_PROMPT | wxFD_FILE_MUST_EXIST),
                   save ? wxFD_SAVE : wxFD_OPEN);
         EXPECT_EQ(dialog->GetFilename(), defaultName);

@@ -9,6 +9,7 @@
 #include <wx/filedlg.h>
 #include <wx/filefn.h>
 #include <wx/filename.h>
+#include <wx/intl.h>
 #include <wx/modalhook.h>
 #include <wx/testing.h>
 #include <wx/uiaction.h>
@@ -21,8 +22,9 @@ namespace guitest {
 
 int ExpectMessageBox::OnInvoked(wxMessageDialog* box) const
 {
-    EXPECT_EQ(box->GetMessage(), message);
-    EXPECT_EQ(box->GetCaption(), caption);
+    // The English texts, in the language of the run.
+    EXPECT_EQ(box->GetMessage(), wxGetTranslation(message));
+    EXPECT_EQ(box->GetCaption(), wxGetTranslation(caption));
     EXPECT_EQ(box->GetMessageDialogStyle(), style) << "message box \"" << message << "\"";
     return answer;
 }

@@ -7,6 +7,8 @@
 #include <wx/app.h>
 #include <wx/init.h>
 
+#include "app/Language.h"
+
 namespace {
 
 // A toolkit assertion fails the running test instead of opening a box that
@@ -22,6 +24,10 @@ public:
     bool OnInit() override
     {
         wxSetAssertHandler(FailOnAssert);
+        // The language as the program takes it, from the environment (CTest
+        // gives English unless a test names a language), with the catalogues
+        // of the build tree.
+        UseSystemLanguage(wxArrayString(1, DVK_CATALOG_DIR));
         CallAfter([this] {
             result = RUN_ALL_TESTS();
             ExitMainLoop();

@@ -1,0 +1,36 @@
+#include "app/Language.h"
+
+#include <wx/filename.h>
+#include <wx/stdpaths.h>
+#include <wx/translation.h>
+#include <wx/uilocale.h>
+
+void UseSystemLanguage(const wxArrayString& catalogFolders)
+{
+    // Fails, harmlessly, when the system lacks the locale the environment
+    // names; the catalogues do not depend on it.
+    wxUILocale::UseDefault();
+    for (const wxString& folder : catalogFolders)
+        wxFileTranslationsLoader::AddCatalogLookupPathPrefix(folder);
+
+    auto* translations = new wxTranslations;
+    wxTranslations::Set(translations);  // owned by the toolkit from here
+    // The toolkit's texts (Yes, No, Cancel) in the program's language, not
+    // in one the toolkit has and the program has not.
+    const wxString best = translations->GetBestTranslation(kCatalogDomain, wxLANGUAGE_ENGLISH_US);
+    const bool ours = translations->GetAvailableTranslations(kCatalogDomain).Index(best) != wxNOT_FOUND;
+    translations->SetLanguage(ours ? best : wxString("en_US"));
+    translations->AddStdCatalog();
+    translations->AddCatalog(kCatalogDomain);
+}
+
+wxArrayString ProgramCatalogFolders()
+{
+    const wxFileName program(wxStandardPaths::Get().GetExecutablePath());
+    wxArrayString folders;
+    folders.Add(program.GetPathWithSep() + "locale");
+    wxFileName prefix(program.GetPath(), wxEmptyString);
+    prefix.RemoveLastDir();
+    folders.Add(prefix.GetPathWithSep() + "share" + wxFILE_SEP_PATH + "locale");
+    return folders;
+}
