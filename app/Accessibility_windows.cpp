@@ -6,6 +6,12 @@
 #include <wx/access.h>
 #include <wx/window.h>
 
+// Without it the toolkit answers no client of MSAA for the program, and the
+// fields keep the names Windows guesses from the labels beside them.
+#if !wxUSE_ACCESSIBILITY
+#error "the toolkit for Windows must be built with accessibility (configure --enable-accessibility)"
+#endif
+
 namespace {
 
 class NamedAccessible : public wxAccessible {

@@ -16,10 +16,14 @@ void UseSystemLanguage(const wxArrayString& catalogFolders)
     auto* translations = new wxTranslations;
     wxTranslations::Set(translations);  // owned by the toolkit from here
     // The toolkit's texts (Yes, No, Cancel) in the program's language, not
-    // in one the toolkit has and the program has not.
-    const wxString best = translations->GetBestTranslation(kCatalogDomain, wxLANGUAGE_ENGLISH_US);
-    const bool ours = translations->GetAvailableTranslations(kCatalogDomain).Index(best) != wxNOT_FOUND;
-    translations->SetLanguage(ours ? best : wxString("en_US"));
+    // in one the toolkit has and the program has not. Where the system names
+    // no preferred languages (wine), the toolkit offers the system's
+    // language with its region (de_DE), which our German catalogue serves.
+    wxString best = translations->GetBestTranslation(kCatalogDomain, wxLANGUAGE_ENGLISH_US);
+    const wxArrayString ours = translations->GetAvailableTranslations(kCatalogDomain);
+    if (ours.Index(best) == wxNOT_FOUND)
+        best = best.BeforeFirst('_');
+    translations->SetLanguage(ours.Index(best) != wxNOT_FOUND ? best : wxString("en_US"));
     translations->AddStdCatalog();
     translations->AddCatalog(kCatalogDomain);
 }

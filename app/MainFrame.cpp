@@ -1,5 +1,7 @@
 #include "app/MainFrame.h"
 
+#include <algorithm>
+
 #include <wx/config.h>
 #include <wx/display.h>
 #include <wx/icon.h>
@@ -46,6 +48,13 @@ MainFrame::MainFrame(const wxString& settingsFile, usb_dvk::Platform& usbPlatfor
     });
     Bind(wxEVT_MOVE, [this](wxMoveEvent& event) {
         RememberNormalPlacement();
+        event.Skip();
+    });
+    Bind(wxEVT_SHOW, [this](wxShowEvent& event) {
+        if (event.IsShown() && maximizeWhenShown) {
+            maximizeWhenShown = false;
+            Maximize();
+        }
         event.Skip();
     });
     // The toolkit scales sizes and borders by the ratio of the two DPIs and
@@ -156,28 +165,47 @@ void MainFrame::LoadConfig()
     long maximized = 0;
     config->Read(kMaximizedKey, &maximized, 0L);
 
+    // The display the stored rectangle lies on most; none when it lies on
+    // no display any more (a monitor since unplugged).
     const wxRect stored(x, y, width, height);
-    bool onDisplay = false;
-    for (unsigned i = 0; i < wxDisplay::GetCount() && !onDisplay; ++i)
-        onDisplay = wxDisplay(i).GetGeometry().Intersects(stored);
+    int display = wxNOT_FOUND;
+    long long most = 0;
+    for (unsigned i = 0; i < wxDisplay::GetCount(); ++i) {
+        const wxRect common = wxDisplay(i).GetGeometry().Intersect(stored);
+        const long long covered = common.IsEmpty() ? 0 : 1LL * common.GetWidth() * common.GetHeight();
+        if (covered > most) {
+            most = covered;
+            display = static_cast<int>(i);
+        }
+    }
     // Moved first, so that the size is taken at the DPI of the display that
     // the window is on.
-    if (onDisplay)
+    if (display != wxNOT_FOUND)
         Move(x, y);
     const wxSize size = FromDIP(wxSize(width, height));
     SetSize(wxDefaultCoord, wxDefaultCoord, size.x, size.y);
     KeepLayoutWhole();
-    if (!onDisplay) {
-        // Stored on a display that is gone (a second monitor no longer
-        // attached): the stored size, centred on the primary display.
-        const wxRect area = wxDisplay().GetClientArea();  // the primary display's
-        const wxSize shown = GetSize();
-        Move(area.GetLeft() + (area.GetWidth() - shown.GetWidth()) / 2,
-             area.GetTop() + (area.GetHeight() - shown.GetHeight()) / 2);
+
+    // The window comes up whole within that display's work area (the
+    // primary display's when it is on none): no larger, as far as its
+    // layout allows, and moved in where it reaches out, so that its title
+    // bar is on the display; on no display, centred.
+    const wxRect area = wxDisplay(display == wxNOT_FOUND ? 0u : static_cast<unsigned>(display)).GetClientArea();
+    wxSize fitted = GetSize();
+    fitted.DecTo(area.GetSize());
+    fitted.IncTo(GetMinSize());
+    wxRect placed(GetPosition(), fitted);
+    if (display == wxNOT_FOUND) {
+        placed = placed.CentreIn(area);
+    } else {
+        placed.x = std::max(area.GetLeft(), std::min(placed.x, area.GetRight() + 1 - placed.width));
+        placed.y = std::max(area.GetTop(), std::min(placed.y, area.GetBottom() + 1 - placed.height));
     }
-    normalPlacement = wxRect(GetPosition(), ToDIP(GetSize()));
-    if (maximized != 0)
-        Maximize();
+    SetSize(placed);
+    normalPlacement = wxRect(placed.GetPosition(), ToDIP(placed.GetSize()));
+    // Maximised once shown: a window maximised before it is first shown
+    // returns from it to the size its layout needs, not to this placement.
+    maximizeWhenShown = maximized != 0;
 }
 
 // A maximised or minimised window stores the rectangle it returns to.
@@ -190,7 +218,7 @@ void MainFrame::SaveConfig()
     config->Write("Height", static_cast<long>(normalPlacement.GetHeight()));
     config->Write("PosX", static_cast<long>(normalPlacement.GetX()));
     config->Write("PosY", static_cast<long>(normalPlacement.GetY()));
-    config->Write(kMaximizedKey, IsMaximized() ? 1L : 0L);
+    config->Write(kMaximizedKey, IsMaximized() || maximizeWhenShown ? 1L : 0L);
 }
 
 void MainFrame::OnClose(wxCloseEvent&)

@@ -53,7 +53,8 @@ Commands:
 Options:
   --json          list, program: one JSON object per controller per line.
   --wait SECONDS  program: wait up to SECONDS (0 to 86400, default 0) for a
-                  controller to appear.
+                  controller to appear; a fraction finer than a millisecond
+                  counts as a whole one.
   --no-check      program: send the settings without checking them first.
   --help          Show this help.
   --version       Show the version.
@@ -75,11 +76,12 @@ as "?" (escaped in JSON).
 // --- Text ------------------------------------------------------------------
 
 // Characters that act on a terminal instead of showing: the C0 and C1
-// controls, DEL, and the marks, embeddings, overrides and isolates that turn
-// the direction of what follows.
+// controls, DEL, and the marks (the Arabic letter mark among them),
+// embeddings, overrides and isolates that turn the direction of what
+// follows.
 bool IsControl(char32_t point)
 {
-    return point < 0x20 || (point >= 0x7F && point <= 0x9F) || point == 0x200E || point == 0x200F ||
+    return point < 0x20 || (point >= 0x7F && point <= 0x9F) || point == 0x061C || point == 0x200E || point == 0x200F ||
         (point >= 0x202A && point <= 0x202E) || (point >= 0x2066 && point <= 0x2069);
 }
 
@@ -208,8 +210,9 @@ bool Parse(const std::vector<std::string>& args, CommandLine& line, std::string&
     return true;
 }
 
-// Seconds as digits with an optional fraction, 0 to kMaxWaitSeconds, in
-// whole milliseconds (a finer fraction is dropped).
+// Seconds as digits with an optional fraction, 0 to kMaxWaitSeconds as the
+// decimal text says (86400.0001 is too long), in whole milliseconds: a
+// fraction finer than a millisecond counts as one more (0.0001 waits 1 ms).
 std::optional<std::chrono::milliseconds> ParseSeconds(const std::string& text)
 {
     const std::size_t point = text.find('.');
@@ -220,15 +223,15 @@ std::optional<std::chrono::milliseconds> ParseSeconds(const std::string& text)
     };
     if (!digits(whole) || (point != std::string::npos && !digits(fraction)))
         return std::nullopt;
-    long long ms = 0;
+    long long seconds = 0;
     for (char c : whole) {
-        ms = ms * 10 + (c - '0');
-        if (ms > static_cast<long long>(kMaxWaitSeconds))
+        seconds = seconds * 10 + (c - '0');
+        if (seconds > static_cast<long long>(kMaxWaitSeconds))
             return std::nullopt;
     }
-    ms *= 1000;
     const std::string thousandths = (fraction + "000").substr(0, 3);
-    ms += std::stoll(thousandths);
+    const bool finer = fraction.find_first_not_of('0', 3) != std::string::npos;
+    const long long ms = seconds * 1000 + std::stoll(thousandths) + (finer ? 1 : 0);
     if (ms > static_cast<long long>(kMaxWaitSeconds * 1000))
         return std::nullopt;
     return std::chrono::milliseconds(ms);

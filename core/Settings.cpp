@@ -67,14 +67,14 @@ DecimalResult ConvertDecimal(const std::wstring& text)
     auto value = static_cast<std::uint32_t>(magnitude);
     if (negative)
         value = static_cast<std::uint32_t>(0u - value);
-    return {value, pos == text.size()};
+    return {value, pos == text.size(), negative && magnitude != 0};
 }
 
 std::optional<SettingIndex> FirstInvalidSetting(const SettingTexts& texts)
 {
     for (int i = 0; i < SettingCount; ++i) {
         const DecimalResult r = ConvertDecimal(texts[i]);
-        if (!r.ok || r.value > kSettings[i].upperLimit)
+        if (!r.ok || r.negative || r.value > kSettings[i].upperLimit)
             return static_cast<SettingIndex>(i);
     }
     return std::nullopt;

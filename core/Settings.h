@@ -48,8 +48,9 @@ extern const std::array<SettingInfo, SettingCount> kSettings;
 using SettingTexts = std::array<std::wstring, SettingCount>;
 
 struct DecimalResult {
-    std::uint32_t value;  // what the conversion yields, success or not
-    bool ok;              // the text is exactly one 32-bit unsigned number
+    std::uint32_t value;    // what the conversion yields, success or not
+    bool ok;                // the text is exactly one 32-bit unsigned number
+    bool negative = false;  // a '-' before a magnitude other than zero
 };
 
 // Converts as the C library's wide-string-to-unsigned-long does with base 10,
@@ -59,8 +60,9 @@ struct DecimalResult {
 // the whole text was consumed and the value did not overflow.
 DecimalResult ConvertDecimal(const std::wstring& text);
 
-// The first setting, in canonical order, that fails to convert or exceeds
-// its upper limit; nothing when all eleven are valid.
+// The first setting, in canonical order, that fails to convert, is negative
+// (whatever it wraps around to; "-0" is zero) or exceeds its upper limit;
+// nothing when all eleven are valid.
 std::optional<SettingIndex> FirstInvalidSetting(const SettingTexts& texts);
 
 struct LimitedEdit {

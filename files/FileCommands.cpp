@@ -5,6 +5,7 @@
 #include <wx/intl.h>
 #include <wx/msgdlg.h>
 
+#include "files/FileName.h"
 #include "files/SettingsFile.h"
 
 namespace file_commands {
@@ -34,13 +35,16 @@ int SaveProgram(SettingsEditor& editor, bool saveAs)
     }
 
     const std::string bytes = dvk::FormatSettingsFile(editor.GetSettingTexts());
-    const dvk::FileResult saved = dvk::WriteFileAtomically(editor.GetCurrentFilePath().utf8_string(), bytes);
+    const dvk::FileResult saved = dvk::WriteFileAtomically(FileNameBytes(editor.GetCurrentFilePath()), bytes);
     if (!saved) {
         // Only a file written in place whose old contents could not be put
-        // back is left damaged; every other failure leaves it as it was.
+        // back is left damaged, and they are kept in a backup; every other
+        // failure leaves it as it was.
         const wxString text = saved.failure == dvk::FileFailure::Damaged
             ? _("Error saving file. The settings were not saved, and the file may be damaged. "
-                "Please save the settings again.")
+                "Please save the settings again.") +
+                "\n\n" +
+                wxString::Format(_("The file's previous contents are kept in %s."), FileNameFromBytes(saved.backup))
             : _("Error saving file. The settings were not saved.");
         wxMessageDialog box(parent, text, _("Save file error"), wxOK | wxICON_ERROR);
         box.ShowModal();
@@ -72,7 +76,7 @@ int ReadChosenFile(SettingsEditor& editor, const wxString& name, const wxString&
 {
     editor.SetCurrentFile(name, path);
     const bool ok = static_cast<bool>(dvk::ReadSettingsFileAt(
-        editor.GetCurrentFilePath().utf8_string(), [&editor](dvk::SettingIndex setting, const std::string& word) {
+        FileNameBytes(editor.GetCurrentFilePath()), [&editor](dvk::SettingIndex setting, const std::string& word) {
             editor.SetSettingText(setting, wxString::FromUTF8(word));
         }));
     // Setting the fields marked the editor modified; what it shows is the file.

@@ -18,18 +18,32 @@ std::string RandomSuffix()
     return suffix;
 }
 
-}  // namespace
-
-std::string TemporaryName(std::string name)
+// The name cut, at a character boundary, to leave room for `added` bytes
+// within the 255 that a name may have.
+std::string Cut(std::string name, std::size_t added)
 {
-    constexpr std::size_t kMaxName = 255 - std::string_view(".").size() - std::string_view(".dvk-save-").size() - 6;
-    if (name.size() > kMaxName) {
-        std::size_t cut = kMaxName;
+    const std::size_t room = 255 - added;
+    if (name.size() > room) {
+        std::size_t cut = room;
         while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80)
             --cut;
         name.resize(cut);
     }
-    return "." + name + ".dvk-save-" + RandomSuffix();
+    return name;
+}
+
+}  // namespace
+
+std::string TemporaryName(std::string name)
+{
+    const std::string suffix = ".dvk-save-" + RandomSuffix();
+    return "." + Cut(std::move(name), 1 + suffix.size()) + suffix;
+}
+
+std::string BackupName(std::string name, int attempt)
+{
+    const std::string suffix = attempt > 1 ? ".backup-" + std::to_string(attempt) : ".backup";
+    return Cut(std::move(name), suffix.size()) + suffix;
 }
 
 }  // namespace dvk::safe_file

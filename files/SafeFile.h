@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <utility>
 
 #include "core/Settings.h"
 
@@ -33,9 +34,16 @@ enum class FileFailure {
 
 // What reading or saving came to: true when nothing failed.
 struct FileResult {
+    FileResult() = default;
+    FileResult(FileFailure failure, std::error_code error = {}, SettingIndex setting = SettingCount,
+               std::string backup = {})
+        : failure(failure), error(error), setting(setting), backup(std::move(backup))
+    { }
+
     FileFailure failure = FileFailure::None;
     std::error_code error;                // the system's error, where there is one
     SettingIndex setting = SettingCount;  // the setting at fault (NotUtf8, MissingValue)
+    std::string backup;                   // Damaged: the file that keeps the old contents (UTF-8)
 
     explicit operator bool() const { return failure == FileFailure::None; }
 };
@@ -49,17 +57,25 @@ FileResult ReadRegularFile(const std::string& path, std::size_t maxBytes, std::s
 // Saves bytes to the file at path (UTF-8); a link is followed to the file it
 // names. The bytes go to a temporary file beside the target, named
 // ".<name>.dvk-save-XXXXXX", which is renamed over the target once it is
-// written and flushed, keeping the target's mode, owner, group and extended
-// attributes (its access control list among them); the folder is flushed
-// after the rename, as far as it can be. Where the folder does not allow that
-// (no permission to create or rename there, or the owner or an attribute
-// cannot be kept), and for a file with other hard links, the file is written
-// in place instead: its old contents (at most kMaxSettingsFileBytes) are kept
-// in memory and put back when the write fails, so that only a failure to put
-// them back leaves a damaged file (Damaged). Refuses, changing nothing, a
-// target that exists but is not a regular file, a dangling or looping link,
-// and a file that nobody may write or that this user may not write. No
-// temporary file is left behind.
+// written and flushed, keeping the target's mode, owner, group, extended
+// attributes (its access control list among them) and inode flags; the
+// folder is flushed after the rename, as far as it can be. Where the folder
+// does not allow that (no permission to create or rename there, or the
+// owner, an attribute or a flag cannot be kept), in an append-only folder,
+// and for a file with other hard links, the file is written in place
+// instead. Its old contents (at most kMaxSettingsFileBytes) are then first
+// written and flushed to a backup, "<name>.backup" beside the file where
+// this user may make and remove files there, else in the user's data folder
+// ($XDG_DATA_HOME/dravik, or ~/.local/share/dravik), which is removed once
+// the new contents are flushed: a crash at any moment leaves the old file,
+// the new one, or the old contents in the backup. A write that fails puts
+// the old contents back from memory; only a file that then differs from them
+// is Damaged, and its backup is kept (FileResult::backup). A file that
+// cannot be backed up is not written. Refuses, changing nothing, a target
+// that exists but is not a regular file, a dangling or looping link, and a
+// file that nobody may write or that this user may not write. No temporary
+// file is left behind, and none is made in a folder that would keep it; a
+// new file there is written directly.
 FileResult WriteFileAtomically(const std::string& path, std::string_view bytes);
 
 }  // namespace dvk

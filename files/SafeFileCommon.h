@@ -20,6 +20,11 @@ inline FileResult Failed(FileFailure failure)
 // at a character boundary, so that the whole stays within 255 bytes.
 std::string TemporaryName(std::string name);
 
+// "<name>.backup", then "<name>.backup-2" and on for later attempts, a very
+// long name cut as above: where a file written in place keeps its old
+// contents until the new ones are on the disk.
+std::string BackupName(std::string name, int attempt);
+
 constexpr int kNameAttempts = 100;
 
 // The system's error code (errno, or GetLastError on Windows).

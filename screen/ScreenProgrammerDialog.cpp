@@ -58,14 +58,29 @@ wxBEGIN_EVENT_TABLE(ScreenProgrammerDialog, wxDialog) EVT_BUTTON(kStartButtonId,
     sizer->Add(buttons, 0, wxEXPAND, 0);
 
     SetSizer(sizer);
-    wxSize size = FromDIP(kDialogSize);
-    // Wider for a long status in a large font (some languages' are): taller
-    // too, by as much as keeps the panel's proportions.
-    const wxSize best = GetBestSize();
-    if (best.x > size.x)
-        size.y += (best.x - size.x) * kPanelSize.y / kPanelSize.x;
-    size.IncTo(best);
-    SetSize(size);
+    // The size is the outer size. A window manager reports the size of its
+    // decorations only once the dialog is shown (and may change it then);
+    // the toolkit keeps the inside and moves the outer edge. The dialog
+    // cannot be resized, so its size is put back whenever they change.
+    const auto wantedSize = [this] {
+        wxSize size = FromDIP(kDialogSize);
+        // Wider for a long status in a large font (some languages' are):
+        // taller too, by as much as keeps the panel's proportions.
+        const wxSize best = GetBestSize();
+        if (best.x > size.x)
+            size.y += (best.x - size.x) * kPanelSize.y / kPanelSize.x;
+        size.IncTo(best);
+        return size;
+    };
+    SetSize(wantedSize());
+    Bind(wxEVT_SIZE, [this, wantedSize, decorations = GetSize() - GetClientSize()](wxSizeEvent& event) mutable {
+        if (GetSize() - GetClientSize() != decorations) {
+            decorations = GetSize() - GetClientSize();
+            if (!IsMaximized() && GetSize() != wantedSize())
+                SetSize(wantedSize());
+        }
+        event.Skip();
+    });
     Layout();
     // Enter starts the transmission as soon as the dialog opens.
     startButton->SetFocus();

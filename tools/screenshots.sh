@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Starts the program in Xvfb and takes screenshots of its windows into
 # docs/screenshots: the start-up open dialog, the main window with example
-# settings, the two programmer dialogs and the About box.
+# settings, the two programmer dialogs and the About box, with large text and
+# in the high-contrast theme.
 source "$(dirname "$0")/lib.sh"
 top=$(cd "$(dirname "$0")/.." && pwd)
 out="$top/docs/screenshots"
@@ -89,8 +90,28 @@ large_text() {
   echo "wrote $out/main-window-text-1.5.png"
 }
 
+# The screen programmer counting down in GTK's high-contrast theme: the
+# panel stays black and white.
+high_contrast() {
+  cd "$tmp"
+  printf '<Dravik_38417 version="100">\r\n\t<Stamp current="120" timeout="500" delay="40"/>\r\n\t<StampReturn current="100" timeout="500" delay="40"/>\r\n\t<Replace current="150" timeout="900" delay="100"/>\r\n\t<PaperSensor sensitivity="60" activate="250"/>\r\n</Dravik_38417>\r\n' >example.dvk
+  HOME="$tmp" GTK_THEME=HighContrastInverse "$top/build/dravik" example.dvk &
+  local pid=$! main screen
+  trap 'kill $pid 2>/dev/null || true' RETURN
+  main=$(xdotool search --sync --onlyvisible --name "^Dravik Embosser Controller" | head -1)
+  sleep 0.5
+  xdotool mousemove --window "$main" 178 287 click 1  # Program
+  screen=$(xdotool search --sync --onlyvisible --name "Dravik - Screen Programmer" | head -1)
+  sleep 0.5
+  xdotool key Return
+  sleep 1.5
+  import -window "$screen" "$out/screen-programmer-high-contrast.png"
+  echo "wrote $out/screen-programmer-high-contrast.png"
+}
+
 dvk_need_display
 tmp=$(mktemp -d)
 dvk_on_exit "rm -rf '$tmp'"
 body
 large_text
+high_contrast

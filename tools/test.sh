@@ -2,6 +2,7 @@
 # Installs what is missing, builds and runs the tests. The GUI tests run in
 # an X server of their own (Xvfb) when no display is set.
 #   tools/test.sh            Release build, the whole suite (all three package lists)
+#                            but the benchmarks (label bench)
 #   tools/test.sh quick      the unit tests alone (label unit: no display, root,
 #                            network or virtual machine), in the same build
 #   tools/test.sh address    AddressSanitizer + UndefinedBehaviorSanitizer build
@@ -14,9 +15,9 @@ if [[ $# -gt 0 && "$1" != -* ]]; then variant=$1; shift; fi
 
 target=()
 case "$variant" in
-  release) lists=(run test lab); build="$top/build"; sanitize=""; build_type=Release; select=() ;;
+  release) lists=(run test lab); build="$top/build"; sanitize=""; build_type=Release; select=(-LE bench) ;;
   quick)   lists=(run test); build="$top/build"; sanitize=""; build_type=Release; select=(-L unit -j "$(nproc)"); target=(--target unit_tests) ;;
-  address) lists=(run test); build="$top/build-asan"; sanitize=address; build_type=RelWithDebInfo; select=(-LE 'kernel|cross|fuzz|windows|package') ;;
+  address) lists=(run test); build="$top/build-asan"; sanitize=address; build_type=RelWithDebInfo; select=(-LE 'kernel|cross|fuzz|windows|package|bench') ;;
   thread)  lists=(run test); build="$top/build-tsan"; sanitize=thread; build_type=RelWithDebInfo; select=(-L threaded) ;;
   *) dvk_fail "unknown variant: $variant (quick, address or thread; none for the whole suite)" ;;
 esac

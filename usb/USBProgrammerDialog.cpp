@@ -4,6 +4,7 @@
 #include <chrono>
 
 #include <wx/intl.h>
+#include <wx/textwrapper.h>
 
 #include "usb/OutcomeText.h"
 
@@ -21,6 +22,19 @@ std::string Translate(const char* english)
 {
     return wxGetTranslation(wxString::FromUTF8(english)).utf8_string();
 }
+
+// A static text's label for the text in lines no wider than `width` in the
+// control's font, as wxStaticText::Wrap makes it from the label it holds.
+class WrappedLabel : public wxTextWrapper {
+public:
+    WrappedLabel(wxWindow* control, const wxString& text, int width) { Wrap(control, text, width); }
+    const wxString& Label() const { return label; }
+
+private:
+    void OnOutputLine(const wxString& line) override { label += wxControl::EscapeMnemonics(line); }
+    void OnNewLine() override { label += '\n'; }
+    wxString label;
+};
 }  // namespace
 
 USBProgrammerDialog::USBProgrammerDialog(wxWindow* parent, usb_dvk::Platform& platform)
@@ -28,10 +42,25 @@ USBProgrammerDialog::USBProgrammerDialog(wxWindow* parent, usb_dvk::Platform& pl
                               wxWindow::FromDIP(wxSize(350, 350), parent), wxDEFAULT_DIALOG_STYLE),
       system(platform)
 {
-    // 350 x 350 at 100 % and normal text, more where the fonts need it.
-    wxSize size = FromDIP(wxSize(350, 350));
-    size.IncTo(GetBestSize());
-    SetSize(size);
+    // 350 x 350 at 100 % and normal text, more where the fonts need it. The
+    // outer size: a window manager reports the size of its decorations only
+    // once the dialog is shown, and the toolkit then keeps the inside and
+    // moves the outer edge; the dialog cannot be resized, so its size is put
+    // back whenever they change.
+    const auto wantedSize = [this] {
+        wxSize size = FromDIP(wxSize(350, 350));
+        size.IncTo(GetBestSize());
+        return size;
+    };
+    SetSize(wantedSize());
+    Bind(wxEVT_SIZE, [this, wantedSize, decorations = GetSize() - GetClientSize()](wxSizeEvent& event) mutable {
+        if (GetSize() - GetClientSize() != decorations) {
+            decorations = GetSize() - GetClientSize();
+            if (!IsMaximized() && GetSize() != wantedSize())
+                SetSize(wantedSize());
+        }
+        event.Skip();
+    });
     UpdateUSBList();
     {
         std::unique_lock<std::mutex> lock(queueMutex);
@@ -52,9 +81,10 @@ USBProgrammerDialog::~USBProgrammerDialog()
     pollTimer->Stop();
     Unbind(wxEVT_TIMER, &USBProgrammerDialog::OnUSBTimer, this, pollTimer->GetId());
     pollTimer.reset();
-    // A running pass ends before its next device or query, so this waits for
-    // one read at most, which the read time limit bounds. Changes it handed
-    // over are dropped with the dialog's pending events.
+    // A running pass ends before the next query or delivery of each device,
+    // so this waits for the transfers under way, side by side, which the
+    // transfer time limit bounds. Changes it handed over are dropped with
+    // the dialog's pending events.
     stopPass = true;
     if (passThread.joinable())
         passThread.join();
@@ -112,10 +142,10 @@ void USBProgrammerDialog::ShowStatus(const std::string& text)
     if (text == shownStatus)
         return;
     shownStatus = text;
-    // Wrapped to the width of the list; the list gives up the height the
+    // Wrapped to the width of the list, and set once, so that a screen
+    // reader announces each status once. The list gives up the height the
     // lines take, the dialog keeps its size.
-    statusText->SetLabel(wxControl::EscapeMnemonics(wxString::FromUTF8(text)));
-    statusText->Wrap(deviceList->GetSize().x);
+    statusText->SetLabel(WrappedLabel(statusText, wxString::FromUTF8(text), deviceList->GetSize().x).Label());
     Layout();
 }
 

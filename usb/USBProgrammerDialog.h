@@ -3,9 +3,10 @@
 // line under the list says what was found and why listed controllers failed.
 //
 // The transfers run on a worker thread, one pass at a time (a refresh or a
-// programming pass); the pass reports its changes of the list, and the GUI
-// thread applies them in order. A pass counts as running from its start
-// until its last change is applied. A timer tick meanwhile is dropped. A
+// programming pass), which serves the devices side by side on threads of
+// its own; the pass reports its changes of the list in row order, and the
+// GUI thread applies them in that order. A pass counts as running from its
+// start until its last change is applied. A timer tick meanwhile is dropped. A
 // Program All click during a refresh is kept and runs as soon as the
 // refresh ends; one during a programming pass, or while one is already
 // kept, is dropped.

@@ -8,9 +8,17 @@
 // a sink, so a pass can run on a worker thread while the list's owner
 // applies the changes on its own thread. Each pass also returns what became
 // of every device it dealt with, and why a device failed.
+//
+// A pass serves its devices side by side, each on a thread of its own that
+// asks its device one question at a time and ends with the pass, so that a
+// pass takes about as long as its slowest device. The changes of the list
+// still reach the sink in row order, from the thread that runs the pass,
+// exactly as if the devices had been served one after another: a change for
+// a row waits until every row before it is done.
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -27,6 +35,13 @@ constexpr std::uint16_t kVendorId = 0x04D8;
 constexpr std::uint16_t kProductId = 0x003F;
 // The row text of a device that was just found.
 constexpr char kCheckingText[] = DVK_TEXT("Checking...");
+// At most this many devices are served at once; the others wait for a free
+// thread. Neither USB nor the systems need a limit: a line of machines has
+// far fewer controllers, and the bus shares its time among transfers by
+// itself. It bounds what a long list costs, a thread and two open files
+// per device, well below the systems' limits (1024 open files per process
+// by default on Linux).
+constexpr std::size_t kMaxConcurrentDevices = 64;
 
 // One change of the list. Texts are UTF-8.
 struct RowChange {
@@ -100,8 +115,9 @@ bool HasDevice(const Entries& entries, const usb_dvk::Device& device);
 // (identification " v" version " " clock) and its mark from its programmed
 // flag. Once a query has run out of time, the device's further queries fail
 // without being sent, in this pass and in later ones until its late replies
-// have come. A set stop flag ends the pass between two devices or two
-// queries. The devices are opened through the system's platform.
+// have come. A set stop flag ends the pass between two queries of each
+// device: the rows from the first device it stopped on keep what they show.
+// The devices are opened through the system's platform.
 RefreshReport RefreshPass(usb_dvk::System& system, Entries& entries, const RowSink& sink,
                           const std::atomic<bool>* stop = nullptr);
 
@@ -110,8 +126,8 @@ RefreshReport RefreshPass(usb_dvk::System& system, Entries& entries, const RowSi
 // delivery's result (false while replies are still due from an earlier
 // pass), and every entry it came to keeps its outcome as its programming
 // failure; every row's mark is set from its entry's flag. A set stop flag ends
-// the pass between two devices. Returns one outcome per entry, in row order
-// (None: programmed).
+// the pass before each device's delivery: a delivery under way goes on to
+// its end. Returns one outcome per entry, in row order (None: programmed).
 std::vector<Outcome> ProgramPass(usb_dvk::Platform& platform, Entries& entries,
                                  const std::vector<unsigned char>& message, const RowSink& sink,
                                  const std::atomic<bool>* stop = nullptr);

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <mutex>
 #include <string_view>
 
 namespace usb_dvk {
@@ -48,12 +49,14 @@ bool SearchFailed(const wchar_t* reason)
 // One hidraw file, opened by hidapi.
 class HidapiFile : public DeviceFile {
 public:
-    explicit HidapiFile(hid_device* device) : device(device) { }
+    HidapiFile(hid_device* device, std::mutex& library) : device(device), library(library) { }
     ~HidapiFile() override { hid_close(device); }
 
     bool Identify(std::uint16_t& vid, std::uint16_t& pid) override
     {
         // Read from the device the open file reaches, not from the path.
+        // Its search may set the library's error text.
+        const std::lock_guard<std::mutex> lock(library);
         const hid_device_info* info = hid_get_device_info(device);
         if (info == nullptr)
             return false;
@@ -95,9 +98,13 @@ public:
 
 private:
     hid_device* device;
+    std::mutex& library;
 };
 
-// hidapi's state is the process's: the program makes one platform.
+// hidapi's state is the process's: the program makes one platform. The
+// library keeps one error text for the process, which opening, identifying
+// and enumerating replace without a lock: those run one at a time. The
+// writes and reads of different devices run side by side.
 class HidapiPlatform : public Platform {
 public:
     explicit HidapiPlatform(const HidApi& api) : api(api)
@@ -119,6 +126,7 @@ public:
             error = initError;
             return false;
         }
+        std::unique_lock<std::mutex> lock(library);
         errno = 0;
         hid_device_info* first = api.enumerate(vid, pid);
         const int code = errno;
@@ -134,6 +142,7 @@ public:
                 paths.emplace_back(info->path);
         }
         api.freeEnumeration(first);
+        lock.unlock();
         std::sort(paths.begin(), paths.end(), PathOrder);
         for (const std::string& path : paths)
             list.emplace_back(path, vid, pid);
@@ -146,17 +155,19 @@ public:
             error = initError;
             return nullptr;
         }
+        const std::lock_guard<std::mutex> lock(library);
         errno = 0;
         hid_device* device = hid_open_path(path.c_str());
         if (device == nullptr) {
             error = ErrorCode();
             return nullptr;
         }
-        return std::make_unique<HidapiFile>(device);
+        return std::make_unique<HidapiFile>(device, library);
     }
 
 private:
     const HidApi& api;
+    std::mutex library;
     std::error_code initError;  // of a start that failed
 };
 

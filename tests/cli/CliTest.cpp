@@ -139,7 +139,8 @@ TEST_F(Cli, HelpVersionAndBadUsage)
     ExpectBadInput(Call({"program", example, "--wait"}), "dravik-cli: --wait needs a number of seconds" + hint);
     ExpectBadInput(Call({"", "list"}), "dravik-cli: empty argument" + hint);
     ExpectBadInput(Call({"message", ""}), "dravik-cli: empty argument" + hint);
-    for (const char* seconds : {"abc", "-1", "", "1e3", "5s", ".5", "2.", "86401", "86400.5", "99999999999999999999"}) {
+    for (const char* seconds :
+         {"abc", "-1", "", "1e3", "5s", ".5", "2.", "86401", "86400.5", "86400.0001", "99999999999999999999"}) {
         SCOPED_TRACE(seconds);
         ExpectBadInput(Call({"program", example, "--wait", seconds}),
                        std::string("dravik-cli: --wait needs a number of seconds from 0 to 86400, not '") + seconds +
@@ -336,6 +337,9 @@ TEST_F(Cli, ProgramWaitsForAControllerToAppear)
     EXPECT_EQ(run.status, dvk_cli::kNoController);
     EXPECT_EQ(time.now - time.start, 2s);
     EXPECT_GE(time.pauses, 2);
+    time = FakeTime{};
+    Call({"program", example, "--wait", "0.0001"});  // below a millisecond: one
+    EXPECT_EQ(time.now - time.start, 1ms);
 
     // One is plugged in while it waits.
     time = FakeTime{};
@@ -384,10 +388,10 @@ TEST_F(Cli, OutputThatCannotBeWrittenIsAFailure)
 
 TEST_F(Cli, TextsThatWouldActOnTheTerminalShowAsQuestionMarks)
 {
-    // C1 controls (CSI), a right-to-left override, an isolate; a byte that
-    // is not UTF-8.
-    const std::string missing = (folder / "a\xC2\x9B\xE2\x80\xAE\xE2\x81\xA6\x9B.dvk").string();
-    ExpectBadInput(Call({"message", missing}), "dravik-cli: " + (folder / "a????.dvk").string() + ": no such file");
+    // C1 controls (CSI), a right-to-left override, an isolate, the Arabic
+    // letter mark; a byte that is not UTF-8.
+    const std::string missing = (folder / "a\xC2\x9B\xE2\x80\xAE\xE2\x81\xA6\xD8\x9C\x9B.dvk").string();
+    ExpectBadInput(Call({"message", missing}), "dravik-cli: " + (folder / "a?????.dvk").string() + ": no such file");
     first.SetConfig(Config("P\xC2\x85\xE2\x80\x8F\xE2\x80\xAA", "1.2", {0x00, 0x01, 0x02}));
     platform.Plug("/dev/hidraw0", first);
     EXPECT_EQ(Call({"list"}).out, "/dev/hidraw0 P??? v1.2 \n");

@@ -77,8 +77,12 @@ TEST(Validation, UpperLimitsOfOneAndTwoByteSettings)
         EXPECT_FALSE(dvk::FirstInvalidSetting(texts).has_value()) << "setting " << i;
         texts[i] = oneByte ? L"256" : L"65536";
         EXPECT_EQ(dvk::FirstInvalidSetting(texts), i);
-        texts[i] = L"-1";
-        EXPECT_EQ(dvk::FirstInvalidSetting(texts), i);
+        for (const wchar_t* negative : {L"-1", L"-4294967200"}) {  // the second wraps around to 96
+            texts[i] = negative;
+            EXPECT_EQ(dvk::FirstInvalidSetting(texts), i) << testing::PrintToString(std::wstring(negative));
+        }
+        texts[i] = L"-00";
+        EXPECT_FALSE(dvk::FirstInvalidSetting(texts).has_value()) << "setting " << i;
     }
     dvk::SettingTexts texts = AllValid();
     texts[dvk::StampCurrent] = L"0255";  // four characters from a file

@@ -4,10 +4,8 @@
 
 #include <filesystem>
 #include <fstream>
-#include <signal.h>
 #include <sstream>
 #include <string>
-#include <sys/resource.h>
 
 #include "core/Settings.h"
 
@@ -56,25 +54,5 @@ inline bool WriteBytes(const std::filesystem::path& path, const std::string& byt
     std::ofstream out(path, std::ios::binary);
     return static_cast<bool>(out.write(bytes.data(), static_cast<std::streamsize>(bytes.size())).flush());
 }
-
-// While it lives, writing a file beyond `bytes` fails (EFBIG) instead of
-// ending the process.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        ::signal(SIGXFSZ, SIG_IGN);
-        ::getrlimit(RLIMIT_FSIZE, &saved);
-        rlimit lowered = saved;
-        lowered.rlim_cur = bytes;
-        ::setrlimit(RLIMIT_FSIZE, &lowered);
-    }
-    FileSizeLimit(const FileSizeLimit&) = delete;
-    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-    ~FileSizeLimit() { ::setrlimit(RLIMIT_FSIZE, &saved); }
-
-private:
-    rlimit saved{};
-};
 
 }  // namespace samples

@@ -1,20 +1,29 @@
+#include <csignal>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
+#include <linux/fs.h>
 #include <linux/posix_acl.h>
 #include <linux/posix_acl_xattr.h>
 #include <map>
+#include <memory>
 #include <sstream>
+#include <sys/ioctl.h>
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 #include <vector>
 
+#include "core/ProcessStart.h"
 #include "files/SettingsFile.h"
 #include "tests/files/RootNamespace.h"
 #include "tests/files/SettingsFileSamples.h"
@@ -23,14 +32,44 @@ namespace fs = std::filesystem;
 
 // The save's flushes and renames, recorded in order while `recording` is
 // set; the flush of a folder, or setting an extended attribute, fails while
-// asked to. The test's own definitions come before the C library's.
+// asked to. Writes to the file `limited` stop at byte `limit`, which then
+// becomes `then`. A forked child dies at its killAt-th write, cut or flush.
+// The test's own definitions come before the C library's.
 namespace shim {
 bool recording = false, failFolderSync = false, failSetAttribute = false;
 std::vector<std::string> calls;
+int killAt = 0;
+std::string limited;
+off_t limit = 0, then = 0;
+
+void Count()
+{
+    if (killAt > 0 && --killAt == 0)
+        ::raise(SIGKILL);
+}
 }  // namespace shim
+
+extern "C" ssize_t pwrite(int fd, const void* buffer, size_t size, off_t offset)
+{
+    shim::Count();
+    if (!shim::limited.empty() && fs::read_symlink("/proc/self/fd/" + std::to_string(fd)) == shim::limited) {
+        if (offset >= shim::limit)
+            return shim::limit = shim::then, errno = EIO, -1;
+        size = std::min<size_t>(size, static_cast<size_t>(shim::limit - offset));
+    }
+    using Next = ssize_t (*)(int, const void*, size_t, off_t);
+    return reinterpret_cast<Next>(::dlsym(RTLD_NEXT, "pwrite"))(fd, buffer, size, offset);
+}
+
+extern "C" int ftruncate(int fd, off_t length) noexcept
+{
+    shim::Count();
+    return reinterpret_cast<int (*)(int, off_t)>(::dlsym(RTLD_NEXT, "ftruncate"))(fd, length);
+}
 
 extern "C" int fsync(int fd)
 {
+    shim::Count();
     if (shim::recording)
         shim::calls.push_back("fsync " + fs::read_symlink("/proc/self/fd/" + std::to_string(fd)).string());
     struct stat status;
@@ -103,9 +142,35 @@ Applied AllOf(const dvk::SettingTexts& texts)
 
 using samples::ReadBytes;
 
-void WriteFile(const fs::path& path, const std::string& bytes)
+const fs::path& WriteFile(const fs::path& path, const std::string& bytes)
 {
-    ASSERT_TRUE(samples::WriteBytes(path, bytes)) << path;
+    EXPECT_TRUE(samples::WriteBytes(path, bytes)) << path;
+    return path;
+}
+
+// The inode flags (lsattr) of a file or folder, after adding and removing
+// those given; -1 when they cannot be read or set.
+int Flags(const fs::path& path, int add = 0, int remove = 0)
+{
+    int flags = -1;
+    const int fd = ::open(path.c_str(), O_RDONLY);
+    if (::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 && (add | remove) != 0) {
+        flags = (flags | add) & ~remove;
+        flags = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0 ? flags : -1;
+    }
+    ::close(fd);
+    return flags;
+}
+
+// Runs child in a forked process; how it ended (waitpid's status).
+int InChild(const std::function<int()>& child)
+{
+    const pid_t pid = ::fork();
+    if (pid == 0)
+        ::_exit(child());
+    int status = -1;
+    ::waitpid(pid, &status, 0);
+    return status;
 }
 
 // A fresh folder removed with its contents at the end.
@@ -435,6 +500,10 @@ TEST(AtomicWrite, KeepsExtendedAttributesAndTheAccessControlList)
             GTEST_SKIP() << "the file system of " << folder.path << " does not support " << name;
         FAIL() << "cannot set " << name << ": " << std::strerror(errno);
     }
+    // No dump, no access times (lsattr's d and A).
+    constexpr int kFlags = FS_NODUMP_FL | FS_NOATIME_FL;
+    if (Flags(file, kFlags) < 0)
+        GTEST_SKIP() << "cannot set the inode flags of " << file << ": " << std::strerror(errno);
     // Replaced, then written in place when an attribute cannot be set.
     for (const bool inPlace : {false, true}) {
         SCOPED_TRACE(inPlace ? "in place" : "replaced");
@@ -450,28 +519,83 @@ TEST(AtomicWrite, KeepsExtendedAttributesAndTheAccessControlList)
         EXPECT_EQ(after.st_mode & 07777, 0660u);
         EXPECT_EQ(Attribute(file, "user.note"), "press 3");
         EXPECT_EQ(Attribute(file, "system.posix_acl_access"), acl);
+        EXPECT_EQ(Flags(file) & kFlags, kFlags);
     }
     EXPECT_EQ(folder.Entries(), 1u);
 }
 
-TEST(AtomicWrite, AFailedWriteInPlacePutsTheOldContentsBack)
+TEST(AtomicWrite, AFailedWriteInPlacePutsTheOldContentsBackOrKeepsThemInABackup)
 {
-    // A file with another hard link is written in place. The file size limit
-    // stops the write; the old contents are put back, unless the limit stops
-    // that too.
+    // A file with another hard link is written in place. Its write stops at
+    // byte 100; putting the old contents back stops there too, which leaves
+    // the file as it was, or at once, which leaves it damaged and its backup.
     Folder folder;
     const fs::path file = folder.path / "settings.dvk";
-    WriteFile(file, samples::kExampleFile);
-    fs::create_hard_link(file, folder.path / "link.dvk");
-    for (const auto& [limit, failure] : {std::pair{300, dvk::FileFailure::System}, {100, dvk::FileFailure::Damaged}}) {
-        dvk::FileResult saved;
-        {
-            samples::FileSizeLimit limited(limit);
-            saved = dvk::WriteFileAtomically(file.string(), std::string(400, 'n'));
-        }
+    fs::create_hard_link(WriteFile(file, samples::kExampleFile), folder.path / "link.dvk");
+    for (const auto& [then, failure] : {std::pair{100, dvk::FileFailure::System}, {0, dvk::FileFailure::Damaged}}) {
+        WriteFile(file, samples::kExampleFile);
+        shim::limited = file, shim::limit = 100, shim::then = then;
+        const dvk::FileResult saved = dvk::WriteFileAtomically(file.string(), std::string(400, 'n'));
+        shim::limited.clear();
         EXPECT_EQ(saved.failure, failure);
-        EXPECT_EQ(saved.error, std::errc::file_too_large);
-        EXPECT_EQ(ReadBytes(folder.path / "link.dvk"), samples::kExampleFile);
+        EXPECT_EQ(ReadBytes(file) == samples::kExampleFile, failure == dvk::FileFailure::System);
+        EXPECT_EQ(ReadBytes(saved.backup), failure == dvk::FileFailure::Damaged ? samples::kExampleFile : "");
+        fs::remove(saved.backup);
     }
+    EXPECT_EQ(folder.Entries(), 2u);
+
+    // Set up as the programs are, a process gets a write error, not SIGXFSZ,
+    // and a closed standard descriptor is not given to the next file opened.
+    WriteFile(file, samples::kExampleFile);
+    const int status = InChild([&file] {
+        ::signal(SIGXFSZ, SIG_DFL);
+        ::close(1);
+        dvk::PrepareProcess();
+        const rlimit limit{100, 100};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        const dvk::FileResult saved = dvk::WriteFileAtomically(file.string(), std::string(400, 'n'));
+        return saved.error == std::errc::file_too_large && ::open(file.c_str(), O_RDONLY) > 2 ? 0 : 1;
+    });
+    EXPECT_EQ(status, 0) << "signal " << WTERMSIG(status) << ", exit status " << WEXITSTATUS(status);
+    EXPECT_EQ(ReadBytes(file), samples::kExampleFile);
+}
+
+TEST(AtomicWrite, AKillAtAnyWriteCutOrFlushOfAWriteInPlaceLeavesTheOldBytesOrTheNew)
+{
+    // Beside another hard link, the backup beside the file; in an append-only
+    // folder, which must not collect temporary files, in the data folder.
+    Folder folder, data;
+    ::setenv("XDG_DATA_HOME", data.path.c_str(), 1);
+    const fs::path file = folder.path / "settings.dvk", link = folder.path / "link.dvk";
+    const fs::path backups[] = {folder.path / "settings.dvk.backup", data.path / "dravik" / "settings.dvk.backup"};
+    const std::string old = samples::kExampleFile, newer(100, 'n');
+    fs::create_hard_link(WriteFile(file, old), link);
+    const std::shared_ptr<void> appendable(nullptr, [&folder](void*) { Flags(folder.path, 0, FS_APPEND_FL); });
+    for (const bool appendOnly : {false, true}) {
+        if (appendOnly && (!fs::remove(link) || Flags(folder.path, FS_APPEND_FL) < 0))
+            GTEST_SKIP() << "cannot make " << folder.path << " append-only: " << std::strerror(errno);
+        int killed = 0;
+        for (int call = 1;; ++call) {
+            WriteFile(file, old);
+            const int status = InChild([&] {
+                shim::killAt = call;
+                return dvk::WriteFileAtomically(file.string(), newer) ? 0 : 1;
+            });
+            const std::string now = ReadBytes(file), backup = ReadBytes(backups[0]) + ReadBytes(backups[1]);
+            if (!WIFSIGNALED(status)) {
+                EXPECT_EQ(now, newer);
+                EXPECT_EQ(backup, "") << "the backup stays";
+                break;
+            }
+            ++killed;
+            EXPECT_EQ(WTERMSIG(status), SIGKILL);
+            EXPECT_TRUE(now == old || now == newer || backup == old) << "killed at call " << call;
+            fs::remove(backups[appendOnly]);
+        }
+        // The backup's write and flush, its folder's, the file's write, cut and flush.
+        EXPECT_EQ(killed, 6);
+        EXPECT_EQ(folder.Entries(), appendOnly ? 1u : 2u);
+    }
+    ASSERT_TRUE(dvk::WriteFileAtomically((folder.path / "new.dvk").string(), newer));
     EXPECT_EQ(folder.Entries(), 2u);
 }

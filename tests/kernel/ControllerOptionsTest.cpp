@@ -47,6 +47,8 @@ TEST(UhidControllerOptions, ReadsEverySetting)
                              "--short-replies",
                              "--reply-delay",
                              "600",
+                             "--store-delay",
+                             "200",
                              "--vanish-after",
                              "1.5",
                              "--print",
@@ -66,6 +68,7 @@ TEST(UhidControllerOptions, ReadsEverySetting)
     EXPECT_TRUE(o.neverAnswer);
     EXPECT_TRUE(o.shortReplies);
     EXPECT_EQ(o.replyDelayMs, 600);
+    EXPECT_EQ(o.storeDelayMs, 200);
     EXPECT_DOUBLE_EQ(o.vanishAfter, 1.5);
     EXPECT_TRUE(o.print);
     EXPECT_EQ(o.uhidNode, "/tmp/x");

@@ -130,10 +130,15 @@ void ModelPlatform::SetReplyDelay(std::chrono::microseconds delay)
     replyDelay = delay;
 }
 
-void ModelPlatform::UseSimulatedTime()
+void ModelPlatform::UseSimulatedTime(bool simulated)
 {
     std::lock_guard<std::mutex> lock(mutex);
-    simulatedTime = true;
+    simulatedTime = simulated;
+}
+
+void ModelPlatform::SetReplyDelay(const std::string& path, std::chrono::microseconds delay)
+{
+    SetField(path, &Plugged::replyDelay, delay);
 }
 
 std::chrono::steady_clock::time_point ModelPlatform::NowLocked() const
@@ -266,7 +271,7 @@ int ModelPlatform::Write(Handle handle, const unsigned char* transfer, std::chro
     std::memcpy(request.data(), transfer + 1, kReportSize);
     if (const auto reply = device->model->Handle(request)) {
         const auto now = NowLocked();
-        const Reply late{now + replyDelay, *reply};
+        const Reply late{now + device->replyDelay.value_or(replyDelay), *reply};
         for (auto& [other, open] : files) {
             if (open.access == Access::Read && open.path == device->path)
                 open.replies.push_back(late);

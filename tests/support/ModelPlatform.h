@@ -8,9 +8,11 @@
 // a simulated one (UseSimulatedTime) that stands still until a wait moves
 // it. A read that waits for a reply, or a transfer that runs out of its
 // time limit, then moves it straight to the moment the wait would end, and
-// takes no real time. The simulated clock suits a test that drives the
-// transport from one thread (the passes, dravik-cli); one with a worker
-// thread (the dialog) keeps the steady clock.
+// takes no real time. It is one clock for all devices, which the passes
+// serve at once: whether a reply later than the time limit comes in time
+// then depends on the others, so tests of late replies use one device. A
+// test of the dialog, whose GUI thread waits for the passes, keeps the
+// steady clock.
 #pragma once
 
 #include <array>
@@ -54,11 +56,13 @@ public:
     // An input report the device sends whenever the path is opened for
     // reading, before any request.
     void SetReportOnOpen(const std::string& path, const dvk_model::Report& report);
-    // Time the devices take to answer, for a bus that is not instantaneous.
+    // Time the devices take to answer, for a bus that is not instantaneous;
+    // with a path, for that device alone.
     void SetReplyDelay(std::chrono::microseconds delay);
+    void SetReplyDelay(const std::string& path, std::chrono::microseconds delay);
 
-    // From now on the platform's clock is simulated (see above).
-    void UseSimulatedTime();
+    // From now on the platform's clock is simulated (see above), or not.
+    void UseSimulatedTime(bool simulated = true);
     // The platform's clock.
     std::chrono::steady_clock::time_point Now() const;
     // Lets time pass: moves the simulated clock on, or sleeps.
@@ -104,6 +108,7 @@ private:
         bool readOpenFails = false;
         bool shortWrites = false;
         bool writesHang = false;
+        std::optional<std::chrono::microseconds> replyDelay;
         std::optional<dvk_model::Report> reportOnOpen;
         std::deque<Reply> inFlight;  // replies that have not arrived yet
         std::vector<TransferBytes> writes;

@@ -21,7 +21,24 @@ using namespace std::chrono_literals;
 using usbtest::Config;
 using usbtest::Message;
 
+// What a screen reader is told of a control: GTK's accessible object, from
+// the libraries the toolkit runs on.
+extern "C" {
+struct _AtkObject;
+_AtkObject* gtk_widget_get_accessible(GtkWidget* widget);
+unsigned long g_signal_connect_data(void* instance, const char* signal, void (*handler)(), void* data, void* destroy,
+                                    int flags);
+}
+
 namespace {
+
+// Counts the texts the control announces as new.
+void CountAnnouncements(wxWindow* control, int* count)
+{
+    void (*announced)(void*, int, int, int*) = [](void*, int, int, int* n) { ++*n; };
+    g_signal_connect_data(gtk_widget_get_accessible(control->GetHandle()), "text-changed::insert",
+                          reinterpret_cast<void (*)()>(announced), count, nullptr, 0);
+}
 
 // The USB programmer shown modally; the check runs while it is "shown".
 class ExpectUSBProgrammer : public wxExpectModalBase<USBProgrammerDialog, ExpectUSBProgrammer> {
@@ -110,7 +127,8 @@ TEST_F(UsbDialog, ControllersPluggedInAreListedBeforeTheDialogShows)
     // Layout: the list fills the width, Program All on the left of the
     // bottom row and Exit on the right.
     dialog.Show();
-    ASSERT_TRUE(guitest::WaitFor([&] { return dialog.IsShownOnScreen(); }));
+    // Under a window manager the dialog is shown tiny for a moment first.
+    ASSERT_TRUE(guitest::WaitFor([&] { return dialog.IsShownOnScreen() && dialog.GetSize() == wxSize(350, 350); }));
     const wxRect list = dialog.GetDeviceList()->GetRect();
     const wxRect program = dialog.GetProgramAllButton()->GetRect();
     const wxRect exit = dialog.GetExitButton()->GetRect();
@@ -243,6 +261,14 @@ TEST_F(UsbDialog, StatusLineUnderTheListSaysWhatWasFound)
     platform.SetOpenError("/dev/hidraw0", {});
     ASSERT_TRUE(guitest::WaitFor([&] { return dialog.GetStatusText()->GetLabel() == "1 controller found."; }, 2500ms));
     EXPECT_EQ(RowTexts(dialog), (std::vector<wxString>{firstRow}));
+
+    // A new status reaches a screen reader once, as it shows: wrapped.
+    int announced = 0;
+    CountAnnouncements(dialog.GetStatusText(), &announced);
+    platform.SetOpenError("/dev/hidraw0", usb_dvk::ModelPlatform::kAccessDenied);
+    ASSERT_TRUE(guitest::WaitFor([&] { return dialog.GetStatusText()->GetLabel().Contains("\n"); }, 2500ms));
+    guitest::Pump(50ms);
+    EXPECT_EQ(announced, 1);
 }
 
 TEST_F(UsbDialog, AProgrammingFailureStaysInTheStatusLineUntilItNoLongerHolds)

@@ -16,8 +16,8 @@ using usbtest::Message;
 
 namespace {
 
-// The passes run on one thread: the controllers' clock is simulated, so
-// late and missing replies take no real time.
+// The controllers' clock is simulated, so late and missing replies take no
+// real time (see ModelPlatform.h for what that means with several devices).
 class Passes : public usbtest::PlatformTest<usb_dvk::ModelPlatform> {
 protected:
     void SetUp() override
@@ -338,27 +338,63 @@ TEST_F(Passes, NoControllerMeansNoRowsAndNothingProgrammed)
     EXPECT_TRUE(changes.empty());
 }
 
-TEST_F(Passes, AStopRequestEndsThePassBeforeTheNextDevice)
+TEST_F(Passes, AStopRequestEndsThePassBeforeTheDevicesAreAsked)
 {
     platform.Plug("/dev/hidraw0", first);
     platform.Plug("/dev/hidraw1", second);
-    Refresh();
-    // The request comes while the pass runs: once the first row is marked.
+    // The request comes while the refresh runs: once the first row is listed.
     std::atomic<bool> stop{false};
-    const auto outcomes = usb_programmer::ProgramPass(
-        platform, entries, Message(23),
+    const auto report = usb_programmer::RefreshPass(
+        system, entries,
         [this, &stop](const RowChange& c) {
             Record(c);
             stop = true;
         },
         &stop);
-    EXPECT_EQ(first.PiecesReceived(), 1);
-    EXPECT_EQ(second.PiecesReceived(), 0);
-    ASSERT_EQ(outcomes.size(), 2u);
-    EXPECT_EQ(outcomes[0].failure, Failure::None);
-    EXPECT_EQ(outcomes[1].failure, Failure::Stopped);
-    EXPECT_EQ(rows.checked, (std::vector<bool>{true, false}));
+    const auto outcomes = usb_programmer::ProgramPass(
+        platform, entries, Message(23), [](const RowChange&) {}, &stop);
+    EXPECT_TRUE(report.outcomes.empty());
+    EXPECT_EQ(rows.texts, (std::vector<std::string>{"Checking...", "Checking..."}));
+    EXPECT_EQ(outcomes.at(1).failure, Failure::Stopped);
+    EXPECT_TRUE(platform.Writes("/dev/hidraw0").empty() && platform.Writes("/dev/hidraw1").empty());
     EXPECT_EQ(platform.OpenHandles(), 0);
+}
+
+// On the steady clock: the slow controller holds its row up for real while
+// the controllers after it are done.
+TEST_F(Passes, DevicesAreServedSideBySideAndTheRowsChangeInRowOrder)
+{
+    platform.UseSimulatedTime(false);
+    dvk_model::ControllerModel slow{Config("S", "1", {0, 0, 0})}, closed{slow.Config()}, silent{slow.Config()};
+    platform.Plug("/dev/hidraw0", slow);
+    platform.SetReplyDelay("/dev/hidraw0", 20ms);
+    platform.Plug("/dev/hidraw1", closed);
+    platform.SetOpenError("/dev/hidraw1", usb_dvk::ModelPlatform::kNotFound);
+    platform.Plug("/dev/hidraw2", first);
+    first.RejectPiece(0);
+    platform.Plug("/dev/hidraw3", second);
+    platform.Plug("/dev/hidraw4", silent);
+    silent.SetNeverAnswers(true);
+    auto order = [this] {
+        std::string kinds;
+        for (const RowChange& change : changes)
+            kinds += std::string(" ") + "ATCD"[static_cast<int>(change.kind)] + std::to_string(change.row);
+        changes.clear();
+        return kinds;
+    };
+
+    const auto report = Refresh();
+    EXPECT_EQ(order(), " A0 A1 A2 A3 A4 T0 C0 D1 T1 C1 T2 C2 T3 C3");
+    EXPECT_EQ(rows.texts, (std::vector<std::string>{"S v1 ", "X v1.2 ", "DVK-2 v3.0 MTuWThF 08:30:00", " v Error"}));
+    EXPECT_EQ(report.outcomes.at(1).failure, Failure::CannotOpen);
+    EXPECT_EQ(report.outcomes.at(4).failure, Failure::NoAnswer);
+
+    const auto outcomes = Program(Message(23));
+    EXPECT_EQ(order(), " C0 C1 C2 C3");
+    EXPECT_EQ(rows.checked, (std::vector<bool>{true, false, true, false}));
+    EXPECT_EQ(outcomes.at(1).failure, Failure::Rejected);
+    EXPECT_EQ(outcomes.at(3).failure, Failure::NoAnswer);
+    EXPECT_EQ(slow.Received(), Message(23));
 }
 
 TEST_F(Passes, TextsThatAreNotUtf8ShowEmpty)

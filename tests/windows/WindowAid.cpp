@@ -6,6 +6,8 @@
 //   window-aid close TITLE              the close box (WM_CLOSE)
 //   window-aid move TITLE X Y W H      moves and sizes it as a user would
 //   window-aid edits TITLE             one line per edit field: "x y width height|text"
+//   window-aid names TITLE             one line per edit field: the name MSAA gives it
+//                                       (AccessibleObjectFromWindow, get_accName)
 //   window-aid click TITLE LABEL       clicks the button with that label
 //   window-aid controls TITLE          every child window: "class|text"
 //   window-aid settext TITLE N TEXT    sets the text of the Nth edit field (from 0),
@@ -28,20 +30,12 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <oleacc.h>
 #include <string>
 #include <thread>
 #include <vector>
 
 namespace {
-
-std::wstring Widen(const char* text)
-{
-    const int length = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(length), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text, -1, wide.data(), length);
-    wide.resize(static_cast<std::size_t>(length) - 1);
-    return wide;
-}
 
 std::string Narrow(const std::wstring& text)
 {
@@ -210,10 +204,26 @@ int CheckLayout(HWND window, const std::wstring& bigLabel, int bigPoints)
     return faults == 0 ? 0 : 1;
 }
 
+// The name a screen reader announces for the control, as MSAA gives it.
+std::wstring AccessibleName(HWND control)
+{
+    IAccessible* accessible = nullptr;
+    if (FAILED(AccessibleObjectFromWindow(control, static_cast<DWORD>(OBJID_CLIENT), __uuidof(IAccessible),
+                                          reinterpret_cast<void**>(&accessible))))
+        return L"(no accessible object)";
+    VARIANT self{};  // the control itself: CHILDID_SELF
+    self.vt = VT_I4;
+    BSTR name = nullptr;
+    std::wstring text = accessible->get_accName(self, &name) == S_OK && name ? name : L"(no name)";
+    SysFreeString(name);
+    accessible->Release();
+    return text;
+}
+
 int Usage()
 {
     std::fprintf(stderr,
-                 "usage: window-aid wait|gone|close|move|edits|click|controls|settext|count|menubar|quit|"
+                 "usage: window-aid wait|gone|close|move|edits|names|click|controls|settext|count|menubar|quit|"
                  "focus|maximize|restore|state|layout TITLE [...]\n");
     return 2;
 }
@@ -228,7 +238,12 @@ int main(int argc, char** argv)
     // of the DPI, not scaled for an unaware one.
     SetProcessDPIAware();
     const std::string command = argv[1];
-    const std::wstring title = Widen(argv[2]);
+    // Titles and labels as the system passed them, in UTF-16: the narrow
+    // arguments hold only what the ANSI code page can.
+    int wideCount = 0;
+    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &wideCount);
+    const auto text = [wide, wideCount](int i) { return std::wstring(i < wideCount ? wide[i] : L""); };
+    const std::wstring title = text(2);
     const double seconds = argc > 3 && (command == "wait" || command == "gone") ? std::atof(argv[3]) : 10.0;
 
     if (command == "gone") {
@@ -265,10 +280,17 @@ int main(int argc, char** argv)
                 std::printf("%s\n", Narrow(TextOf(child)).c_str());
             }
         }
+    } else if (command == "names") {
+        CoInitialize(nullptr);
+        for (HWND child : Children(window)) {
+            if (_wcsicmp(ClassOf(child).c_str(), L"Edit") == 0)
+                std::printf("%s\n", Narrow(AccessibleName(child)).c_str());
+        }
+        CoUninitialize();
     } else if (command == "click") {
         if (argc < 4)
             return Usage();
-        const std::wstring label = Widen(argv[3]);
+        const std::wstring label = text(3);
         for (HWND child : Children(window)) {
             if (_wcsicmp(ClassOf(child).c_str(), L"Button") == 0 && TextOf(child) == label) {
                 // What a mouse click on the button sends its parent.
@@ -285,7 +307,7 @@ int main(int argc, char** argv)
         int index = std::atoi(argv[3]);
         for (HWND child : Children(window)) {
             if (_wcsicmp(ClassOf(child).c_str(), L"Edit") == 0 && index-- == 0) {
-                SendMessageW(child, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(Widen(argv[4]).c_str()));
+                SendMessageW(child, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text(4).c_str()));
                 return 0;
             }
         }
@@ -318,7 +340,7 @@ int main(int argc, char** argv)
     } else if (command == "state") {
         std::printf("%s\n", IsZoomed(window) ? "maximized" : "normal");
     } else if (command == "layout") {
-        return CheckLayout(window, argc > 4 ? Widen(argv[3]) : std::wstring(), argc > 4 ? std::atoi(argv[4]) : 0);
+        return CheckLayout(window, argc > 4 ? text(3) : std::wstring(), argc > 4 ? std::atoi(argv[4]) : 0);
     } else if (command == "controls") {
         for (HWND child : Children(window))
             std::printf("%s|%s\n", Narrow(ClassOf(child)).c_str(), Narrow(TextOf(child)).c_str());

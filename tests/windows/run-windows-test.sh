@@ -31,7 +31,7 @@ version=$(sed -n 's/^#define DVK_VERSION "\(.*\)"/\1/p' "$winbuild/core/Version.
 rm -rf "$work"
 mkdir -p "$work"
 x86_64-w64-mingw32-g++-posix -std=c++17 -O2 -Wall -Wextra -Werror -static \
-  "$top/tests/windows/WindowAid.cpp" -o "$work/window-aid.exe" -lgdi32 || die "window-aid.exe did not build"
+  "$top/tests/windows/WindowAid.cpp" -o "$work/window-aid.exe" -lgdi32 -lshell32 -loleacc -lole32 -loleaut32 || die "window-aid.exe did not build"
 
 # A prefix of our own, without the .NET and HTML runtimes wine would offer.
 # Wine's menu builder stays off: it would copy the prefix's Start menu and
@@ -69,6 +69,22 @@ file_menu() {  # title key
 # The main window's title as it is now: with "*" once the settings changed.
 main_now() { if aid wait "$main*" 0 >/dev/null; then echo "$main*"; else echo "$main"; fi; }
 field_texts() { aid edits "$1" | cut -d'|' -f2 | paste -sd, -; }
+# A text of the windows in the language of the run ($language, a locale such
+# as de_DE; English when empty), from the program's catalogues.
+l10n() {
+  if [[ -z "${language:-}" ]]; then printf '%s' "$1"
+  else LC_ALL=$language.UTF-8 LANGUAGE=${language%_*} TEXTDOMAINDIR="$winbuild/locale" gettext -d dravik "$1"; fi
+}
+# The names that MSAA gives the main window's fields: their row and column.
+field_names=("Stamp current" "Stamp timeout (ms)" "Stamp delay (ms)" "Stamp Return current" "Stamp Return timeout (ms)"
+  "Stamp Return delay (ms)" "Replace Die current" "Replace Die timeout (ms)" "Replace Die delay (ms)"
+  "Paper Sensor sensitivity" "Paper Sensor activate time (ms)")
+check_names() {
+  local name expected="" got
+  for name in "${field_names[@]}"; do expected+="$(l10n "$name")|"; done
+  got=$(aid names "$main" | paste -sd'|')
+  check "MSAA names the fields${language:+ in $language}: $got" test "$got|" = "$expected"
+}
 
 # Waits up to 20 s for the program to end; a program that does not is killed
 # and counts as a failure.
@@ -94,6 +110,7 @@ rect=$(aid wait "$main" 20)
 read -r _ _ width height <<<"$rect"
 check "after Cancel: \"$main\", 380 x 310 (got ${width:-?} x ${height:-?})" test "$width $height" = "380 310"
 check "eleven empty fields" test "$(field_texts "$main")" = ",,,,,,,,,,"
+check_names
 type_into "$main" 0 "1a2"
 check "a letter typed into a field is refused (field reads $(aid edits "$main*" | head -1 | cut -d'|' -f2))" \
   test "$(aid edits "$main*" | head -1 | cut -d'|' -f2)" = "12"
@@ -216,8 +233,9 @@ stored() {  # the stored placement: "PosX PosY Width Height Maximized"
 }
 layout() {  # what title [label points]
   local out what=$1; shift
-  if out=$(aid layout "$@"); then pass "$what at $dpi DPI: $(tail -1 <<<"$out")"
-  else fail "$what at $dpi DPI:"; sed 's/^/    /' <<<"$out"; fi
+  what+=" at $dpi DPI${language:+ in $language}"
+  if out=$(aid layout "$@"); then pass "$what: $(tail -1 <<<"$out")"
+  else fail "$what:"; sed 's/^/    /' <<<"$out"; fi
 }
 screen="Dravik - Screen Programmer" usb="Dravik - USB Programmer" about="Dravik - About"
 scale_start() {  # dpi ["x y width height" expected]: starts on in.dvk
@@ -235,22 +253,24 @@ scale_start() {  # dpi ["x y width height" expected]: starts on in.dvk
 # pointer would miss its menu.
 snap() {  # title name: a screenshot for a person to look at, in work/screenshots
   local id
-  id=$(dvk_find_window "^$1\$" 5) && import -window "$id" "$work/$2-$dpi.png" ||
+  id=$(dvk_find_window "^$1\$" 5) && import -window "$id" "$work/$2-$dpi${language:+-$language}.png" ||
     echo "no screenshot of \"$1\" at $dpi DPI"
 }
 scale_windows() {
+  local about=$(l10n "$about") screen=$(l10n "$screen") usb=$(l10n "$usb") key=$(l10n "&About")
+  key=${key#*&} key=${key,,}  # the item's underlined letter, as typed
   snap "$main" main
   layout "main window" "$main"
-  file_menu "$main" Right && xdotool key a
+  file_menu "$main" Right && xdotool key "${key:0:1}"
   if aid wait "$about" 10 >/dev/null; then
     layout "About" "$about"
     snap "$about" about
-    aid click "$about" OK >/dev/null
+    aid click "$about" "$(l10n OK)" >/dev/null
     aid gone "$about" 5 || fail "About did not close at $dpi DPI"
   else
     fail "Help > About did not open at $dpi DPI"
   fi
-  aid click "$main" Program >/dev/null
+  aid click "$main" "$(l10n Program)" >/dev/null
   if aid wait "$screen" 10 >/dev/null; then
     [[ "$dpi" != 96 ]] || check "the screen programmer opens with Start focused ($(aid focus "$screen"))" \
       test "$(aid focus "$screen")" = "Button|Start"
@@ -258,23 +278,23 @@ scale_windows() {
     panel=$(aid layout "$screen" | awk '/^panel/ { print $2, $3 }')
     check "$dpi DPI: the flashing panel keeps its proportions ($panel, 359 x 151 at 100 %)" \
       awk -v p="$panel" 'BEGIN { split(p, a, " "); r = a[1] / a[2]; exit !(a[2] > 0 && r > 1.8 && r < 3.0) }'
-    aid click "$screen" Start >/dev/null
-    for _ in $(seq 30); do aid click "$screen" Stop >/dev/null && break; sleep 0.1; done
+    aid click "$screen" "$(l10n Start)" >/dev/null
+    for _ in $(seq 30); do aid click "$screen" "$(l10n Stop)" >/dev/null && break; sleep 0.1; done
     sleep 0.3
-    layout "screen programmer, stopped" "$screen" "Programming...Stopped" 14
+    layout "screen programmer, stopped" "$screen" "$(l10n "Programming...Stopped")" 14
     snap "$screen" screen-programmer
-    aid click "$screen" Exit >/dev/null
+    aid click "$screen" "$(l10n Exit)" >/dev/null
     aid gone "$screen" 10 || fail "the screen programmer did not close at $dpi DPI"
   else
     fail "the screen programmer did not open at $dpi DPI"
   fi
-  aid click "$main" "USB Program" >/dev/null
+  aid click "$main" "$(l10n "USB Program")" >/dev/null
   if aid wait "$usb" 10 >/dev/null; then
     layout "USB programmer" "$usb"
     snap "$usb" usb-programmer
     xdotool key Escape
     if aid gone "$usb" 5; then pass "$dpi DPI: Escape closes the USB programmer"
-    else fail "$dpi DPI: Escape does not close the USB programmer"; aid click "$usb" Exit >/dev/null; fi
+    else fail "$dpi DPI: Escape does not close the USB programmer"; aid click "$usb" "$(l10n Exit)" >/dev/null; fi
   else
     fail "the USB programmer did not open at $dpi DPI"
   fi
@@ -306,6 +326,14 @@ sleep 0.5
 check "120 DPI: restores to the stored rectangle ($(aid wait "$main" 1))" test "$(aid wait "$main" 1)" = "150 120 500 400"
 scale_windows
 end_run
+# German at 150 %: the texts are longer; the file is given on the command
+# line, so no open dialog (wine's own, in German) comes first.
+language=de_DE dpi=144
+set_dpi 144
+LANG=de_DE.UTF-8 "$wine" "$winbuild/dravik.exe" "$(winpath "$work/in.dvk")" >>"$work/program.log" 2>&1 &
+program_pid=$!
+if aid wait "$main" 60 >/dev/null; then check_names; scale_windows; end_run; else fail "no start in German"; fi
+language=""
 set_dpi 96
 mkdir -p "$work/screenshots" && mv "$work"/*-[0-9]*.png "$work/screenshots/" 2>/dev/null
 
@@ -316,6 +344,11 @@ shortcut="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/
 check "the installer exists: $(basename "$setup")" test -f "$setup"
 "$wine" "$setup" /S >/dev/null 2>&1
 check "silent install puts dravik.exe in Program Files" test -f "$installed/dravik.exe"
+# Beside it the catalogues, the program's and the toolkit's, of every language.
+catalogs=$(for po in "$top"/po/*.po; do
+  printf "locale/$(basename "$po" .po)/LC_MESSAGES/%s\n" dravik.mo wxstd-3.2.mo; done | LC_ALL=C sort)
+files_in() { (cd "$1" && find locale -type f | LC_ALL=C sort); }
+check "and the catalogues beside it: $(files_in "$installed" | wc -l) files" test "$(files_in "$installed")" = "$catalogs"
 check "and a Start menu entry" test -f "$shortcut"
 if start_program "$installed/dravik.exe"; then
   aid click "$open_dialog" Cancel >/dev/null
@@ -398,8 +431,9 @@ check "but leaves .dvk to a program that took it over since ($(reg_value "$class
   test "$(reg_value "$classes\\.dvk")" = Other.File
 
 portable="$winbuild/dravik-$version-windows-x64.zip"
-check "the portable archive $(basename "$portable") holds dravik.exe, dravik-cli.exe and README.txt" \
-  test "$(cmake -E tar tf "$portable" 2>/dev/null | LC_ALL=C sort | paste -sd' ')" = "README.txt dravik-cli.exe dravik.exe"
+check "the portable archive $(basename "$portable") holds dravik.exe, dravik-cli.exe, README.txt and the catalogues" \
+  test "$(cmake -E tar tf "$portable" 2>/dev/null | grep -v '/$' | LC_ALL=C sort)" = \
+  "$(printf '%s\n' README.txt dravik-cli.exe dravik.exe $catalogs | LC_ALL=C sort)"
 
 echo "windows checks: $failures failed, $(( $(date +%s) - start )) s in all"
 ((failures == 0))

@@ -74,6 +74,8 @@ std::string ControllerUsage()
            "  --short-replies     reply with 32-byte reports instead of 64 (the Linux\n"
            "                      HID core drops them: the host sees no answer)\n"
            "  --reply-delay MS    send each reply MS milliseconds after its request\n"
+           "  --store-delay MS    the same for the replies to data pieces, as a controller\n"
+           "                      that takes time to store a piece (default --reply-delay)\n"
            "  --vanish-after SEC  remove the device and exit after SEC seconds\n"
            "                      (SIGTERM, SIGINT and SIGUSR1 do the same at once)\n"
            "  --print             print every request and the bytes received so far\n"
@@ -150,15 +152,15 @@ ParsedOptions ParseControllerOptions(const std::vector<std::string>& args)
             o.neverAnswer = true;
         } else if (arg == "--short-replies") {
             o.shortReplies = true;
-        } else if (arg == "--reply-delay") {
+        } else if (arg == "--reply-delay" || arg == "--store-delay") {
             unsigned long ms = 0;
             if (!value(v))
                 return result;
             if (!ParseUnsigned(v, 10, 600000, ms)) {
-                result.error = "--reply-delay takes milliseconds (0 to 600000)";
+                result.error = arg + " takes milliseconds (0 to 600000)";
                 return result;
             }
-            o.replyDelayMs = static_cast<int>(ms);
+            (arg == "--reply-delay" ? o.replyDelayMs : o.storeDelayMs) = static_cast<int>(ms);
         } else if (arg == "--vanish-after") {
             if (!value(v))
                 return result;

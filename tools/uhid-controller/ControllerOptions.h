@@ -20,6 +20,7 @@ struct ControllerOptions {
     bool neverAnswer = false;
     bool shortReplies = false;
     int replyDelayMs = 0;     // each reply goes this long after its request
+    int storeDelayMs = -1;    // the same for data pieces; negative: replyDelayMs
     double vanishAfter = -1;  // seconds, negative: stay until a signal
     bool print = false;
     std::string uhidNode = "/dev/uhid";

@@ -60,16 +60,16 @@ std::string RequestName(const dvk_model::Report& request)
     return text.empty() ? "(empty request)" : text;
 }
 
-// The input report that answers one output report, if any; prints what
-// happened when asked to.
+// The input report that answers one output report, if any, and whether it
+// was a data piece; prints what happened when asked to.
 std::optional<std::vector<uint8_t>> Answer(dvk_model::ControllerModel& model,
                                            const uhid_dvk::ControllerOptions& options,
-                                           const std::vector<uint8_t>& output)
+                                           const std::vector<uint8_t>& output, bool& piece)
 {
     std::vector<uint8_t> payload = uhid_dvk::ReportPayload64(output);
     dvk_model::Report request{};
     std::copy(payload.begin(), payload.end(), request.begin());
-    const bool piece = dvk_model::IsDataPiece(request);
+    piece = dvk_model::IsDataPiece(request);
     // A piece at offset 0 starts a new message: piece numbers (for
     // --reject-piece) and the stored bytes start again.
     if (piece && request[1] == 0 && request[2] == 0)
@@ -141,7 +141,8 @@ int main(int argc, char** argv)
     bool announced = false;
     const Clock::time_point createdAt = Clock::now();
     // Replies waiting to go, in the order of their requests: each is due
-    // --reply-delay after its request (at once by default).
+    // --reply-delay (--store-delay for a data piece) after its request (at
+    // once by default). A reply is never sent before an earlier one.
     struct Delayed {
         Clock::time_point due;
         std::vector<uint8_t> report;
@@ -189,8 +190,10 @@ int main(int argc, char** argv)
         switch (event.kind) {
         case uhid_dvk::EventKind::Started: started = true; break;
         case uhid_dvk::EventKind::Output:
-            if (auto reply = Answer(model, options, event.data))
-                delayed.push_back(Delayed{Clock::now() + std::chrono::milliseconds(options.replyDelayMs), *reply});
+            if (bool piece = false; auto reply = Answer(model, options, event.data, piece)) {
+                const int delayMs = piece && options.storeDelayMs >= 0 ? options.storeDelayMs : options.replyDelayMs;
+                delayed.push_back(Delayed{Clock::now() + std::chrono::milliseconds(delayMs), *reply});
+            }
             break;
         case uhid_dvk::EventKind::Failed:
             std::fprintf(stderr, "dvk-uhid-controller: reading /dev/uhid failed: %s\n", std::strerror(event.error));

@@ -22,6 +22,10 @@ command -v "$cxx" >/dev/null || dvk_fail "missing $cxx (Debian package g++-mingw
 # Debian's dfsg tarball has the bundled zlib, libpng, libjpeg, libtiff and
 # expat removed; the program needs none of them, nor the optional libraries
 # switched off below.
+# Accessibility (MSAA, wxAccessible) is on by default for MSW and stays on:
+# app/Accessibility_windows.cpp does not build without it. The toolkit's
+# catalogues (share/locale/<language>/LC_MESSAGES/wxstd-3.2.mo) are built
+# and installed with it and shipped beside the program.
 options=(
   --host=$host --build=x86_64-linux-gnu
   --disable-shared --with-msw
