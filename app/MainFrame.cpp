@@ -41,8 +41,10 @@ MainFrame::MainFrame(const wxString& settingsFile, usb_dvk::Platform& usbPlatfor
         RememberNormalPlacement();
         // GTK applies a changed font to a control's measures only when it
         // next lays the window out, and the toolkit then sends this event:
-        // the layout may need more room than when the font was set.
-        if (GetSizer()->ComputeFittingWindowSize(this) != GetMinSize())
+        // the layout may need more room than when the font was set. (The
+        // client area's, not the window's: a window manager's frame changes
+        // the window's size on its own.)
+        if (GetSizer()->ComputeFittingClientSize(this) != fittedClientSize)
             CallAfter([this] { FitToFont(); });
         event.Skip();
     });
@@ -133,6 +135,7 @@ void MainFrame::FitToFont()
 
 void MainFrame::KeepLayoutWhole()
 {
+    fittedClientSize = GetSizer()->ComputeFittingClientSize(this);
     const wxSize needed = GetSizer()->ComputeFittingWindowSize(this);
     SetMinSize(needed);
     if (!IsMaximized() && !IsFullScreen()) {

@@ -65,6 +65,8 @@ private:
     // Where the window returns to from maximised or minimised: the position
     // in screen pixels, the size in device-independent pixels.
     wxRect normalPlacement;
+    // The client size the layout needed when it was last kept whole.
+    wxSize fittedClientSize;
     // Stored maximised: maximised when first shown.
     bool maximizeWhenShown = false;
 
