@@ -39,6 +39,13 @@ MainFrame::MainFrame(const wxString& settingsFile, usb_dvk::Platform& usbPlatfor
     normalPlacement = wxRect(GetPosition(), ToDIP(GetSize()));
     Bind(wxEVT_SIZE, [this](wxSizeEvent& event) {
         RememberNormalPlacement();
+        // GTK applies a changed font to a control's measures only when it
+        // next lays the window out, and the toolkit then sends this event:
+        // the layout may need more room than when the font was set. (The
+        // client area's, not the window's: a window manager's frame changes
+        // the window's size on its own.)
+        if (GetSizer()->ComputeFittingClientSize(this) != fittedClientSize)
+            CallAfter([this] { FitToFont(); });
         event.Skip();
     });
     Bind(wxEVT_MOVE, [this](wxMoveEvent& event) {
@@ -55,10 +62,7 @@ MainFrame::MainFrame(const wxString& settingsFile, usb_dvk::Platform& usbPlatfor
     // The toolkit scales sizes and borders by the ratio of the two DPIs and
     // then resizes the window; the fonts do not grow in that ratio exactly.
     Bind(wxEVT_DPI_CHANGED, [this](wxDPIChangedEvent& event) {
-        CallAfter([this] {
-            FitFieldsToFont();
-            KeepLayoutWhole();
-        });
+        CallAfter([this] { FitToFont(); });
         event.Skip();
     });
 
@@ -123,8 +127,15 @@ void MainFrame::OnSettingEdited(wxCommandEvent& event)
     event.Skip();
 }
 
+void MainFrame::FitToFont()
+{
+    FitFieldsToFont();
+    KeepLayoutWhole();
+}
+
 void MainFrame::KeepLayoutWhole()
 {
+    fittedClientSize = GetSizer()->ComputeFittingClientSize(this);
     const wxSize needed = GetSizer()->ComputeFittingWindowSize(this);
     SetMinSize(needed);
     if (!IsMaximized() && !IsFullScreen()) {

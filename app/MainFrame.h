@@ -58,11 +58,15 @@ private:
     // Makes the layout's size at the current fonts the window's minimum,
     // growing the window where it is smaller.
     void KeepLayoutWhole();
+    // The fields' widths for the current fonts, then the layout kept whole.
+    void FitToFont();
     void RememberNormalPlacement();
 
     // Where the window returns to from maximised or minimised: the position
     // in screen pixels, the size in device-independent pixels.
     wxRect normalPlacement;
+    // The client size the layout needed when it was last kept whole.
+    wxSize fittedClientSize;
     // Stored maximised: maximised when first shown.
     bool maximizeWhenShown = false;
 

@@ -5,6 +5,8 @@
 #include <wx/intl.h>
 #include <wx/utils.h>
 
+#include "app/Separator.h"
+
 namespace {
 // Device-independent pixels: FromDIP gives the pixels at the window's DPI.
 constexpr int kBorder = 5;
@@ -171,6 +173,7 @@ MainFrameBase::MainFrameBase(wxWindow* parent, int id, const wxString& title, co
     panelSizer->Add(gridA, 0, wxEXPAND, border);
 
     separator = new wxStaticLine(panel, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxLI_HORIZONTAL);
+    separator->SetMinSize(wxSize(wxDefaultCoord, SeparatorThickness(*separator)));
     panelSizer->Add(separator, 0, wxEXPAND | wxALL, border);
 
     // Grid B: the paper sensor's sensitivity and activate time.

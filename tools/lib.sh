@@ -7,11 +7,15 @@
 # - dvk_on_exit COMMAND: runs COMMAND when the script ends, however it
 #   ends (the last registered first).
 # - dvk_cache_dir: the cache outside the clone (the toolkit for Windows, the
-#   Debian root), ${DVK_CACHE:-$XDG_CACHE_HOME or ~/.cache/dravik}.
+#   Debian roots), ${DVK_CACHE:-$XDG_CACHE_HOME or ~/.cache/dravik}.
 # - dvk_gui_env: the environment the program's windows are tested in.
 # - dvk_start_xvfb: an X server of the script's own on a free display.
 # - dvk_need_display: that server unless DISPLAY is set, and dvk_gui_env.
-set -eEuo pipefail
+# - dvk_find_window NAME [SECONDS]: a visible window by name, searched for
+#   as long as windows vanish under the search.
+# A test script that reports its own failures sources it with
+# DVK_LIB_FUNCTIONS_ONLY=1 set: it gets the functions without the strict
+# mode and the traps (dvk_on_exit then runs nothing).
 
 dvk_script=$(basename "$0")
 
@@ -23,7 +27,6 @@ dvk_fail() {
 dvk_report_failure() {  # status line command
   echo "$dvk_script: line $2: '$3' failed (status $1)" >&2
 }
-trap 'dvk_report_failure $? $LINENO "$BASH_COMMAND"' ERR
 
 dvk_exit_commands=()
 dvk_on_exit() {
@@ -37,11 +40,6 @@ dvk_run_exit_commands() {
   done
   return "$status"
 }
-trap dvk_run_exit_commands EXIT
-# A signal ends the script through exit, so the exit commands run.
-trap 'exit 130' INT
-trap 'exit 143' TERM
-trap 'exit 129' HUP
 
 dvk_cache_dir() {
   echo "${DVK_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/dravik}"
@@ -73,3 +71,33 @@ dvk_need_display() {
   [[ -n ${DISPLAY:-} ]] || dvk_start_xvfb
   dvk_gui_env
 }
+
+# Prints the id of a visible window whose name matches the extended regular
+# expression NAME, waiting up to SECONDS (default 30) for one; status 1 and
+# nothing printed when none shows in time. A window that closes while
+# xdotool walks the tree ends that search with BadWindow, and one found may
+# be gone before it is used (a dialog closing as the next window opens):
+# the search is made again, and only a window that still answers is printed.
+dvk_find_window() {
+  command -v xdotool >/dev/null || dvk_fail "xdotool is missing (bash tools/setup.sh test installs it)"
+  local name=$1 end=$((SECONDS + ${2:-30})) id
+  while :; do
+    for id in $(xdotool search --onlyvisible --name "$name" 2>/dev/null); do
+      if xdotool getwindowname "$id" >/dev/null 2>&1; then
+        echo "$id"
+        return 0
+      fi
+    done
+    ((SECONDS < end)) || return 1
+    sleep 0.1
+  done
+}
+
+[[ -z ${DVK_LIB_FUNCTIONS_ONLY:-} ]] || return 0
+set -eEuo pipefail
+trap 'dvk_report_failure $? $LINENO "$BASH_COMMAND"' ERR
+trap dvk_run_exit_commands EXIT
+# A signal ends the script through exit, so the exit commands run.
+trap 'exit 130' INT
+trap 'exit 143' TERM
+trap 'exit 129' HUP

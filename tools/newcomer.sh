@@ -1,18 +1,21 @@
 #!/usr/bin/env bash
-# What a new user of a fresh Debian 12 sees: in a fresh minbase root
-# (tools/debian-root.sh), a clone of the commit under test in root's home,
-# and the README's two quick-start commands exactly as written, as root:
+# What a new user of a fresh Debian sees: in a fresh minbase root of the
+# release SUITE (tools/debian-root.sh), a clone of the commit under test in
+# root's home, and the README's two quick-start commands exactly as written,
+# as root:
 #   bash tools/run.sh     until the main window is shown (the start-up open
 #                         dialog first, dismissed with Escape), which is then
 #                         closed through File > Exit; in an X server of ours
-#   bash tools/test.sh    in full, with no display set
+#   bash tools/test.sh    in full, with no display set (not with --run-only)
 # The root gets nothing of this machine but two caches a user's second run
 # also has: the toolkit for Windows (wx-msw-*) and the Debian root tarball,
 # copied from $DVK_CACHE or ~/.cache/dravik; a toolkit built inside is copied
 # back for the next run. No packages, no deb-src entry, no build folders.
-#   tools/newcomer.sh [COMMIT]      (default: HEAD of this clone)
-# Needs root. The root is made under ${TMPDIR:-/tmp} and removed at the end,
-# with every mount in it; DVK_KEEP_ROOT=1 keeps it (unmounted).
+#   tools/newcomer.sh [--suite SUITE] [--run-only] [COMMIT]
+# SUITE is a release's code name (bookworm, trixie; default: this
+# machine's), COMMIT defaults to HEAD of this clone. Needs root. The root is
+# made under ${TMPDIR:-/tmp} and removed at the end, with every mount in it;
+# DVK_KEEP_ROOT=1 keeps it (unmounted).
 source "$(dirname "$0")/lib.sh"
 top=$(cd "$(dirname "$0")/.." && pwd)
 ((EUID == 0)) || dvk_fail "needs root (debootstrap, chroot, mounts)"
@@ -30,13 +33,22 @@ if [[ ${1:-} != --in-namespace ]]; then
 else
   shift
 fi
+suite=$(bash "$top/tools/debian-root.sh" suite)
+run_only=""
+while [[ ${1:-} == --* ]]; do
+  case $1 in
+    --suite) [[ -n ${2:-} ]] || dvk_fail "--suite needs a release's code name"; suite=$2; shift 2 ;;
+    --run-only) run_only=1; shift ;;
+    *) dvk_fail "unknown option $1 (usage: $0 [--suite SUITE] [--run-only] [COMMIT])" ;;
+  esac
+done
 
 commit=$(git -C "$top" rev-parse --verify "${1:-HEAD}^{commit}") || dvk_fail "no commit ${1:-HEAD} in $top"
 [[ -n ${1:-} || -z $(git -C "$top" status --porcelain --untracked-files=no) ]] ||
   echo "newcomer: $top has uncommitted changes; the commit $commit is tested without them" >&2
 start=$SECONDS
 cache=$(dvk_cache_dir)
-tarball=$(bash "$top/tools/debian-root.sh" tarball)
+tarball=$(bash "$top/tools/debian-root.sh" tarball "$suite")
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/dvk-newcomer.XXXXXX")
 root="$work/root"
@@ -63,8 +75,8 @@ cleanup() {
 }
 dvk_on_exit cleanup
 
-# --- The root: a fresh Debian 12, the clone, the two caches ----------------
-bash "$top/tools/debian-root.sh" unpack "$root"
+# --- The root: a fresh Debian of the suite, the clone, the two caches --------
+bash "$top/tools/debian-root.sh" unpack "$root" "$suite"
 cp /etc/resolv.conf "$root/etc/resolv.conf"  # the network, as any machine has it
 git clone --quiet --no-hardlinks "$top" "$root/root/dravik"
 git -C "$root/root/dravik" checkout --quiet --detach "$commit"
@@ -76,7 +88,7 @@ for wx in "$cache"/wx-msw-*; do
   cp -a "$wx" "$root/root/.cache/dravik/"
   handed+=("$(basename "$wx")")
 done
-say "a fresh Debian 12 root in $root with a clone of $commit; caches handed in: the Debian root tarball${handed[*]:+, ${handed[*]}}"
+say "a fresh Debian $suite root in $root with a clone of $commit; caches handed in: the Debian root tarball${handed[*]:+, ${handed[*]}}"
 
 mount -t proc proc "$root/proc"
 mount -t sysfs sysfs "$root/sys"
@@ -99,22 +111,15 @@ run_start=$SECONDS
 in_root DISPLAY="$DISPLAY" bash -c 'cd /root/dravik && bash tools/run.sh' \
   > >(sed -u 's/^/run.sh| /') 2>&1 &
 run=$!
-find_window() { xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n1 || true; }
 dialog=""
-until [[ -n $dialog ]]; do
+until dialog=$(dvk_find_window '^Please select the file to open' 2); do
   kill -0 "$run" 2>/dev/null || { wait "$run"; dvk_fail "bash tools/run.sh ended (status $?) before any window was shown"; }
   ((SECONDS - run_start < 3600)) || dvk_fail "bash tools/run.sh showed no window within an hour"
-  sleep 2
-  dialog=$(find_window '^Please select the file to open')
 done
 say "run.sh: the open dialog after $((SECONDS - run_start)) s; Escape"
 xdotool mousemove --window "$dialog" 20 20 key Escape
-main=""
-for ((i = 0; i < 60 && ${#main} == 0; i++)); do
-  sleep 1
-  main=$(find_window '^Dravik Embosser Controller$')
-done
-[[ -n $main ]] || dvk_fail "no main window \"Dravik Embosser Controller\" within 60 s of dismissing the open dialog"
+main=$(dvk_find_window '^Dravik Embosser Controller$' 60) ||
+  dvk_fail "no main window \"Dravik Embosser Controller\" within 60 s of dismissing the open dialog"
 say "run.sh: the main window \"Dravik Embosser Controller\" after $((SECONDS - run_start)) s; closing it through File > Exit"
 xdotool mousemove --window "$main" 190 100 key alt+f
 sleep 1
@@ -127,6 +132,11 @@ kill "$DVK_XVFB_PID"
 unset DISPLAY
 run_seconds=$((SECONDS - run_start))
 say "bash tools/run.sh passed in $run_seconds s"
+
+if [[ -n $run_only ]]; then
+  say "run.sh $run_seconds s, in all $((SECONDS - start)) s (bash tools/test.sh not run: --run-only)"
+  exit 0
+fi
 
 # --- bash tools/test.sh, in full ---------------------------------------------
 say "bash tools/test.sh"
@@ -143,5 +153,5 @@ for wx in "$root/root/.cache/dravik"/wx-msw-*; do
   say "kept the toolkit built inside for the next run: $cache/$(basename "$wx")"
 done
 
-say "run.sh $run_seconds s, test.sh $test_seconds s (status $status), in all $((SECONDS - start)) s"
-((status == 0)) || dvk_fail "bash tools/test.sh failed (status $status) in the fresh root"
+say "$suite: run.sh $run_seconds s, test.sh $test_seconds s (status $status), in all $((SECONDS - start)) s"
+((status == 0)) || dvk_fail "bash tools/test.sh failed (status $status) in the fresh $suite root"

@@ -13,21 +13,16 @@ mkdir -p "$out"
 
 # The main window once the start-up open dialog has been answered with Escape.
 main_window() {
-  xdotool search --sync --onlyvisible --name "Please select the file to open" >/dev/null
+  window "Please select the file to open" >/dev/null
   sleep 0.5
   xdotool key Escape
-  # A window found while it is still being mapped can vanish under the
-  # search (BadWindow): ask again until one answers to its name.
-  local id="" try
-  for try in $(seq 100); do
-    id=$(xdotool search --onlyvisible --name "^Dravik Embosser Controller" 2>/dev/null | head -1) || true
-    [[ -n $id ]] && xdotool getwindowname "$id" >/dev/null 2>&1 && break
-    id=""
-    sleep 0.1
-  done
-  [[ -n $id ]] || dvk_fail "the main window did not appear"
+  local id
+  id=$(window "^Dravik Embosser Controller")
   sleep 0.5
   echo "$id"
+}
+window() {  # name: its id, or the script fails
+  dvk_find_window "$1" 30 || dvk_fail "no window \"$1\" within 30 s"
 }
 
 # Types the example settings into the main window from its first field, at
@@ -48,12 +43,12 @@ body() {
   local pid=$!
   trap 'kill $pid 2>/dev/null || true' RETURN
   close() {  # window-name: Escape with the pointer (so the keyboard) on it
-    xdotool mousemove --window "$(xdotool search --onlyvisible --name "$1" | head -1)" 20 20 key Escape
+    xdotool mousemove --window "$(window "$1")" 20 20 key Escape
     sleep 0.5
   }
   shot() {  # window-name file
     local id
-    id=$(xdotool search --sync --onlyvisible --name "$1" | head -1)
+    id=$(window "$1")
     sleep 0.5
     import -window "$id" "$out/$2"
     echo "wrote $out/$2"
@@ -68,7 +63,7 @@ body() {
   xdotool key space
   shot "Dravik - USB Programmer" usb-programmer.png
   # Its Exit button (no Escape there: the dialog has no Cancel or OK button).
-  xdotool mousemove --window "$(xdotool search --onlyvisible --name "Dravik - USB Programmer" | head -1)" 302 327 click 1
+  xdotool mousemove --window "$(window "Dravik - USB Programmer")" 302 327 click 1
   sleep 0.5
   xdotool mousemove --window "$main" 190 100 key Tab space
   shot "Dravik - Screen Programmer" screen-programmer.png

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Installs the missing Debian packages of the named lists (Debian 12, as root
-# or through sudo):
+# Installs the missing Debian packages of the named lists (Debian 12 or 13,
+# as root or through sudo):
 #   tools/setup.sh run     building and running the program (debian-packages-run.txt)
 #   tools/setup.sh test    the test suite, benchmarks, screenshots (debian-packages-test.txt)
 #   tools/setup.sh lab     fuzzer, kernel, Windows and package labs (debian-packages-lab.txt)

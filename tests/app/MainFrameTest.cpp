@@ -1,6 +1,7 @@
 // The main window in a real X server: layout, typing into the fields, the
 // validation boxes, the close flow, the window placement and the settings
 // file given on the command line.
+#include <algorithm>
 #include <fstream>
 #include <functional>
 #include <gtest/gtest.h>

@@ -3,6 +3,7 @@
 // valid only when every element in it is, and a valid tree whose names and
 // values the writer can carry reads back equal from what the writer prints.
 // The settings walk takes any tree.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>

@@ -96,10 +96,18 @@ module_dirs=(drivers/hid drivers/virtio net/9p fs/9p fs/netfs fs/fscache fs/over
 marker="$kroot/.complete-$(printf '%s\n' "${module_dirs[@]}" | cksum | cut -d' ' -f1)"
 if [[ ! -e $marker ]]; then
   rm -rf "$kroot"; mkdir -p "$kroot"
-  patterns=('./boot/vmlinuz-*' './lib/modules/*/modules.builtin')
-  for d in "${module_dirs[@]}"; do patterns+=("./lib/modules/*/kernel/$d/*"); done
+  # Debian 12 keeps the modules in /lib/modules, Debian 13 in /usr/lib/modules;
+  # a folder a kernel does not have (fs/fscache, in netfs since 6.8) is left out.
+  dpkg-deb --fsys-tarfile "$deb" | tar -t >"$kroot/contents" || fail "cannot list $deb"
+  modules_in=$(grep -m1 -oE '^\./(usr/)?lib/modules/' "$kroot/contents") || fail "no modules folder in $deb"
+  patterns=('./boot/vmlinuz-*' "${modules_in}*/modules.builtin")
+  for d in "${module_dirs[@]}"; do
+    ! grep -qE "^${modules_in}[^/]+/kernel/$d/" "$kroot/contents" || patterns+=("${modules_in}*/kernel/$d/*")
+  done
   dpkg-deb --fsys-tarfile "$deb" | tar -x -C "$kroot" --wildcards "${patterns[@]}" ||
     fail "cannot unpack $deb"
+  [[ $modules_in == ./lib/modules/ ]] || { mkdir -p "$kroot/lib" && mv "$kroot/$modules_in" "$kroot/lib/modules"; } ||
+    fail "cannot move $modules_in of $deb"
   touch "$marker"
 fi
 kernel=$(ls -1 "$kroot"/boot/vmlinuz-* 2>/dev/null | head -n1)

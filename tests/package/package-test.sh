@@ -10,13 +10,20 @@
 #                                                 whole tree lands there,
 #                                                 nothing outside it
 #   package-test.sh deb     SOURCE PRODUCT WORK   cpack -G DEB, lintian, then
-#                                                 in a fresh Debian 12 minbase
-#                                                 root: apt-get install
+#                                                 in a fresh minbase root of
+#                                                 this machine's own release:
+#                                                 apt-get install
 #                                                 ./dravik_*.deb, the program
 #                                                 starts, the desktop entry and
 #                                                 the metainfo validate, it is
 #                                                 the handler of .dvk files,
 #                                                 apt-get purge leaves nothing
+#   package-test.sh reproducible SOURCE WORK      the same sources built twice,
+#                                                 in two folders at two times:
+#                                                 the .deb, dravik.exe,
+#                                                 dravik-cli.exe, the installer
+#                                                 and the portable archive are
+#                                                 the same bytes
 #
 # The unprivileged user is the caller, or "nobody" when run as root. Where
 # that user cannot reach SOURCE or PRODUCT (a clone in root's home), it
@@ -27,6 +34,7 @@
 # Nothing is skipped: whatever is missing fails with the reason.
 set -uo pipefail
 top=$(cd "$(dirname "$0")/../.." && pwd)
+DVK_LIB_FUNCTIONS_ONLY=1 source "$top/tools/lib.sh"
 
 start_ns=$(date +%s%N)
 seconds() { awk -v ns=$(( $(date +%s%N) - start_ns )) 'BEGIN { printf "%.1f", ns / 1e9 }'; }
@@ -126,7 +134,8 @@ mode_deb() {
   echo "package: $(basename "$deb"), Depends: $(dpkg-deb -f "$deb" Depends)"
   as_user lintian --fail-on error "$deb" >&2 || fail "lintian reports errors for $(basename "$deb")"
 
-  # A fresh Debian 12 root, from the tarball cached outside the clone
+  # A fresh root of this machine's own release (the one the package was
+  # built for and depends on), from the tarball cached outside the clone
   # (tools/debian-root.sh makes it the first time).
   local root="$work/root"
   mkdir -p "$work" && remove_root "$root" || fail "cannot clear $root"
@@ -219,11 +228,10 @@ mode_deb_root() {
     dravik >"$logs/dravik.log" 2>&1 &
   program=$!
   local dialog main
-  dialog=$(timeout 30 xdotool search --sync --onlyvisible --name '^Please select the file to open' | head -n1)
-  [[ -n $dialog ]] || fail "the installed dravik showed no open dialog: $(cat "$logs/dravik.log")"
+  dialog=$(dvk_find_window '^Please select the file to open' 30) ||
+    fail "the installed dravik showed no open dialog: $(cat "$logs/dravik.log")"
   xdotool mousemove --window "$dialog" 20 20 key Escape
-  main=$(timeout 30 xdotool search --sync --onlyvisible --name '^Dravik Embosser Controller$' | head -n1)
-  [[ -n $main ]] || fail "no main window after Escape: $(cat "$logs/dravik.log")"
+  main=$(dvk_find_window '^Dravik Embosser Controller$' 30) || fail "no main window after Escape: $(cat "$logs/dravik.log")"
   kill "$program" 2>/dev/null; wait "$program" 2>/dev/null; program=""
   rm -rf "$root/tmp/home"
   echo "package: the installed dravik showed the open dialog, then its main window"
@@ -244,10 +252,45 @@ mode_deb_root() {
   echo "package: apt-get purge dravik left nothing behind, nor a handler of .dvk files"
 }
 
+# Two builds of the same sources, from copies in two folders of different
+# depth, one after the other: the Linux package (cpack -G DEB) and the
+# Windows programs, installer and portable archive (tools/build-windows.sh)
+# of each must be byte for byte the same.
+mode_reproducible() {
+  local source=$1 work=$2 copy
+  need cmake cpack tar cmp
+  rm -rf "$work" && mkdir -p "$work/one" "$work/second/build" || fail "cannot prepare $work"
+  for copy in "$work/one/src" "$work/second/build/dravik-src"; do
+    mkdir -p "$copy" && tar -C "$source" --exclude='./build*' --exclude=./.git -cf - . | tar -C "$copy" -xf - ||
+      fail "cannot copy the sources to $copy"
+    cmake -S "$copy" -B "$copy/build" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DDVK_BUILD_TOOLS=OFF \
+      >"$copy.log" 2>&1 && cmake --build "$copy/build" -j"$(nproc)" >>"$copy.log" 2>&1 &&
+      (cd "$copy/build" && cpack -G DEB >>"$copy.log" 2>&1) || fail "the Linux build in $copy failed: $(tail -n 20 "$copy.log")"
+    bash "$copy/tools/build-windows.sh" "$copy/build-windows" >>"$copy.log" 2>&1 ||
+      fail "the Windows build in $copy failed: $(tail -n 20 "$copy.log")"
+    echo "package: built $copy at $(date -u +%T) in $(seconds) s"
+  done
+  local one=$work/one/src second=$work/second/build/dravik-src file name differ=0
+  for file in build/dravik_*_amd64.deb build-windows/dravik.exe build-windows/dravik-cli.exe \
+    build-windows/dravik-setup-*.exe build-windows/dravik-*-windows-x64.zip; do
+    file=$(cd "$one" && ls $file 2>/dev/null) || fail "the first build made no $file"
+    name=$(basename "$file")
+    if cmp -s "$one/$file" "$second/$file"; then
+      echo "package: $name is the same in both builds ($(stat -c %s "$one/$file") bytes)"
+    else
+      echo "package: FAIL: $name differs between $one and $second" >&2
+      differ=1
+    fi
+  done
+  ((differ == 0)) || fail "the two builds differ (kept in $work)"
+  rm -rf "$work"
+}
+
 case "${1:-}" in
   build)    mode_build "$2" "$3" ;;
   install)  mode_install "$2" "$3" ;;
   deb)      mode_deb "$2" "$3" "$4" || exit 1; echo "package: total time $(seconds) s" ;;
   deb-root) mode_deb_root "$2" "$3" ;;
-  *) fail "usage: $0 build|install SOURCE PRODUCT, or deb SOURCE PRODUCT WORK" ;;
+  reproducible) mode_reproducible "$2" "$3"; echo "package: total time $(seconds) s" ;;
+  *) fail "usage: $0 build|install SOURCE PRODUCT, deb SOURCE PRODUCT WORK, or reproducible SOURCE WORK" ;;
 esac

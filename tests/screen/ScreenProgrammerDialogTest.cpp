@@ -222,7 +222,7 @@ TEST(ScreenProgrammerDialog, StartRightAfterStopStartsOver)
     const std::size_t swapsBefore = run.swaps.size();
     ASSERT_TRUE(run.PressStart());
     ASSERT_TRUE(run.WaitFor([&] { return run.swaps.size() >= swapsBefore + 9; }, 6s));
-    ASSERT_TRUE(run.PressStop());
+    ASSERT_TRUE(run.StopAtOnce());
     ASSERT_TRUE(run.PressStart());
     ASSERT_TRUE(run.WaitForDone(9s));
     const std::size_t restartAt = swapsBefore + 10;

@@ -22,6 +22,12 @@ RecordedDialog::RecordedDialog(const std::vector<unsigned char>& message)
 {
     dialog->SetMessage(message);
     dialog->SetDrawHook([log = drawn.get()](bool inverted, Clock::time_point sent) { log->Add(inverted, sent); });
+    // The moment of each click, as the button hands it on to the dialog: the
+    // wait after the click may process it late on a busy machine.
+    dialog->GetStartButton()->Bind(wxEVT_BUTTON, [this](wxCommandEvent& event) {
+        clicked = Clock::now();
+        event.Skip();
+    });
     statuses.push_back(dialog->GetStatusText()->GetLabel());
     dialog->Show();
     guitest::WaitFor([this] { return dialog->IsShownOnScreen(); });
@@ -52,9 +58,9 @@ void RecordedDialog::Record()
 
 bool RecordedDialog::PressStart()
 {
-    const bool clicked = Click(dialog->GetStartButton(), "Stop");
-    startPressed = Clock::now();
-    return clicked;
+    const bool changed = Click(dialog->GetStartButton(), "Stop");
+    startPressed = clicked;
+    return changed;
 }
 
 bool RecordedDialog::PressStop()
@@ -62,6 +68,16 @@ bool RecordedDialog::PressStop()
     const bool clicked = Click(dialog->GetStartButton(), "Start");
     Record();
     return clicked;
+}
+
+bool RecordedDialog::StopAtOnce()
+{
+    wxButton* button = dialog->GetStartButton();
+    wxCommandEvent click(wxEVT_BUTTON, button->GetId());
+    click.SetEventObject(button);
+    button->ProcessWindowEvent(click);
+    Record();
+    return button->GetLabel() == "Start";
 }
 
 bool RecordedDialog::WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout)

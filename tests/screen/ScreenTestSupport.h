@@ -30,6 +30,9 @@ public:
     // Presses Start (or Stop) and returns when the button has changed.
     bool PressStart();
     bool PressStop();
+    // Stop as the button hands on a click, at once: a click through the X
+    // server may reach the dialog a scheduling delay later on a busy machine.
+    bool StopAtOnce();
     // Processes events, recording, until the condition holds or time is up.
     bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout);
     bool WaitForStatus(const wxString& text, std::chrono::milliseconds timeout);
@@ -45,7 +48,7 @@ public:
     // brought up to date by the waits.
     std::vector<Swap> swaps;
     std::vector<wxString> statuses;  // each change of the status line, in order
-    Clock::time_point startPressed;
+    Clock::time_point startPressed;  // when the last Start click reached the dialog
 
     // Pauses between successive swaps in ms, from swap `first` on.
     std::vector<double> Pauses(std::size_t first = 0) const;
@@ -55,6 +58,7 @@ public:
     std::vector<unsigned char> Decode(std::size_t first = 0) const;
 
 private:
+    Clock::time_point clicked;
     void TakeDrawings();
     void Record();
     std::unique_ptr<ScreenProgrammerDialog> dialog;

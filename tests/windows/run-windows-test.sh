@@ -8,6 +8,7 @@
 #   run-windows-test.sh WORK_DIR WINDOWS_BUILD_DIR SCREEN_PROBE EXPECTED_SAVE
 set -uo pipefail
 top=$(cd "$(dirname "$0")/../.." && pwd)
+DVK_LIB_FUNCTIONS_ONLY=1 source "$top/tools/lib.sh"
 work=$1 winbuild=$2 probe=$3 expected_save=$4
 wine=/usr/lib/wine/wine64
 failures=0
@@ -253,7 +254,9 @@ scale_start() {  # dpi ["x y width height" expected]: starts on in.dvk
 # manager wine leaves a maximised window's X window where it was, so the
 # pointer would miss its menu.
 snap() {  # title name: a screenshot for a person to look at, in work/screenshots
-  xdotool search --onlyvisible --name "^$1\$" | head -1 | xargs -I{} import -window {} "$work/$2-$dpi${language:+-$language}.png"
+  local id
+  id=$(dvk_find_window "^$1\$" 5) && import -window "$id" "$work/$2-$dpi${language:+-$language}.png" ||
+    echo "no screenshot of \"$1\" at $dpi DPI"
 }
 scale_windows() {
   local about=$(l10n "$about") screen=$(l10n "$screen") usb=$(l10n "$usb") key=$(l10n "&About")

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds wxWidgets 3.2 for Windows (MSW, 64-bit, static, posix-thread
-# mingw-w64) from Debian's own source package, and prints the folder it was
-# installed to. Debian ships no MinGW build of the toolkit.
+# mingw-w64) from the source package of this release's own toolkit, and
+# prints the folder it was installed to. Debian ships no MinGW build of the
+# toolkit.
 #
 # The result is cached outside the clone, in
 #   ${DVK_CACHE:-$XDG_CACHE_HOME or ~/.cache}/dravik/wx-msw-<version>-<key>
@@ -37,10 +38,11 @@ options=(
   --disable-mshtmlhelp --disable-help --disable-postscript
 )
 
-# The toolkit's version is the one of the installed Linux toolkit (the run
-# list brings it), so the cache key is known without any deb-src entry.
-version=$(dpkg-query -W -f='${Version}' libwxbase3.2-1 2>/dev/null || true)
-[[ -n "$version" ]] || dvk_fail "cannot tell the version of Debian's wxwidgets3.2: libwxbase3.2-1 is not installed (tools/setup.sh run installs it)"
+# The source package and its version are those of the installed Linux
+# toolkit (the run list brings libwxgtk3.2-dev), so the cache key is known
+# without any deb-src entry, on every release.
+read -r src_package version < <(dpkg-query -W -f='${source:Package} ${source:Version}\n' libwxgtk3.2-dev 2>/dev/null) || true
+[[ -n ${version:-} ]] || dvk_fail "cannot tell the toolkit's source package: libwxgtk3.2-dev is not installed (tools/setup.sh run installs it)"
 key=$( { printf '%s\n' "${options[@]}"; "$cxx" --version | head -1; } | sha256sum | cut -c1-12)
 prefix="$cache_root/wx-msw-${version//[:+~]/_}-$key"
 
@@ -60,10 +62,10 @@ start=$(date +%s)
 echo "building wxWidgets $version for MSW into $prefix (about ten minutes on two cores)" >&2
 (
   cd "$work"
-  apt-get source --download-only wxwidgets3.2="$version" >/dev/null 2>&1 ||
-    apt-get source --download-only wxwidgets3.2 >apt-source.log 2>&1 ||
-    { cat apt-source.log >&2; dvk_fail "apt-get source wxwidgets3.2 failed"; }
-  orig=$(ls wxwidgets3.2_*.orig.tar.* | head -1)
+  apt-get source --download-only "$src_package=$version" >/dev/null 2>&1 ||
+    apt-get source --download-only "$src_package" >apt-source.log 2>&1 ||
+    { cat apt-source.log >&2; dvk_fail "apt-get source $src_package failed"; }
+  orig=$(ls "${src_package}"_*.orig.tar.* | head -1)
   mkdir src
   tar -xf "$orig" -C src --strip-components=1
   mkdir src/build-msw
