@@ -19,6 +19,8 @@ namespace {
 const wxString kTitle = "Dravik Embosser Controller";
 // The window's size at 100 % and normal text, in device-independent pixels.
 const wxSize kWindowSize(380, 310);
+// How long the window's size must stay unchanged to count as settled.
+constexpr int kSettleTime = 100;  // ms
 const wxString kConfigPath = "/DravikControls/38417";
 // Not written by earlier versions: absent means not maximised.
 const wxString kMaximizedKey = "Maximized";
@@ -41,12 +43,24 @@ MainFrame::MainFrame(const wxString& settingsFile, usb_dvk::Platform& usbPlatfor
         RememberNormalPlacement();
         // GTK applies a changed font to a control's measures only when it
         // next lays the window out, and the toolkit then sends this event:
-        // the layout may need more room than when the font was set. (The
-        // client area's, not the window's: a window manager's frame changes
-        // the window's size on its own.)
+        // the layout may need more room than when the font was set.
         if (GetSizer()->ComputeFittingClientSize(this) != fittedClientSize)
             CallAfter([this] { FitToFont(); });
+        // A window manager's frame, once it is known, takes its room from
+        // the window's size; the window passes through passing sizes while
+        // the manager places it. Looked at once the sizes have settled.
+        settleTimer.StartOnce(kSettleTime);
         event.Skip();
+    });
+    settleTimer.Bind(wxEVT_TIMER, [this](wxTimerEvent&) {
+        const wxSize needed = GetSizer()->ComputeFittingClientSize(this), client = GetClientSize();
+        if ((client.x < needed.x || client.y < needed.y) && !IsMaximized() && !IsFullScreen())
+            KeepLayoutWhole();
+        // A window manager may place a new window where it likes; the
+        // stored position is asked for again once the window is placed.
+        if (positionWhenPlaced && !IsMaximized() && !IsFullScreen())
+            Move(*positionWhenPlaced);
+        positionWhenPlaced.reset();
     });
     Bind(wxEVT_MOVE, [this](wxMoveEvent& event) {
         RememberNormalPlacement();
@@ -206,6 +220,8 @@ void MainFrame::LoadConfig()
     }
     SetSize(placed);
     normalPlacement = wxRect(placed.GetPosition(), ToDIP(placed.GetSize()));
+    if (display != wxNOT_FOUND)
+        positionWhenPlaced = placed.GetPosition();
     // Maximised once shown: a window maximised before it is first shown
     // returns from it to the size its layout needs, not to this placement.
     maximizeWhenShown = maximized != 0;

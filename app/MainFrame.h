@@ -4,7 +4,10 @@
 // nothing of this one.
 #pragma once
 
+#include <optional>
 #include <vector>
+
+#include <wx/timer.h>
 
 #include "app/MainFrameBase.h"
 #include "files/FileCommands.h"
@@ -67,6 +70,10 @@ private:
     wxRect normalPlacement;
     // The client size the layout needed when it was last kept whole.
     wxSize fittedClientSize;
+    // Runs once the window's size has settled (see the size event).
+    wxTimer settleTimer;
+    // The stored position, asked for again once the window is placed.
+    std::optional<wxPoint> positionWhenPlaced;
     // Stored maximised: maximised when first shown.
     bool maximizeWhenShown = false;
 
