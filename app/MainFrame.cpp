@@ -21,6 +21,8 @@ const wxString kTitle = "Dravik Embosser Controller";
 const wxSize kWindowSize(380, 310);
 // How long the window's size must stay unchanged to count as settled.
 constexpr int kSettleTime = 100;  // ms
+// How long after showing a window manager may still be placing the window.
+constexpr std::chrono::seconds kPlacingTime(2);
 const wxString kConfigPath = "/DravikControls/38417";
 // Not written by earlier versions: absent means not maximised.
 const wxString kMaximizedKey = "Maximized";
@@ -38,6 +40,7 @@ MainFrame::MainFrame(const wxString& settingsFile, usb_dvk::Platform& usbPlatfor
 
     SetSize(FromDIP(kWindowSize));
     KeepLayoutWhole();
+    placedSize = GetSize();
     normalPlacement = wxRect(GetPosition(), ToDIP(GetSize()));
     Bind(wxEVT_SIZE, [this](wxSizeEvent& event) {
         RememberNormalPlacement();
@@ -54,19 +57,33 @@ MainFrame::MainFrame(const wxString& settingsFile, usb_dvk::Platform& usbPlatfor
     });
     settleTimer.Bind(wxEVT_TIMER, [this](wxTimerEvent&) {
         const wxSize needed = GetSizer()->ComputeFittingClientSize(this), client = GetClientSize();
-        if ((client.x < needed.x || client.y < needed.y) && !IsMaximized() && !IsFullScreen())
-            KeepLayoutWhole();
-        // A window manager may place a new window where it likes; the
-        // stored position is asked for again once the window is placed.
-        if (positionWhenPlaced && !IsMaximized() && !IsFullScreen())
-            Move(*positionWhenPlaced);
-        positionWhenPlaced.reset();
+        if ((client.x < needed.x || client.y < needed.y) && !IsMaximized() && !IsFullScreen()) {
+            // Grown from the size the window was given, not from a passing one.
+            wxSize size = GetSize();
+            size.IncTo(placedSize);
+            size.IncTo(GetSizer()->ComputeFittingWindowSize(this));
+            SetMinSize(GetSizer()->ComputeFittingWindowSize(this));
+            SetSize(size);
+            Layout();
+        }
     });
     Bind(wxEVT_MOVE, [this](wxMoveEvent& event) {
+        // A window manager may place a new window where it likes rather
+        // than at the stored position: that is asked for once more.
+        if (positionWhenPlaced && IsShown() && std::chrono::steady_clock::now() < placedBy) {
+            if (GetPosition() != *positionWhenPlaced && !IsMaximized() && !IsFullScreen()) {
+                CallAfter([this, position = *positionWhenPlaced] { Move(position); });
+                positionWhenPlaced.reset();
+            }
+        } else if (IsShown()) {
+            positionWhenPlaced.reset();
+        }
         RememberNormalPlacement();
         event.Skip();
     });
     Bind(wxEVT_SHOW, [this](wxShowEvent& event) {
+        if (event.IsShown())
+            placedBy = std::chrono::steady_clock::now() + kPlacingTime;
         if (event.IsShown() && maximizeWhenShown) {
             maximizeWhenShown = false;
             Maximize();
@@ -219,6 +236,7 @@ void MainFrame::LoadConfig()
         placed.y = std::max(area.GetTop(), std::min(placed.y, area.GetBottom() + 1 - placed.height));
     }
     SetSize(placed);
+    placedSize = placed.GetSize();
     normalPlacement = wxRect(placed.GetPosition(), ToDIP(placed.GetSize()));
     if (display != wxNOT_FOUND)
         positionWhenPlaced = placed.GetPosition();

@@ -4,6 +4,7 @@
 // nothing of this one.
 #pragma once
 
+#include <chrono>
 #include <optional>
 #include <vector>
 
@@ -70,10 +71,14 @@ private:
     wxRect normalPlacement;
     // The client size the layout needed when it was last kept whole.
     wxSize fittedClientSize;
+    // The size the window was opened at, in pixels.
+    wxSize placedSize;
     // Runs once the window's size has settled (see the size event).
     wxTimer settleTimer;
-    // The stored position, asked for again once the window is placed.
+    // The stored position, asked for again if a window manager places the
+    // window elsewhere before placedBy.
     std::optional<wxPoint> positionWhenPlaced;
+    std::chrono::steady_clock::time_point placedBy;
     // Stored maximised: maximised when first shown.
     bool maximizeWhenShown = false;
 
