@@ -162,15 +162,16 @@ int Flags(const fs::path& path, int add = 0, int remove = 0)
     return flags;
 }
 
-// Runs child in a forked process; how it ended (waitpid's status).
-int InChild(const std::function<int()>& child)
+// Runs child in a forked process: how it ended, "exit N" or "signal N".
+std::string InChild(const std::function<bool()>& child)
 {
     const pid_t pid = ::fork();
     if (pid == 0)
-        ::_exit(child());
+        ::_exit(child() ? 0 : 1);
     int status = -1;
     ::waitpid(pid, &status, 0);
-    return status;
+    return WIFSIGNALED(status) ? "signal " + std::to_string(WTERMSIG(status))
+                               : "exit " + std::to_string(WEXITSTATUS(status));
 }
 
 // A fresh folder removed with its contents at the end.
@@ -524,76 +525,62 @@ TEST(AtomicWrite, KeepsExtendedAttributesAndTheAccessControlList)
     EXPECT_EQ(folder.Entries(), 1u);
 }
 
-TEST(AtomicWrite, AFailedWriteInPlacePutsTheOldContentsBackOrKeepsThemInABackup)
+TEST(AtomicWrite, AWriteInPlaceThatFailsOrIsKilledLeavesTheOldBytesOrTheNew)
 {
-    // A file with another hard link is written in place. Its write stops at
-    // byte 100; putting the old contents back stops there too, which leaves
-    // the file as it was, or at once, which leaves it damaged and its backup.
-    Folder folder;
-    const fs::path file = folder.path / "settings.dvk";
-    fs::create_hard_link(WriteFile(file, samples::kExampleFile), folder.path / "link.dvk");
-    for (const auto& [then, failure] : {std::pair{100, dvk::FileFailure::System}, {0, dvk::FileFailure::Damaged}}) {
-        WriteFile(file, samples::kExampleFile);
-        shim::limited = file, shim::limit = 100, shim::then = then;
-        const dvk::FileResult saved = dvk::WriteFileAtomically(file.string(), std::string(400, 'n'));
-        shim::limited.clear();
-        EXPECT_EQ(saved.failure, failure);
-        EXPECT_EQ(ReadBytes(file) == samples::kExampleFile, failure == dvk::FileFailure::System);
-        EXPECT_EQ(ReadBytes(saved.backup), failure == dvk::FileFailure::Damaged ? samples::kExampleFile : "");
-        fs::remove(saved.backup);
-    }
-    EXPECT_EQ(folder.Entries(), 2u);
-
-    // Set up as the programs are, a process gets a write error, not SIGXFSZ,
-    // and a closed standard descriptor is not given to the next file opened.
-    WriteFile(file, samples::kExampleFile);
-    const int status = InChild([&file] {
-        ::signal(SIGXFSZ, SIG_DFL);
-        ::close(1);
-        dvk::PrepareProcess();
-        const rlimit limit{100, 100};
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-        const dvk::FileResult saved = dvk::WriteFileAtomically(file.string(), std::string(400, 'n'));
-        return saved.error == std::errc::file_too_large && ::open(file.c_str(), O_RDONLY) > 2 ? 0 : 1;
-    });
-    EXPECT_EQ(status, 0) << "signal " << WTERMSIG(status) << ", exit status " << WEXITSTATUS(status);
-    EXPECT_EQ(ReadBytes(file), samples::kExampleFile);
-}
-
-TEST(AtomicWrite, AKillAtAnyWriteCutOrFlushOfAWriteInPlaceLeavesTheOldBytesOrTheNew)
-{
-    // Beside another hard link, the backup beside the file; in an append-only
-    // folder, which must not collect temporary files, in the data folder.
+    // A file with another hard link is written in place, its old bytes kept
+    // first in a backup beside it; in an append-only folder, which must not
+    // collect temporary files, in the data folder.
     Folder folder, data;
     ::setenv("XDG_DATA_HOME", data.path.c_str(), 1);
     const fs::path file = folder.path / "settings.dvk", link = folder.path / "link.dvk";
     const fs::path backups[] = {folder.path / "settings.dvk.backup", data.path / "dravik" / "settings.dvk.backup"};
     const std::string old = samples::kExampleFile, newer(100, 'n');
     fs::create_hard_link(WriteFile(file, old), link);
+
+    // Set up as the programs are, a process gets a write error, not SIGXFSZ,
+    // and a closed standard descriptor is not given to the next file opened.
+    const std::string limited = InChild([&] {
+        ::signal(SIGXFSZ, SIG_DFL);
+        ::close(1);
+        dvk::PrepareProcess();
+        const rlimit limit{50, 50};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        return dvk::WriteFileAtomically(file.string(), newer).error == std::errc::file_too_large &&
+            ::open(file.c_str(), O_RDONLY) > 2;
+    });
+    EXPECT_EQ(limited, "exit 0");
+    // The write stops at byte 50; putting the old bytes back stops there too,
+    // which leaves the file as it was, or at once, which leaves it damaged
+    // and its backup.
+    for (const auto& [then, failure] : {std::pair{50, dvk::FileFailure::System}, {0, dvk::FileFailure::Damaged}}) {
+        shim::limited = file, shim::limit = 50, shim::then = then;
+        const dvk::FileResult saved = dvk::WriteFileAtomically(file.string(), newer);
+        shim::limited.clear();
+        EXPECT_EQ(saved.failure, failure);
+        EXPECT_EQ(ReadBytes(file) == old, failure == dvk::FileFailure::System);
+        EXPECT_EQ(ReadBytes(saved.backup), failure == dvk::FileFailure::Damaged ? old : "");
+        fs::remove(saved.backup);
+    }
+    EXPECT_EQ(folder.Entries(), 2u);
+
+    // Killed at each call that writes, cuts or flushes (the backup's write and
+    // flush, its folder's flush, the file's write, cut and flush), then not.
     const std::shared_ptr<void> appendable(nullptr, [&folder](void*) { Flags(folder.path, 0, FS_APPEND_FL); });
     for (const bool appendOnly : {false, true}) {
         if (appendOnly && (!fs::remove(link) || Flags(folder.path, FS_APPEND_FL) < 0))
             GTEST_SKIP() << "cannot make " << folder.path << " append-only: " << std::strerror(errno);
-        int killed = 0;
-        for (int call = 1;; ++call) {
+        for (int call = 1; call <= 7; ++call) {
+            SCOPED_TRACE(call);
             WriteFile(file, old);
-            const int status = InChild([&] {
+            const std::string ended = InChild([&] {
                 shim::killAt = call;
-                return dvk::WriteFileAtomically(file.string(), newer) ? 0 : 1;
+                return static_cast<bool>(dvk::WriteFileAtomically(file.string(), newer));
             });
             const std::string now = ReadBytes(file), backup = ReadBytes(backups[0]) + ReadBytes(backups[1]);
-            if (!WIFSIGNALED(status)) {
-                EXPECT_EQ(now, newer);
-                EXPECT_EQ(backup, "") << "the backup stays";
-                break;
-            }
-            ++killed;
-            EXPECT_EQ(WTERMSIG(status), SIGKILL);
-            EXPECT_TRUE(now == old || now == newer || backup == old) << "killed at call " << call;
+            EXPECT_EQ(ended, call < 7 ? "signal 9" : "exit 0");
+            EXPECT_TRUE(call < 7 ? now == old || now == newer || backup == old : now == newer && backup.empty());
             fs::remove(backups[appendOnly]);
         }
-        // The backup's write and flush, its folder's, the file's write, cut and flush.
-        EXPECT_EQ(killed, 6);
         EXPECT_EQ(folder.Entries(), appendOnly ? 1u : 2u);
     }
     ASSERT_TRUE(dvk::WriteFileAtomically((folder.path / "new.dvk").string(), newer));
