@@ -501,7 +501,6 @@ TEST(AtomicWrite, KeepsExtendedAttributesAndTheAccessControlList)
             GTEST_SKIP() << "the file system of " << folder.path << " does not support " << name;
         FAIL() << "cannot set " << name << ": " << std::strerror(errno);
     }
-    // No dump, no access times (lsattr's d and A).
     constexpr int kFlags = FS_NODUMP_FL | FS_NOATIME_FL;
     if (Flags(file, kFlags) < 0)
         GTEST_SKIP() << "cannot set the inode flags of " << file << ": " << std::strerror(errno);
