@@ -32,44 +32,41 @@ namespace fs = std::filesystem;
 
 // The save's flushes and renames, recorded in order while `recording` is
 // set; the flush of a folder, or setting an extended attribute, fails while
-// asked to. Writes to the file `limited` stop at byte `limit`, which then
-// becomes `then`. A forked child dies at its killAt-th write, cut or flush.
-// The test's own definitions come before the C library's.
+// asked to. Writes, cuts and flushes are counted: the process dies at the
+// killAt-th, and the failFrom-th to the failTo-th fail. The test's own
+// definitions come before the C library's.
 namespace shim {
 bool recording = false, failFolderSync = false, failSetAttribute = false;
 std::vector<std::string> calls;
-int killAt = 0;
-std::string limited;
-off_t limit = 0, then = 0;
+int counted = 0, killAt = 0, failFrom = 0, failTo = 0;
 
-void Count()
+bool Fails()
 {
-    if (killAt > 0 && --killAt == 0)
+    if (++counted == killAt)
         ::raise(SIGKILL);
+    return counted >= failFrom && counted <= failTo;
 }
 }  // namespace shim
 
 extern "C" ssize_t pwrite(int fd, const void* buffer, size_t size, off_t offset)
 {
-    shim::Count();
-    if (!shim::limited.empty() && fs::read_symlink("/proc/self/fd/" + std::to_string(fd)) == shim::limited) {
-        if (offset >= shim::limit)
-            return shim::limit = shim::then, errno = EIO, -1;
-        size = std::min<size_t>(size, static_cast<size_t>(shim::limit - offset));
-    }
+    if (shim::Fails())
+        return errno = EIO, -1;
     using Next = ssize_t (*)(int, const void*, size_t, off_t);
     return reinterpret_cast<Next>(::dlsym(RTLD_NEXT, "pwrite"))(fd, buffer, size, offset);
 }
 
 extern "C" int ftruncate(int fd, off_t length) noexcept
 {
-    shim::Count();
+    if (shim::Fails())
+        return errno = EIO, -1;
     return reinterpret_cast<int (*)(int, off_t)>(::dlsym(RTLD_NEXT, "ftruncate"))(fd, length);
 }
 
 extern "C" int fsync(int fd)
 {
-    shim::Count();
+    if (shim::Fails())
+        return errno = EIO, -1;
     if (shim::recording)
         shim::calls.push_back("fsync " + fs::read_symlink("/proc/self/fd/" + std::to_string(fd)).string());
     struct stat status;
@@ -548,16 +545,18 @@ TEST(AtomicWrite, AWriteInPlaceThatFailsOrIsKilledLeavesTheOldBytesOrTheNew)
             ::open(file.c_str(), O_RDONLY) > 2;
     });
     EXPECT_EQ(limited, "exit 0");
-    // The write stops at byte 50; putting the old bytes back stops there too,
-    // which leaves the file as it was, or at once, which leaves it damaged
-    // and its backup.
-    for (const auto& [then, failure] : {std::pair{50, dvk::FileFailure::System}, {0, dvk::FileFailure::Damaged}}) {
-        shim::limited = file, shim::limit = 50, shim::then = then;
+    // The file's cut fails (the 5th call), and the old bytes are put back; its
+    // write and putting them back fail, which leaves it as it was all the same;
+    // its cut and putting them back, which leaves it damaged and its backup.
+    using dvk::FileFailure;
+    for (const auto& [from, to, failure] :
+         {std::tuple{5, 5, FileFailure::System}, {4, 5, FileFailure::System}, {5, 6, FileFailure::Damaged}}) {
+        shim::counted = 0, shim::failFrom = from, shim::failTo = to;
         const dvk::FileResult saved = dvk::WriteFileAtomically(file.string(), newer);
-        shim::limited.clear();
+        shim::failTo = 0;
         EXPECT_EQ(saved.failure, failure);
-        EXPECT_EQ(ReadBytes(file) == old, failure == dvk::FileFailure::System);
-        EXPECT_EQ(ReadBytes(saved.backup), failure == dvk::FileFailure::Damaged ? old : "");
+        EXPECT_EQ(ReadBytes(file) == old, failure == FileFailure::System);
+        EXPECT_EQ(ReadBytes(saved.backup), failure == FileFailure::Damaged ? old : "");
         fs::remove(saved.backup);
     }
     EXPECT_EQ(folder.Entries(), 2u);
@@ -572,7 +571,7 @@ TEST(AtomicWrite, AWriteInPlaceThatFailsOrIsKilledLeavesTheOldBytesOrTheNew)
             SCOPED_TRACE(call);
             WriteFile(file, old);
             const std::string ended = InChild([&] {
-                shim::killAt = call;
+                shim::counted = 0, shim::killAt = call;
                 return static_cast<bool>(dvk::WriteFileAtomically(file.string(), newer));
             });
             const std::string now = ReadBytes(file), backup = ReadBytes(backups[0]) + ReadBytes(backups[1]);
