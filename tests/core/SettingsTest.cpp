@@ -77,10 +77,8 @@ TEST(Validation, UpperLimitsOfOneAndTwoByteSettings)
         EXPECT_FALSE(dvk::FirstInvalidSetting(texts).has_value()) << "setting " << i;
         texts[i] = oneByte ? L"256" : L"65536";
         EXPECT_EQ(dvk::FirstInvalidSetting(texts), i);
-        for (const wchar_t* negative : {L"-1", L"-4294967200"}) {  // the second wraps around to 96
-            texts[i] = negative;
-            EXPECT_EQ(dvk::FirstInvalidSetting(texts), i) << testing::PrintToString(std::wstring(negative));
-        }
+        texts[i] = L"-4294967200";  // wraps around to 96
+        EXPECT_EQ(dvk::FirstInvalidSetting(texts), i);
         texts[i] = L"-00";
         EXPECT_FALSE(dvk::FirstInvalidSetting(texts).has_value()) << "setting " << i;
     }

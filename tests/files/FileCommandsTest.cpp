@@ -356,36 +356,27 @@ TEST_F(FileCommandsTest, SaveAppendsDvkOnlyWhenNoCaseOfTheExtensionIsThere)
     EXPECT_NE(ReadBytes(File("settings.dvk")).find("current=\"6\""), std::string::npos);
 }
 
-TEST_F(FileCommandsTest, SaveWritesBackToAFileOpenedUnderAnotherExtension)
+TEST_F(FileCommandsTest, SaveWritesBackToTheFileOpenedWhateverItsName)
 {
-    WriteBytes(File("old.xml"), samples::kExampleFile);
-    ASSERT_EQ(OpenClean(File("old.xml")), 1);
-    EXPECT_EQ(frame->GetCurrentFileName(), "old.xml");
-    Edit(Texts(L"9"));
-    int result = -1;
-    {
-        NoDialogExpected none;
-        result = frame->SaveProgram(false);
-    }
-    EXPECT_EQ(result, 1);
-    EXPECT_EQ(ReadBytes(File("old.xml")), dvk::FormatSettingsFile(Texts(L"9")));
-    EXPECT_EQ(Entries(Folder()), std::set<std::string>{"old.xml"});
-}
-
-TEST_F(FileCommandsTest, ANameThatIsNotUtf8NamesThatFileAndNoOther)
-{
-    // The byte FF beside its look-alike U+00FF, named as the command line
-    // names it; the file dialogs' names, as the toolkit converts them, match.
+    // Another extension; the byte FF beside its look-alike U+00FF, named as
+    // the command line names it (the file dialogs' names, as the toolkit
+    // converts them, match).
     const std::string named = (Folder() / "\xFF.dvk").string(), alike = (Folder() / "\xC3\xBF.dvk").string();
     EXPECT_EQ(wxString(named.c_str(), *wxConvFileName), FileNameFromBytes(named));
-    WriteBytes(named, dvk::FormatSettingsFile(Texts(L"1")));
-    WriteBytes(alike, samples::kExampleFile);
+    for (const std::string& path : {File("old.xml").string(), named, alike})
+        WriteBytes(path, samples::kExampleFile);
+    ASSERT_EQ(OpenClean(File("old.xml")), 1);
+    EXPECT_EQ(frame->GetCurrentFileName(), "old.xml");
     NoDialogExpected none;
+    Edit(Texts(L"9"));
+    EXPECT_EQ(frame->SaveProgram(false), 1);
     EXPECT_EQ(file_commands::OpenProgramAt(*frame, FileNameFromBytes(named)), 1);
     Edit(Texts(L"2"));
     EXPECT_EQ(frame->SaveProgram(false), 1);
+    EXPECT_EQ(ReadBytes(File("old.xml")), dvk::FormatSettingsFile(Texts(L"9")));
     EXPECT_EQ(ReadBytes(named), dvk::FormatSettingsFile(Texts(L"2")));
     EXPECT_EQ(ReadBytes(alike), samples::kExampleFile);
+    EXPECT_EQ(Entries(Folder()), (std::set<std::string>{"old.xml", "\xFF.dvk", "\xC3\xBF.dvk"}));
 }
 
 TEST_F(FileCommandsTest, CancelledDialogsChangeNothing)
@@ -619,14 +610,12 @@ TEST_F(FileCommandsTest, SaveInAFolderThatCannotBeWrittenWritesTheFileInPlace)
     struct stat before;
     ASSERT_EQ(::stat(path.c_str(), &before), 0);
 
-    // The backup goes to the user's data folder, and away once saved.
-    const fs::path data = File("data");
-    ::setenv("XDG_DATA_HOME", data.c_str(), 1);
+    ::setenv("XDG_DATA_HOME", File("data").c_str(), 1);  // the backup goes there, and away once saved
     Edit(Texts(L"3"));
     WithoutRootPowers plain;
     ASSERT_TRUE(plain.Active());
     ASSERT_EQ(SaveAs(path), 1);
-    EXPECT_TRUE(fs::is_empty(data / "dravik"));
+    EXPECT_TRUE(fs::is_empty(File("data") / "dravik"));
     EXPECT_EQ(ReadBytes(path), dvk::FormatSettingsFile(Texts(L"3")));
     struct stat after;
     ASSERT_EQ(::stat(path.c_str(), &after), 0);

@@ -32,44 +32,41 @@ namespace fs = std::filesystem;
 
 // The save's flushes and renames, recorded in order while `recording` is
 // set; the flush of a folder, or setting an extended attribute, fails while
-// asked to. Writes to the file `limited` stop at byte `limit`, which then
-// becomes `then`. A forked child dies at its killAt-th write, cut or flush.
-// The test's own definitions come before the C library's.
+// asked to. Writes, cuts and flushes are counted: the process dies at the
+// killAt-th, and the failFrom-th to the failTo-th fail. The test's own
+// definitions come before the C library's.
 namespace shim {
 bool recording = false, failFolderSync = false, failSetAttribute = false;
 std::vector<std::string> calls;
-int killAt = 0;
-std::string limited;
-off_t limit = 0, then = 0;
+int counted = 0, killAt = 0, failFrom = 0, failTo = 0;
 
-void Count()
+bool Fails()
 {
-    if (killAt > 0 && --killAt == 0)
+    if (++counted == killAt)
         ::raise(SIGKILL);
+    return counted >= failFrom && counted <= failTo;
 }
 }  // namespace shim
 
 extern "C" ssize_t pwrite(int fd, const void* buffer, size_t size, off_t offset)
 {
-    shim::Count();
-    if (!shim::limited.empty() && fs::read_symlink("/proc/self/fd/" + std::to_string(fd)) == shim::limited) {
-        if (offset >= shim::limit)
-            return shim::limit = shim::then, errno = EIO, -1;
-        size = std::min<size_t>(size, static_cast<size_t>(shim::limit - offset));
-    }
+    if (shim::Fails())
+        return errno = EIO, -1;
     using Next = ssize_t (*)(int, const void*, size_t, off_t);
     return reinterpret_cast<Next>(::dlsym(RTLD_NEXT, "pwrite"))(fd, buffer, size, offset);
 }
 
 extern "C" int ftruncate(int fd, off_t length) noexcept
 {
-    shim::Count();
+    if (shim::Fails())
+        return errno = EIO, -1;
     return reinterpret_cast<int (*)(int, off_t)>(::dlsym(RTLD_NEXT, "ftruncate"))(fd, length);
 }
 
 extern "C" int fsync(int fd)
 {
-    shim::Count();
+    if (shim::Fails())
+        return errno = EIO, -1;
     if (shim::recording)
         shim::calls.push_back("fsync " + fs::read_symlink("/proc/self/fd/" + std::to_string(fd)).string());
     struct stat status;
@@ -142,10 +139,9 @@ Applied AllOf(const dvk::SettingTexts& texts)
 
 using samples::ReadBytes;
 
-const fs::path& WriteFile(const fs::path& path, const std::string& bytes)
+void WriteFile(const fs::path& path, const std::string& bytes)
 {
-    EXPECT_TRUE(samples::WriteBytes(path, bytes)) << path;
-    return path;
+    ASSERT_TRUE(samples::WriteBytes(path, bytes)) << path;
 }
 
 // The inode flags (lsattr) of a file or folder, after adding and removing
@@ -162,15 +158,16 @@ int Flags(const fs::path& path, int add = 0, int remove = 0)
     return flags;
 }
 
-// Runs child in a forked process; how it ended (waitpid's status).
-int InChild(const std::function<int()>& child)
+// Runs child in a forked process: how it ended, "exit N" or "signal N".
+std::string InChild(const std::function<bool()>& child)
 {
     const pid_t pid = ::fork();
     if (pid == 0)
-        ::_exit(child());
+        ::_exit(child() ? 0 : 1);
     int status = -1;
     ::waitpid(pid, &status, 0);
-    return status;
+    return WIFSIGNALED(status) ? "signal " + std::to_string(WTERMSIG(status))
+                               : "exit " + std::to_string(WEXITSTATUS(status));
 }
 
 // A fresh folder removed with its contents at the end.
@@ -500,7 +497,6 @@ TEST(AtomicWrite, KeepsExtendedAttributesAndTheAccessControlList)
             GTEST_SKIP() << "the file system of " << folder.path << " does not support " << name;
         FAIL() << "cannot set " << name << ": " << std::strerror(errno);
     }
-    // No dump, no access times (lsattr's d and A).
     constexpr int kFlags = FS_NODUMP_FL | FS_NOATIME_FL;
     if (Flags(file, kFlags) < 0)
         GTEST_SKIP() << "cannot set the inode flags of " << file << ": " << std::strerror(errno);
@@ -524,76 +520,65 @@ TEST(AtomicWrite, KeepsExtendedAttributesAndTheAccessControlList)
     EXPECT_EQ(folder.Entries(), 1u);
 }
 
-TEST(AtomicWrite, AFailedWriteInPlacePutsTheOldContentsBackOrKeepsThemInABackup)
+TEST(AtomicWrite, AWriteInPlaceThatFailsOrIsKilledLeavesTheOldBytesOrTheNew)
 {
-    // A file with another hard link is written in place. Its write stops at
-    // byte 100; putting the old contents back stops there too, which leaves
-    // the file as it was, or at once, which leaves it damaged and its backup.
-    Folder folder;
-    const fs::path file = folder.path / "settings.dvk";
-    fs::create_hard_link(WriteFile(file, samples::kExampleFile), folder.path / "link.dvk");
-    for (const auto& [then, failure] : {std::pair{100, dvk::FileFailure::System}, {0, dvk::FileFailure::Damaged}}) {
-        WriteFile(file, samples::kExampleFile);
-        shim::limited = file, shim::limit = 100, shim::then = then;
-        const dvk::FileResult saved = dvk::WriteFileAtomically(file.string(), std::string(400, 'n'));
-        shim::limited.clear();
-        EXPECT_EQ(saved.failure, failure);
-        EXPECT_EQ(ReadBytes(file) == samples::kExampleFile, failure == dvk::FileFailure::System);
-        EXPECT_EQ(ReadBytes(saved.backup), failure == dvk::FileFailure::Damaged ? samples::kExampleFile : "");
-        fs::remove(saved.backup);
-    }
-    EXPECT_EQ(folder.Entries(), 2u);
-
-    // Set up as the programs are, a process gets a write error, not SIGXFSZ,
-    // and a closed standard descriptor is not given to the next file opened.
-    WriteFile(file, samples::kExampleFile);
-    const int status = InChild([&file] {
-        ::signal(SIGXFSZ, SIG_DFL);
-        ::close(1);
-        dvk::PrepareProcess();
-        const rlimit limit{100, 100};
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-        const dvk::FileResult saved = dvk::WriteFileAtomically(file.string(), std::string(400, 'n'));
-        return saved.error == std::errc::file_too_large && ::open(file.c_str(), O_RDONLY) > 2 ? 0 : 1;
-    });
-    EXPECT_EQ(status, 0) << "signal " << WTERMSIG(status) << ", exit status " << WEXITSTATUS(status);
-    EXPECT_EQ(ReadBytes(file), samples::kExampleFile);
-}
-
-TEST(AtomicWrite, AKillAtAnyWriteCutOrFlushOfAWriteInPlaceLeavesTheOldBytesOrTheNew)
-{
-    // Beside another hard link, the backup beside the file; in an append-only
-    // folder, which must not collect temporary files, in the data folder.
+    // A file with another hard link is written in place, its old bytes kept
+    // first in a backup beside it; in an append-only folder, which must not
+    // collect temporary files, in the data folder.
     Folder folder, data;
     ::setenv("XDG_DATA_HOME", data.path.c_str(), 1);
     const fs::path file = folder.path / "settings.dvk", link = folder.path / "link.dvk";
     const fs::path backups[] = {folder.path / "settings.dvk.backup", data.path / "dravik" / "settings.dvk.backup"};
     const std::string old = samples::kExampleFile, newer(100, 'n');
-    fs::create_hard_link(WriteFile(file, old), link);
+    WriteFile(file, old);
+    fs::create_hard_link(file, link);
+
+    // Set up as the programs are, a process gets a write error, not SIGXFSZ,
+    // and a closed standard descriptor is not given to the next file opened.
+    const std::string limited = InChild([&] {
+        ::signal(SIGXFSZ, SIG_DFL);
+        ::close(1);
+        dvk::PrepareProcess();
+        const rlimit limit{50, 50};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        return dvk::WriteFileAtomically(file.string(), newer).error == std::errc::file_too_large &&
+            ::open(file.c_str(), O_RDONLY) > 2;
+    });
+    EXPECT_EQ(limited, "exit 0");
+    // The file's cut fails (the 5th call), and the old bytes are put back; its
+    // write and putting them back fail, which leaves it as it was all the same;
+    // its cut and putting them back, which leaves it damaged and its backup.
+    using dvk::FileFailure;
+    for (const auto& [from, to, failure] :
+         {std::tuple{5, 5, FileFailure::System}, {4, 5, FileFailure::System}, {5, 6, FileFailure::Damaged}}) {
+        shim::counted = 0, shim::failFrom = from, shim::failTo = to;
+        const dvk::FileResult saved = dvk::WriteFileAtomically(file.string(), newer);
+        shim::failTo = 0;
+        EXPECT_EQ(saved.failure, failure);
+        EXPECT_EQ(ReadBytes(file) == old, failure == FileFailure::System);
+        EXPECT_EQ(ReadBytes(saved.backup), failure == FileFailure::Damaged ? old : "");
+        fs::remove(saved.backup);
+    }
+    EXPECT_EQ(folder.Entries(), 2u);
+
+    // Killed at each call that writes, cuts or flushes (the backup's write and
+    // flush, its folder's flush, the file's write, cut and flush), then not.
     const std::shared_ptr<void> appendable(nullptr, [&folder](void*) { Flags(folder.path, 0, FS_APPEND_FL); });
     for (const bool appendOnly : {false, true}) {
         if (appendOnly && (!fs::remove(link) || Flags(folder.path, FS_APPEND_FL) < 0))
             GTEST_SKIP() << "cannot make " << folder.path << " append-only: " << std::strerror(errno);
-        int killed = 0;
-        for (int call = 1;; ++call) {
+        for (int call = 1; call <= 7; ++call) {
+            SCOPED_TRACE(call);
             WriteFile(file, old);
-            const int status = InChild([&] {
-                shim::killAt = call;
-                return dvk::WriteFileAtomically(file.string(), newer) ? 0 : 1;
+            const std::string ended = InChild([&] {
+                shim::counted = 0, shim::killAt = call;
+                return static_cast<bool>(dvk::WriteFileAtomically(file.string(), newer));
             });
             const std::string now = ReadBytes(file), backup = ReadBytes(backups[0]) + ReadBytes(backups[1]);
-            if (!WIFSIGNALED(status)) {
-                EXPECT_EQ(now, newer);
-                EXPECT_EQ(backup, "") << "the backup stays";
-                break;
-            }
-            ++killed;
-            EXPECT_EQ(WTERMSIG(status), SIGKILL);
-            EXPECT_TRUE(now == old || now == newer || backup == old) << "killed at call " << call;
+            EXPECT_EQ(ended, call < 7 ? "signal 9" : "exit 0");
+            EXPECT_TRUE(call < 7 ? now == old || now == newer || backup == old : now == newer && backup.empty());
             fs::remove(backups[appendOnly]);
         }
-        // The backup's write and flush, its folder's, the file's write, cut and flush.
-        EXPECT_EQ(killed, 6);
         EXPECT_EQ(folder.Entries(), appendOnly ? 1u : 2u);
     }
     ASSERT_TRUE(dvk::WriteFileAtomically((folder.path / "new.dvk").string(), newer));
