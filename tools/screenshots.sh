@@ -98,10 +98,10 @@ high_contrast() {
   HOME="$tmp" GTK_THEME=HighContrastInverse "$top/build/dravik" example.dvk &
   local pid=$! main screen
   trap 'kill $pid 2>/dev/null || true' RETURN
-  main=$(xdotool search --sync --onlyvisible --name "^Dravik Embosser Controller" | head -1)
+  main=$(window "^Dravik Embosser Controller")
   sleep 0.5
   xdotool mousemove --window "$main" 178 287 click 1  # Program
-  screen=$(xdotool search --sync --onlyvisible --name "Dravik - Screen Programmer" | head -1)
+  screen=$(window "Dravik - Screen Programmer")
   sleep 0.5
   xdotool key Return
   sleep 1.5
