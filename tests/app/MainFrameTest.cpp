@@ -75,10 +75,7 @@ protected:
         guitest::Pump(100ms);
     }
 
-    int MenuItem(const wxString& menu, const wxString& item) const
-    {
-        return frame->GetMenuBar()->FindMenuItem(menu, item);
-    }
+    int MenuItem(const char* menu, const char* item) const { return frame->GetMenuBar()->FindMenuItem(menu, item); }
 
     guitest::TemporaryConfig config;
     MainFrame* frame = nullptr;
@@ -370,8 +367,7 @@ TEST_F(WindowLayoutTest, EveryWindowFitsItsContent)
 {
     ExpectWhole(frame, "main window");
 
-    // In the language of the run.
-    wxCommandEvent about(wxEVT_MENU, MenuItem(_("&Help"), _("&About")));
+    wxCommandEvent about(wxEVT_MENU, frame->GetMenuBar()->FindMenuItem(_("&Help"), _("&About")));
     wxTEST_DIALOG(frame->ProcessWindowEvent(about), CheckDialog([](wxDialog*) {}));
 
     SetAll(L"1");

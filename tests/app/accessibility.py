@@ -1,9 +1,7 @@
-"""Reads the program's four windows as a screen reader does, over AT-SPI, in
-the language of the environment: every field, button, list and gauge named
-(the fields by row and column), each window's named controls, the screen
-programmer's status changes announced; prints the main window's tree. Run
-in a session bus of its own, which starts the accessibility bus and registry.
-    accessibility.py PROGRAM CATALOGUE_FOLDER
+"""Reads the program's four windows over AT-SPI as a screen reader does, in the
+language of the environment, in a session bus of its own: every field, button,
+list and gauge named (the fields by row and column), the status changes
+announced; prints the main window's tree.  Usage: accessibility.py PROGRAM CATALOGUES
 """
 import gettext
 import os
@@ -21,6 +19,7 @@ FIELDS = ["Stamp current", "Stamp timeout (ms)", "Stamp delay (ms)", "Stamp Retu
           "Stamp Return timeout (ms)", "Stamp Return delay (ms)", "Replace Die current", "Replace Die timeout (ms)",
           "Replace Die delay (ms)", "Paper Sensor sensitivity", "Paper Sensor activate time (ms)"]
 LIST = (R.ROLE_TABLE, R.ROLE_TREE_TABLE)  # as GTK's versions have it
+NAMED = (R.ROLE_PUSH_BUTTON, R.ROLE_TEXT, R.ROLE_PROGRESS_BAR) + LIST
 heard = []  # (role, text) of each text put into a control, as the bus announces it
 
 
@@ -32,8 +31,7 @@ def wait_for(find, what):
     for _tick in range(150):
         while GLib.MainContext.default().iteration(False):  # takes in the bus's events
             pass
-        found = find()
-        if found:
+        if found := find():
             return found
         time.sleep(0.1)
     fail(what)
@@ -67,9 +65,8 @@ def press(node, *keys, button=None):
 def open_window(title, *controls):
     """The window once shown, every field, button, list and gauge in it named, and the controls given in it."""
     found = wait_for(lambda: window(title), f"no window {title!r}")
-    for control in descendants(found):
-        if control.getRole() in (R.ROLE_PUSH_BUTTON, R.ROLE_TEXT, R.ROLE_PROGRESS_BAR) + LIST:
-            control.name or fail(f"{title}: a {control.getRoleName()} has no name")
+    unnamed = [c.getRoleName() for c in descendants(found) if c.getRole() in NAMED and not c.name]
+    unnamed and fail(f"{title}: unnamed {unnamed}")
     for roles, name in controls:
         named(found, roles, name) or fail(f"{title}: nothing named {name!r}")
     return found
@@ -77,21 +74,17 @@ def open_window(title, *controls):
 
 # The program in a home of its own (its window placement), with the bridge to
 # the accessibility bus that the other window tests switch off; the registry
-# up first, as the bridge registers at start. A file, so no open dialog comes
-# first.
+# up first, as the bridge registers at start. A file, so no open dialog comes first.
 R.Registry.registerEventListener(lambda e: heard.append((e.source.getRole(), e.any_data)), "object:text-changed:insert")
 time.sleep(1)
 example = os.path.join(os.path.dirname(__file__), "..", "files", "corpus", "example.dvk")
-home = tempfile.TemporaryDirectory()
-env = dict(os.environ, HOME=home.name)
-env.pop("NO_AT_BRIDGE", None)
-with home, subprocess.Popen([program, example], env=env) as dravik:
+env = {name: value for name, value in os.environ.items() if name != "NO_AT_BRIDGE"}
+with tempfile.TemporaryDirectory() as home, subprocess.Popen([program, example], env=dict(env, HOME=home)) as dravik:
     try:
         main = open_window("Dravik Embosser Controller")
-        print("The main window's accessible tree (role: name):")
-        for control in descendants(main):
-            if control.getRole() not in (R.ROLE_FILLER, R.ROLE_PANEL, R.ROLE_SEPARATOR):
-                print(f"  {control.getRoleName()}: {control.name}")
+        tree = [f"  {c.getRoleName()}: {c.name}" for c in descendants(main)
+                if c.getRole() not in (R.ROLE_FILLER, R.ROLE_PANEL, R.ROLE_SEPARATOR)]
+        print("The main window's accessible tree (role: name):", *tree, sep="\n")
         fields = [c.name for c in descendants(main) if c.getRole() == R.ROLE_TEXT]
         fields == [_(name) for name in FIELDS] or fail(f"the fields are named {fields}")
 

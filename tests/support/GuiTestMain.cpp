@@ -24,9 +24,8 @@ public:
     bool OnInit() override
     {
         wxSetAssertHandler(FailOnAssert);
-        // The language as the program takes it, from the environment (CTest
-        // gives English unless a test names a language), with the catalogues
-        // of the build tree.
+        // The language from the environment, as the program takes it (CTest
+        // gives English unless a test names one); the build tree's catalogues.
         UseSystemLanguage(wxArrayString(1, DVK_CATALOG_DIR));
         CallAfter([this] {
             result = RUN_ALL_TESTS();

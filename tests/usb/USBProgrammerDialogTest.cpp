@@ -23,22 +23,10 @@ using usbtest::Message;
 
 // What a screen reader is told of a control: GTK's accessible object, from
 // the libraries the toolkit runs on.
-extern "C" {
-struct _AtkObject;
-_AtkObject* gtk_widget_get_accessible(GtkWidget* widget);
-unsigned long g_signal_connect_data(void* instance, const char* signal, void (*handler)(), void* data, void* destroy,
-                                    int flags);
-}
+extern "C" void* gtk_widget_get_accessible(GtkWidget* widget);
+extern "C" unsigned long g_signal_connect_data(void*, const char*, void (*)(), void*, void*, int);
 
 namespace {
-
-// Counts the texts the control announces as new.
-void CountAnnouncements(wxWindow* control, int* count)
-{
-    void (*announced)(void*, int, int, int*) = [](void*, int, int, int* n) { ++*n; };
-    g_signal_connect_data(gtk_widget_get_accessible(control->GetHandle()), "text-changed::insert",
-                          reinterpret_cast<void (*)()>(announced), count, nullptr, 0);
-}
 
 // The USB programmer shown modally; the check runs while it is "shown".
 class ExpectUSBProgrammer : public wxExpectModalBase<USBProgrammerDialog, ExpectUSBProgrammer> {
@@ -264,7 +252,9 @@ TEST_F(UsbDialog, StatusLineUnderTheListSaysWhatWasFound)
 
     // A new status reaches a screen reader once, as it shows: wrapped.
     int announced = 0;
-    CountAnnouncements(dialog.GetStatusText(), &announced);
+    void (*count)(void*, int, int, int*) = [](void*, int, int, int* n) { ++*n; };
+    g_signal_connect_data(gtk_widget_get_accessible(dialog.GetStatusText()->GetHandle()), "text-changed::insert",
+                          reinterpret_cast<void (*)()>(count), &announced, nullptr, 0);
     platform.SetOpenError("/dev/hidraw0", usb_dvk::ModelPlatform::kAccessDenied);
     ASSERT_TRUE(guitest::WaitFor([&] { return dialog.GetStatusText()->GetLabel().Contains("\n"); }, 2500ms));
     guitest::Pump(50ms);

@@ -6,8 +6,7 @@
 //   window-aid close TITLE              the close box (WM_CLOSE)
 //   window-aid move TITLE X Y W H      moves and sizes it as a user would
 //   window-aid edits TITLE             one line per edit field: "x y width height|text"
-//   window-aid names TITLE             one line per edit field: the name MSAA gives it
-//                                       (AccessibleObjectFromWindow, get_accName)
+//   window-aid names TITLE             one line per edit field: its name over MSAA (get_accName)
 //   window-aid click TITLE LABEL       clicks the button with that label
 //   window-aid controls TITLE          every child window: "class|text"
 //   window-aid settext TITLE N TEXT    sets the text of the Nth edit field (from 0),

@@ -73,17 +73,13 @@ main_now() { if aid wait "$main*" 0 >/dev/null; then echo "$main*"; else echo "$
 field_texts() { aid edits "$1" | cut -d'|' -f2 | paste -sd, -; }
 # A text of the windows in the language of the run ($language, a locale such
 # as de_DE; English when empty), from the program's catalogues.
-l10n() {
-  if [[ -z "${language:-}" ]]; then printf '%s' "$1"
-  else LC_ALL=$language.UTF-8 LANGUAGE=${language%_*} TEXTDOMAINDIR="$winbuild/locale" gettext -d dravik "$1"; fi
-}
+l10n() { LC_ALL=${language:-C}.UTF-8 LANGUAGE=${language%_*} TEXTDOMAINDIR="$winbuild/locale" gettext -d dravik "$1"; }
 # The names that MSAA gives the main window's fields: their row and column.
-field_names=("Stamp current" "Stamp timeout (ms)" "Stamp delay (ms)" "Stamp Return current" "Stamp Return timeout (ms)"
-  "Stamp Return delay (ms)" "Replace Die current" "Replace Die timeout (ms)" "Replace Die delay (ms)"
-  "Paper Sensor sensitivity" "Paper Sensor activate time (ms)")
 check_names() {
   local name expected="" got
-  for name in "${field_names[@]}"; do expected+="$(l10n "$name")|"; done
+  for name in "Stamp current" "Stamp timeout (ms)" "Stamp delay (ms)" "Stamp Return current" "Stamp Return timeout (ms)" \
+    "Stamp Return delay (ms)" "Replace Die current" "Replace Die timeout (ms)" "Replace Die delay (ms)" \
+    "Paper Sensor sensitivity" "Paper Sensor activate time (ms)"; do expected+="$(l10n "$name")|"; done
   got=$(aid names "$main" | paste -sd'|')
   check "MSAA names the fields${language:+ in $language}: $got" test "$got|" = "$expected"
 }
