@@ -73,7 +73,10 @@ main_now() { if aid wait "$main*" 0 >/dev/null; then echo "$main*"; else echo "$
 field_texts() { aid edits "$1" | cut -d'|' -f2 | paste -sd, -; }
 # A text of the windows in the language of the run ($language, a locale such
 # as de_DE; English when empty), from the program's catalogues.
-l10n() { LC_ALL=${language:-C}.UTF-8 LANGUAGE=${language%_*} TEXTDOMAINDIR="$winbuild/locale" gettext -d dravik "$1"; }
+l10n() {
+  if [[ -z "${language:-}" ]]; then printf '%s' "$1"
+  else LC_ALL=$language.UTF-8 LANGUAGE=${language%_*} TEXTDOMAINDIR="$winbuild/locale" gettext -d dravik "$1"; fi
+}
 # The names that MSAA gives the main window's fields: their row and column.
 check_names() {
   local name expected="" got
