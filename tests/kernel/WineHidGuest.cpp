@@ -79,10 +79,12 @@ public:
 
 private:
     Finished Program(const std::string& program, std::vector<std::string> args, std::chrono::milliseconds limit = 60s);
-    Finished Windows(std::vector<std::string> args)
+    Finished Windows(const std::vector<std::string>& args)
     {
-        args.insert(args.begin(), exe_);
-        return Program(wine_, args);
+        std::vector<std::string> command{exe_};
+        for (const std::string& arg : args)
+            command.push_back(arg);
+        return Program(wine_, command);
     }
     bool Start(Controller& c);
     bool StopAll(std::vector<Controller*> controllers);
