@@ -1,6 +1,7 @@
 #include "app/MainFrame.h"
 
 #include <algorithm>
+#include <utility>
 
 #include <wx/config.h>
 #include <wx/display.h>
@@ -57,36 +58,28 @@ MainFrame::MainFrame(const wxString& settingsFile, usb_dvk::Platform& usbPlatfor
     });
     settleTimer.Bind(wxEVT_TIMER, [this](wxTimerEvent&) {
         const wxSize needed = GetSizer()->ComputeFittingClientSize(this), client = GetClientSize();
-        if ((client.x < needed.x || client.y < needed.y) && !IsMaximized() && !IsFullScreen()) {
-            // Grown from the size the window was given, not from a passing one.
-            wxSize size = GetSize();
-            size.IncTo(placedSize);
-            size.IncTo(GetSizer()->ComputeFittingWindowSize(this));
-            SetMinSize(GetSizer()->ComputeFittingWindowSize(this));
-            SetSize(size);
-            Layout();
-        }
+        // Grown from the size the window was given, not from a passing one.
+        if (client.x < needed.x || client.y < needed.y)
+            KeepLayoutWhole(placedSize);
     });
     Bind(wxEVT_MOVE, [this](wxMoveEvent& event) {
         // A window manager may place a new window where it likes rather
         // than at the stored position: that is asked for once more.
-        if (positionWhenPlaced && IsShown() && std::chrono::steady_clock::now() < placedBy) {
-            if (GetPosition() != *positionWhenPlaced && !IsMaximized() && !IsFullScreen()) {
-                CallAfter([this, position = *positionWhenPlaced] { Move(position); });
+        if (positionWhenPlaced && IsShown()) {
+            const bool elsewhere = GetPosition() != *positionWhenPlaced && !IsMaximized() && !IsFullScreen();
+            if (std::chrono::steady_clock::now() >= placedBy)
                 positionWhenPlaced.reset();
-            }
-        } else if (IsShown()) {
-            positionWhenPlaced.reset();
+            else if (elsewhere)
+                CallAfter([this, position = *std::exchange(positionWhenPlaced, std::nullopt)] { Move(position); });
         }
         RememberNormalPlacement();
         event.Skip();
     });
     Bind(wxEVT_SHOW, [this](wxShowEvent& event) {
-        if (event.IsShown())
+        if (event.IsShown()) {
             placedBy = std::chrono::steady_clock::now() + kPlacingTime;
-        if (event.IsShown() && maximizeWhenShown) {
-            maximizeWhenShown = false;
-            Maximize();
+            if (std::exchange(maximizeWhenShown, false))
+                Maximize();
         }
         event.Skip();
     });
@@ -164,17 +157,17 @@ void MainFrame::FitToFont()
     KeepLayoutWhole();
 }
 
-void MainFrame::KeepLayoutWhole()
+void MainFrame::KeepLayoutWhole(wxSize atLeast)
 {
     fittedClientSize = GetSizer()->ComputeFittingClientSize(this);
     const wxSize needed = GetSizer()->ComputeFittingWindowSize(this);
     SetMinSize(needed);
     if (!IsMaximized() && !IsFullScreen()) {
         wxSize size = GetSize();
-        if (size.x < needed.x || size.y < needed.y) {
-            size.IncTo(needed);
+        size.IncTo(atLeast);
+        size.IncTo(needed);
+        if (size != GetSize())
             SetSize(size);
-        }
     }
     Layout();
 }

@@ -60,8 +60,8 @@ protected:
 private:
     void OnSettingEdited(wxCommandEvent& event);
     // Makes the layout's size at the current fonts the window's minimum,
-    // growing the window where it is smaller.
-    void KeepLayoutWhole();
+    // growing the window where it is smaller (and to atLeast).
+    void KeepLayoutWhole(wxSize atLeast = wxSize());
     // The fields' widths for the current fonts, then the layout kept whole.
     void FitToFont();
     void RememberNormalPlacement();
