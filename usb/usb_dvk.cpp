@@ -20,8 +20,6 @@ public:
         case Error::ShortWrite: return DVK_TEXT("short write");
         case Error::ShortReply: return DVK_TEXT("short reply");
         case Error::ReplyDue: return DVK_TEXT("the reply to an earlier request has not come");
-        case Error::LibraryFailed: return DVK_TEXT("the HID library did not start");
-        case Error::SearchFailed: return DVK_TEXT("the search for HID devices failed");
         }
         return "unknown error " + std::to_string(value);
     }

@@ -4,8 +4,8 @@
 // reading.
 //
 // The platform's own calls sit behind usb_dvk::Platform: SetupAPI and Win32
-// file I/O on Windows (usb_dvk_windows.cpp), hidapi elsewhere
-// (usb_dvk_linux.cpp). The enumeration and every connection are given the
+// file I/O on Windows (usb_dvk_windows.cpp), the kernel's hidraw devices on
+// Linux (usb_dvk_linux.cpp). The enumeration and every connection are given the
 // platform they use; tests give one of their own.
 //
 // Errors are std::error_code: a system error keeps the system's own category
@@ -30,8 +30,6 @@ enum class Error {
     ShortWrite,     // a write that took less than the whole report
     ShortReply,     // a read that delivered less than a whole report
     ReplyDue,       // nothing sent: the reply to an earlier request has not come
-    LibraryFailed,  // the platform's HID library did not start
-    SearchFailed,   // the platform's search for HID devices failed
 };
 const std::error_category& TransportCategory();
 std::error_code make_error_code(Error error);

@@ -1,13 +1,23 @@
-// The platform layer everywhere but Windows: hidapi (the hidraw backend on
-// Linux). Each open is its own hidraw file, so a device has separate write
-// and read files as on Windows.
+// The platform layer on Linux: the kernel's hidraw devices, found in sysfs
+// and used through their device files. Each open is its own hidraw file, so
+// a device has separate write and read files as on Windows. Every call is a
+// system call on the folder or file it names, so devices are served side by
+// side without a lock, and finding and opening a device costs a few system
+// calls rather than a device database's look-ups.
 #include "usb/usb_dvk_linux.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <linux/hidraw.h>
+#include <linux/input.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
-#include <mutex>
-#include <string_view>
+#include <cstdio>
+#include <fstream>
 
 namespace usb_dvk {
 
@@ -19,174 +29,160 @@ bool PathOrder(const std::string& a, const std::string& b)
     return a.size() != b.size() ? a.size() < b.size() : a < b;
 }
 
-// hidapi leaves errno as the failed system call set it; EIO where none did
-// (a read from a device that has gone: hidraw's read gives EIO then).
-std::error_code ErrorCode()
+std::error_code LastError()
 {
     return SystemError(errno != 0 ? errno : EIO);
 }
 
-// The errno that a failed library call left, or else the transport's own
-// error for the failure.
-std::error_code ErrnoOr(int code, Error otherwise)
+// Whether the uevent file of a hidraw device's HID device names a USB device
+// of vid/pid: its line "HID_ID=0003:000004D8:0000003F" (bus, vendor,
+// product). Another bus's vendor ids are not USB's, so only USB counts.
+bool IsUsbDevice(const std::string& ueventPath, std::uint16_t vid, std::uint16_t pid)
 {
-    return code != 0 ? SystemError(code) : make_error_code(otherwise);
+    std::ifstream uevent(ueventPath);
+    std::string line;
+    while (std::getline(uevent, line)) {
+        unsigned bus = 0, vendor = 0, product = 0;
+        if (std::sscanf(line.c_str(), "HID_ID=%x:%x:%x", &bus, &vendor, &product) == 3)
+            return bus == BUS_USB && vendor == vid && product == pid;
+    }
+    return false;
 }
 
-// hid_enumerate returns no list both when it found no device and when the
-// search failed; hid_error(NULL) tells them apart. The hidraw backend of
-// hidapi 0.13 says "No HID devices ... found in the system." for the first
-// and names the failure otherwise (udev could not be started); "Success",
-// or no text at all before 0.13, names none.
-bool SearchFailed(const wchar_t* reason)
-{
-    if (reason == nullptr)
-        return false;
-    const std::wstring_view text(reason);
-    return text != L"Success" && text.rfind(L"No HID devices", 0) != 0;
-}
-
-// One hidraw file, opened by hidapi.
-class HidapiFile : public DeviceFile {
+// One open hidraw file; closed when destroyed.
+class HidrawFile : public DeviceFile {
 public:
-    HidapiFile(hid_device* device, std::mutex& library) : device(device), library(library) { }
-    ~HidapiFile() override { hid_close(device); }
+    explicit HidrawFile(int fd) : fd(fd) { }
+    ~HidrawFile() override { ::close(fd); }
 
+    // Read from the device the open file reaches, not from the path.
     bool Identify(std::uint16_t& vid, std::uint16_t& pid) override
     {
-        // Read from the device the open file reaches, not from the path.
-        // Its search may set the library's error text.
-        const std::lock_guard<std::mutex> lock(library);
-        const hid_device_info* info = hid_get_device_info(device);
-        if (info == nullptr)
+        hidraw_devinfo info{};
+        if (::ioctl(fd, HIDIOCGRAWINFO, &info) < 0 || info.bustype != BUS_USB)
             return false;
-        vid = info->vendor_id;
-        pid = info->product_id;
+        vid = static_cast<std::uint16_t>(info.vendor);
+        pid = static_cast<std::uint16_t>(info.product);
         return true;
     }
 
-    // hidapi has no time limit for writes: a hidraw write is synchronous,
-    // and the kernel's USB HID driver ends a transfer the device does not
-    // take after its own limit of five seconds.
+    // A hidraw write is synchronous: the kernel's USB HID driver ends a
+    // transfer the device does not take after its own limit of five seconds.
     int Write(const unsigned char* transfer, std::chrono::milliseconds, std::error_code& error) override
     {
-        errno = 0;
-        const int count = hid_write(device, transfer, kTransferSize);
+        ssize_t count;
+        do
+            count = ::write(fd, transfer, kTransferSize);
+        while (count < 0 && errno == EINTR);
         if (count < 0) {
-            error = ErrorCode();
+            error = LastError();
             return 0;
         }
-        return count;
+        return static_cast<int>(count);
     }
 
     int Read(unsigned char* transfer, std::chrono::milliseconds timeLimit, std::error_code& error) override
     {
-        // The device uses no numbered reports: hidraw delivers the payload
-        // alone, which goes behind the report id byte.
-        errno = 0;
-        const int count = hid_read_timeout(device, transfer + 1, kReportSize, static_cast<int>(timeLimit.count()));
-        if (count < 0) {
-            error = ErrorCode();
+        using Clock = std::chrono::steady_clock;
+        const Clock::time_point end = Clock::now() + timeLimit;
+        for (;;) {
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(end - Clock::now());
+            pollfd wait = {fd, POLLIN, 0};
+            const int ready = ::poll(&wait, 1, static_cast<int>(std::max<std::int64_t>(left.count(), 0)));
+            if (ready == 0) {
+                error = Error::Timeout;
+                return 0;
+            }
+            if (ready < 0) {
+                if (errno == EINTR)
+                    continue;
+                error = LastError();
+                return 0;
+            }
+            // The device uses no numbered reports: hidraw delivers the
+            // payload alone, which goes behind the report id byte.
+            const ssize_t count = ::read(fd, transfer + 1, kReportSize);
+            if (count >= 0)
+                return static_cast<int>(count) + 1;
+            // A device that has gone reports POLLHUP or POLLERR, and its
+            // read gives the reason.
+            const bool gone = (wait.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0;
+            if (errno == EINTR || (errno == EAGAIN && !gone))
+                continue;
+            error = LastError();
             return 0;
         }
-        if (count == 0) {
-            error = Error::Timeout;
-            return 0;
-        }
-        return count + 1;
     }
 
 private:
-    hid_device* device;
-    std::mutex& library;
+    int fd;
 };
 
-// hidapi's state is the process's: the program makes one platform. The
-// library keeps one error text for the process, which opening, identifying
-// and enumerating replace without a lock: those run one at a time. The
-// writes and reads of different devices run side by side.
-class HidapiPlatform : public Platform {
+class HidrawPlatform : public Platform {
 public:
-    explicit HidapiPlatform(const HidApi& api) : api(api)
-    {
-        errno = 0;
-        if (api.init() != 0)
-            initError = ErrnoOr(errno, Error::LibraryFailed);
-    }
-    ~HidapiPlatform() override
-    {
-        if (!initError)
-            api.exit();
-    }
+    HidrawPlatform(std::string classFolder, std::string deviceFolder)
+        : classFolder(std::move(classFolder)), deviceFolder(std::move(deviceFolder))
+    { }
 
     bool Enumerate(const std::string&, std::uint16_t vid, std::uint16_t pid, DeviceList& list,
                    std::error_code& error) override
     {
-        if (initError) {
-            error = initError;
+        const std::unique_ptr<DIR, int (*)(DIR*)> folder(::opendir(classFolder.c_str()), &::closedir);
+        if (!folder) {
+            // Without the folder the kernel has no hidraw device at all.
+            if (errno == ENOENT)
+                return true;
+            error = LastError();
             return false;
         }
-        std::unique_lock<std::mutex> lock(library);
-        errno = 0;
-        hid_device_info* first = api.enumerate(vid, pid);
-        const int code = errno;
-        if (first == nullptr && SearchFailed(api.error(nullptr))) {
-            error = ErrnoOr(code, Error::SearchFailed);
-            return false;
-        }
-        // hidapi lists a device once per top-level collection; the path is
-        // what counts.
         std::vector<std::string> paths;
-        for (hid_device_info* info = first; info != nullptr; info = info->next) {
-            if (info->path != nullptr && std::find(paths.begin(), paths.end(), info->path) == paths.end())
-                paths.emplace_back(info->path);
+        for (;;) {
+            errno = 0;
+            const dirent* entry = ::readdir(folder.get());
+            if (entry == nullptr)
+                break;
+            // A device that goes during the search has no uevent left to
+            // read and is not listed.
+            const std::string name = entry->d_name;
+            if (name.rfind("hidraw", 0) == 0 && IsUsbDevice(classFolder + "/" + name + "/device/uevent", vid, pid))
+                paths.push_back(deviceFolder + "/" + name);
         }
-        api.freeEnumeration(first);
-        lock.unlock();
+        if (errno != 0) {
+            error = LastError();
+            return false;
+        }
         std::sort(paths.begin(), paths.end(), PathOrder);
         for (const std::string& path : paths)
             list.emplace_back(path, vid, pid);
         return true;
     }
 
-    std::unique_ptr<DeviceFile> Open(const std::string& path, Access, std::error_code& error) override
+    std::unique_ptr<DeviceFile> Open(const std::string& path, Access access, std::error_code& error) override
     {
-        if (initError) {
-            error = initError;
+        const int mode = access == Access::Write ? O_WRONLY : O_RDONLY | O_NONBLOCK;
+        const int fd = ::open(path.c_str(), mode | O_CLOEXEC);
+        if (fd < 0) {
+            error = LastError();
             return nullptr;
         }
-        const std::lock_guard<std::mutex> lock(library);
-        errno = 0;
-        hid_device* device = hid_open_path(path.c_str());
-        if (device == nullptr) {
-            error = ErrorCode();
-            return nullptr;
-        }
-        return std::make_unique<HidapiFile>(device, library);
+        return std::make_unique<HidrawFile>(fd);
     }
 
 private:
-    const HidApi& api;
-    std::mutex library;
-    std::error_code initError;  // of a start that failed
+    std::string classFolder;
+    std::string deviceFolder;
 };
 
 }  // namespace
 
-const HidApi& SystemHidApi()
+std::unique_ptr<Platform> MakeHidrawPlatform(std::string classFolder, std::string deviceFolder)
 {
-    static const HidApi api = {&::hid_init, &::hid_exit, &::hid_enumerate, &::hid_free_enumeration, &::hid_error};
-    return api;
-}
-
-std::unique_ptr<Platform> MakeHidapiPlatform(const HidApi& api)
-{
-    return std::make_unique<HidapiPlatform>(api);
+    return std::make_unique<HidrawPlatform>(std::move(classFolder), std::move(deviceFolder));
 }
 
 std::unique_ptr<Platform> MakeNativePlatform()
 {
-    return MakeHidapiPlatform(SystemHidApi());
+    return MakeHidrawPlatform("/sys/class/hidraw", "/dev");
 }
 
 }  // namespace usb_dvk

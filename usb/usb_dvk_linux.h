@@ -1,28 +1,17 @@
-// The hidapi platform layer over the hidapi calls it starts, ends and
-// enumerates with, so that tests can give calls of their own.
+// The Linux platform layer over the folders it finds hidraw devices in, so
+// that tests can give folders of their own.
 #pragma once
 
-#include <hidapi/hidapi.h>
 #include <memory>
+#include <string>
 
 #include "usb/usb_dvk.h"
 
 namespace usb_dvk {
 
-// The hidapi calls of the library's start and end and of the enumeration.
-struct HidApi {
-    decltype(&::hid_init) init;
-    decltype(&::hid_exit) exit;
-    decltype(&::hid_enumerate) enumerate;
-    decltype(&::hid_free_enumeration) freeEnumeration;
-    decltype(&::hid_error) error;
-};
-
-// The library's own calls.
-const HidApi& SystemHidApi();
-
-// The hidapi layer, starting the library and enumerating through the given
-// calls; MakeNativePlatform makes one over SystemHidApi.
-std::unique_ptr<Platform> MakeHidapiPlatform(const HidApi& api);
+// The hidraw layer: the devices are the entries of classFolder (sysfs's
+// /sys/class/hidraw, each with device/uevent) and their files of the same
+// name in deviceFolder (/dev). MakeNativePlatform makes the system's.
+std::unique_ptr<Platform> MakeHidrawPlatform(std::string classFolder, std::string deviceFolder);
 
 }  // namespace usb_dvk

@@ -2,6 +2,9 @@
 // of requests and replies.
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <tuple>
 #include <gtest/gtest.h>
 
 #include "tests/support/UsbTestSupport.h"
@@ -68,55 +71,33 @@ TEST(NativePlatform, FindsNoControllerAndCannotOpenAMissingPath)
     EXPECT_EQ(transfer.GetLastError(), std::errc::no_such_file_or_directory);
 }
 
-// hidapi's start and search, answering as the library may.
-namespace fakehid {
-int initResult = 0;
-int searchErrno = 0;              // what the search leaves in errno
-const wchar_t* reason = nullptr;  // hid_error(NULL) after the search
-const usb_dvk::HidApi kApi = {[] { return initResult; }, [] { return 0; },
-                              [](unsigned short, unsigned short) -> hid_device_info* {
-                                  errno = searchErrno;
-                                  return nullptr;
-                              },
-                              [](hid_device_info*) {}, [](hid_device*) { return reason; }};
-}  // namespace fakehid
-
-struct NoList {
-    int init;
-    const wchar_t* reason;
-    int searchErrno;
-    std::error_code error;  // none: the search ended and found nothing
-};
-
-class HidapiSearch : public testing::TestWithParam<NoList> { };
-
-// hidapi gives no list both when it found nothing and when it failed.
-TEST_P(HidapiSearch, NoListIsNoDeviceOnlyWhenTheLibrarySaysSo)
+// The hidraw layer's search, over folders laid out as sysfs lays them out.
+TEST(HidrawSearch, ListsUsbDevicesOfThePairInNumberOrderAndTellsFailureFromNone)
 {
-    const NoList& c = GetParam();
-    fakehid::initResult = c.init;
-    fakehid::reason = c.reason;
-    fakehid::searchErrno = c.searchErrno;
-    const std::unique_ptr<usb_dvk::Platform> platform = usb_dvk::MakeHidapiPlatform(fakehid::kApi);
-    usb_dvk::System system(*platform);
-    usb_dvk::DeviceList list;
-    EXPECT_EQ(system.GetDeviceList(0x04D8, 0x003F, list), !c.error);
-    EXPECT_EQ(system.GetLastError(), c.error);
-    EXPECT_TRUE(list.empty());
-    if (c.init != 0) {  // a library that did not start opens nothing either
-        usb_dvk::Transfer transfer(*platform);
-        EXPECT_FALSE(transfer.Connect(&kDevice));
-        EXPECT_EQ(transfer.GetLastError(), c.error);
+    const std::string root = testing::TempDir() + "hidraw-search";
+    std::filesystem::remove_all(root);
+    auto device = [&](const std::string& name, const char* uevent) {
+        std::filesystem::create_directories(root + "/class/" + name + "/device");
+        std::ofstream(root + "/class/" + name + "/device/uevent") << uevent;
+    };
+    device("hidraw10", "DRIVER=hid-generic\nHID_ID=0003:000004D8:0000003F\nHID_NAME=Dravik\n");
+    device("hidraw2", "HID_ID=0003:000004D8:0000003F\n");
+    device("hidraw3", "HID_ID=0005:000004D8:0000003F\n");  // Bluetooth: another registry's ids
+    device("hidraw4", "HID_ID=0003:000004D8:00000040\n");
+    std::filesystem::create_directories(root + "/class/hidraw5");  // gone during the search
+    for (const auto& [folder, complete, found] : {std::tuple{"/class", true, 2u}, {"/none", true, 0u},
+                                                   {"/class/hidraw2/device/uevent", false, 0u}}) {
+        const std::unique_ptr<usb_dvk::Platform> platform = usb_dvk::MakeHidrawPlatform(root + folder, "/dev");
+        usb_dvk::System system(*platform);
+        usb_dvk::DeviceList list;
+        EXPECT_EQ(system.GetDeviceList(0x04D8, 0x003F, list), complete) << folder;
+        EXPECT_EQ(system.GetLastError() == std::errc::not_a_directory, !complete) << folder;
+        ASSERT_EQ(list.size(), found) << folder;
+        if (found == 2u) {
+            EXPECT_EQ(list[0].GetPath() + " " + list[1].GetPath(), "/dev/hidraw2 /dev/hidraw10");
+        }
     }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Answers, HidapiSearch,
-    testing::Values(NoList{0, L"No HID devices with requested VID/PID found in the system.", ENOENT, {}},
-                    NoList{0, L"Success", 0, {}}, NoList{0, nullptr, 0, {}},
-                    NoList{0, L"Couldn't create udev context", ENOMEM, usb_dvk::SystemError(ENOMEM)},
-                    NoList{0, L"Couldn't create udev context", 0, usb_dvk::Error::SearchFailed},
-                    NoList{-1, L"Success", 0, usb_dvk::Error::LibraryFailed}));
 
 using TransferOverModel = usbtest::PlatformTest<usb_dvk::ModelPlatform>;
 
