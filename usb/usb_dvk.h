@@ -25,11 +25,11 @@ namespace usb_dvk {
 
 // The failures the transport names itself.
 enum class Error {
-    Timeout = 1,    // a write or read that ran out of time
-    WrongDevice,    // the path opened a device with other vendor or product ids
-    ShortWrite,     // a write that took less than the whole report
-    ShortReply,     // a read that delivered less than a whole report
-    ReplyDue,       // nothing sent: the reply to an earlier request has not come
+    Timeout = 1,  // a write or read that ran out of time
+    WrongDevice,  // the path opened a device with other vendor or product ids
+    ShortWrite,   // a write that took less than the whole report
+    ShortReply,   // a read that delivered less than a whole report
+    ReplyDue,     // nothing sent: the reply to an earlier request has not come
 };
 const std::error_category& TransportCategory();
 std::error_code make_error_code(Error error);

@@ -6,18 +6,17 @@
 // calls rather than a device database's look-ups.
 #include "usb/usb_dvk_linux.h"
 
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
 #include <dirent.h>
 #include <fcntl.h>
+#include <fstream>
 #include <linux/hidraw.h>
 #include <linux/input.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
-
-#include <algorithm>
-#include <cerrno>
-#include <cstdio>
-#include <fstream>
 
 namespace usb_dvk {
 

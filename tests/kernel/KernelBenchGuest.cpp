@@ -11,10 +11,14 @@
 //   DVK-KERNEL-RESULT: <passed> passed, <failed> failed
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
+#include <ctime>
 #include <fstream>
 #include <memory>
+#include <sstream>
 #include <string>
+#include <unistd.h>
 #include <utility>
 #include <vector>
 
@@ -43,6 +47,32 @@ std::string Figure(std::vector<long long> ms)
     if (ms.back() - ms.front() <= std::max(5LL, median / 10))
         return std::to_string(median) + " ms";
     return std::to_string(median) + " ms (" + std::to_string(ms.front()) + "-" + std::to_string(ms.back()) + ")";
+}
+
+// CPU milliseconds that this process has used, and that a process has
+// (user and system time from /proc, in clock ticks).
+double OwnCpuMs()
+{
+    timespec cpu{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpu);
+    return cpu.tv_sec * 1e3 + cpu.tv_nsec / 1e6;
+}
+
+double CpuMs(pid_t pid)
+{
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    std::getline(stat, line);
+    // The fields after the command's closing parenthesis; utime and stime
+    // are the 12th and 13th of them.
+    std::istringstream fields(line.substr(line.rfind(')') + 2));
+    std::string field;
+    double ticks = 0;
+    for (int i = 1; i <= 13 && fields >> field; ++i) {
+        if (i >= 12)
+            ticks += std::stod(field);
+    }
+    return ticks * 1000.0 / static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
 class Bench {
@@ -86,9 +116,20 @@ public:
         const long long first = refresh();
         if (entries.size() != static_cast<std::size_t>(count))
             failures += " the first refresh listed " + std::to_string(entries.size()) + ";";
+        // What a repeated pass costs the processor: this process (the
+        // pass) and the virtual controllers, which share it in this machine.
+        auto controllersCpu = [&] {
+            double ms = 0;
+            for (auto& controller : controllers)
+                ms += CpuMs(controller->Pid());
+            return ms;
+        };
+        const double ownBefore = OwnCpuMs(), controllersBefore = controllersCpu();
         std::vector<long long> repeated;
         for (int i = 0; i < kRefreshRuns; ++i)
             repeated.push_back(refresh());
+        const std::string cpu = std::to_string(std::lround((OwnCpuMs() - ownBefore) / kRefreshRuns)) + " / " +
+            std::to_string(std::lround((controllersCpu() - controllersBefore) / kRefreshRuns)) + " ms";
         entries.clear();
 
         auto command = [&](const std::vector<std::string>& args) {
@@ -110,8 +151,8 @@ public:
         Check(failures.empty(),
               label + ": every controller listed and answered, dravik-cli's status " + std::to_string(status),
               failures);
-        std::printf("DVK-BENCH: | %s | %s | %s | %s | %s |\n", label.c_str(), list.c_str(), program.c_str(),
-                    Figure(repeated).c_str(), (std::to_string(first) + " ms").c_str());
+        std::printf("DVK-BENCH: | %s | %s | %s | %s | %s | %s |\n", label.c_str(), list.c_str(), program.c_str(),
+                    Figure(repeated).c_str(), cpu.c_str(), (std::to_string(first) + " ms").c_str());
         for (auto& controller : controllers)
             controller->Stop(5s);
     }
@@ -141,8 +182,9 @@ int main(int argc, char** argv)
     };
     for (const auto& [name, latency] : latencies) {
         std::printf("DVK-BENCH: %s\n", name);
-        std::printf("DVK-BENCH: | controllers | `list` | `program` | refresh pass (repeated) | first refresh |\n");
-        std::printf("DVK-BENCH: |---|---|---|---|---|\n");
+        std::printf("DVK-BENCH: | controllers | `list` | `program` | refresh pass (repeated) | its CPU: pass / "
+                    "controllers | first refresh |\n");
+        std::printf("DVK-BENCH: |---|---|---|---|---|---|\n");
         for (const int count : {1, 16, 64}) {
             for (const bool silent : {false, true})
                 bench.Run(count, silent, latency);

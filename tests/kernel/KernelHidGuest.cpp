@@ -1,5 +1,5 @@
 // Runs inside the booted test kernel (see run-kernel-test.sh): the real
-// hidapi platform layer of usb_dvk, the controller protocol, the USB
+// hidraw platform layer of usb_dvk, the controller protocol, the USB
 // programmer's passes and dravik-cli against virtual controllers made
 // through /dev/uhid.
 // Prints PASS/FAIL per check and, last, the result line the host reads:

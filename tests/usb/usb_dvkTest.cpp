@@ -4,8 +4,8 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <tuple>
 #include <gtest/gtest.h>
+#include <tuple>
 
 #include "tests/support/UsbTestSupport.h"
 #include "usb/USBTimerDevice.h"
@@ -85,8 +85,8 @@ TEST(HidrawSearch, ListsUsbDevicesOfThePairInNumberOrderAndTellsFailureFromNone)
     device("hidraw3", "HID_ID=0005:000004D8:0000003F\n");  // Bluetooth: another registry's ids
     device("hidraw4", "HID_ID=0003:000004D8:00000040\n");
     std::filesystem::create_directories(root + "/class/hidraw5");  // gone during the search
-    for (const auto& [folder, complete, found] : {std::tuple{"/class", true, 2u}, {"/none", true, 0u},
-                                                   {"/class/hidraw2/device/uevent", false, 0u}}) {
+    for (const auto& [folder, complete, found] :
+         {std::tuple{"/class", true, 2u}, {"/none", true, 0u}, {"/class/hidraw2/device/uevent", false, 0u}}) {
         const std::unique_ptr<usb_dvk::Platform> platform = usb_dvk::MakeHidrawPlatform(root + folder, "/dev");
         usb_dvk::System system(*platform);
         usb_dvk::DeviceList list;

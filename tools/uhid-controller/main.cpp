@@ -148,9 +148,10 @@ int main(int argc, char** argv)
         std::vector<uint8_t> report;
     };
     std::deque<Delayed> delayed;
+    // Rounded up: a wait cut short would look again at once, over and over,
+    // until the moment came.
     auto until = [](Clock::time_point when) {
-        return std::max<long long>(0,
-                                   std::chrono::duration_cast<std::chrono::milliseconds>(when - Clock::now()).count());
+        return std::max<long long>(0, std::chrono::ceil<std::chrono::milliseconds>(when - Clock::now()).count());
     };
     while (!stopSignal) {
         while (!delayed.empty() && delayed.front().due <= Clock::now()) {
