@@ -28,6 +28,7 @@ bool PathOrder(const std::string& a, const std::string& b)
     return a.size() != b.size() ? a.size() < b.size() : a < b;
 }
 
+// The failed call's errno; EIO where it left none.
 std::error_code LastError()
 {
     return SystemError(errno != 0 ? errno : EIO);
