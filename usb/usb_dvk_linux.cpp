@@ -11,7 +11,6 @@
 #include <cstdio>
 #include <dirent.h>
 #include <fcntl.h>
-#include <fstream>
 #include <linux/hidraw.h>
 #include <linux/input.h>
 #include <poll.h>
@@ -34,19 +33,33 @@ std::error_code LastError()
     return SystemError(errno != 0 ? errno : EIO);
 }
 
-// Whether the uevent file of a hidraw device's HID device names a USB device
+// A small file's text (a sysfs attribute); false, with errno, when it
+// cannot be read.
+bool ReadText(const std::string& path, std::string& text)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    char buffer[4096];
+    ssize_t count;
+    while ((count = ::read(fd, buffer, sizeof buffer)) > 0)
+        text.append(buffer, static_cast<std::size_t>(count));
+    const int readError = errno;
+    ::close(fd);
+    errno = readError;
+    return count == 0;
+}
+
+// Whether the uevent text of a hidraw device's HID device names a USB device
 // of vid/pid: its line "HID_ID=0003:000004D8:0000003F" (bus, vendor,
 // product). Another bus's vendor ids are not USB's, so only USB counts.
-bool IsUsbDevice(const std::string& ueventPath, std::uint16_t vid, std::uint16_t pid)
+bool IsUsbDevice(const std::string& uevent, std::uint16_t vid, std::uint16_t pid)
 {
-    std::ifstream uevent(ueventPath);
-    std::string line;
-    while (std::getline(uevent, line)) {
-        unsigned bus = 0, vendor = 0, product = 0;
-        if (std::sscanf(line.c_str(), "HID_ID=%x:%x:%x", &bus, &vendor, &product) == 3)
-            return bus == BUS_USB && vendor == vid && product == pid;
-    }
-    return false;
+    const std::size_t at = uevent.find("HID_ID=");
+    unsigned bus = 0, vendor = 0, product = 0;
+    return at != std::string::npos &&
+        std::sscanf(uevent.c_str() + at, "HID_ID=%x:%x:%x", &bus, &vendor, &product) == 3 && bus == BUS_USB &&
+        vendor == vid && product == pid;
 }
 
 // One open hidraw file; closed when destroyed.
@@ -136,16 +149,25 @@ public:
             return false;
         }
         std::vector<std::string> paths;
+        std::error_code incomplete;  // a device that could not be looked at
         for (;;) {
             errno = 0;
             const dirent* entry = ::readdir(folder.get());
             if (entry == nullptr)
                 break;
-            // A device that goes during the search has no uevent left to
-            // read and is not listed.
             const std::string name = entry->d_name;
-            if (name.rfind("hidraw", 0) == 0 && IsUsbDevice(classFolder + "/" + name + "/device/uevent", vid, pid))
+            if (name.rfind("hidraw", 0) != 0)
+                continue;
+            // A device that goes during the search has no uevent left to
+            // read and is not listed; one that is there but cannot be read
+            // may be a controller, so the search is not complete.
+            std::string uevent;
+            if (!ReadText(classFolder + "/" + name + "/device/uevent", uevent)) {
+                if (errno != ENOENT && errno != ENODEV)
+                    incomplete = LastError();
+            } else if (IsUsbDevice(uevent, vid, pid)) {
                 paths.push_back(deviceFolder + "/" + name);
+            }
         }
         if (errno != 0) {
             error = LastError();
@@ -154,7 +176,8 @@ public:
         std::sort(paths.begin(), paths.end(), PathOrder);
         for (const std::string& path : paths)
             list.emplace_back(path, vid, pid);
-        return true;
+        error = incomplete;
+        return !incomplete;
     }
 
     std::unique_ptr<DeviceFile> Open(const std::string& path, Access access, std::error_code& error) override

@@ -15,8 +15,8 @@
 #include <cstdio>
 #include <ctime>
 #include <fstream>
+#include <iterator>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <unistd.h>
 #include <utility>
@@ -49,30 +49,21 @@ std::string Figure(std::vector<long long> ms)
     return std::to_string(median) + " ms (" + std::to_string(ms.front()) + "-" + std::to_string(ms.back()) + ")";
 }
 
-// CPU milliseconds that this process has used, and that a process has
-// (user and system time from /proc, in clock ticks).
+// CPU milliseconds that this process has used, and that another has (its
+// user and system time in /proc, in clock ticks after the command's ")").
 double OwnCpuMs()
 {
-    timespec cpu{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpu);
-    return cpu.tv_sec * 1e3 + cpu.tv_nsec / 1e6;
+    return std::clock() * 1000.0 / CLOCKS_PER_SEC;
 }
 
 double CpuMs(pid_t pid)
 {
     std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string line;
-    std::getline(stat, line);
-    // The fields after the command's closing parenthesis; utime and stime
-    // are the 12th and 13th of them.
-    std::istringstream fields(line.substr(line.rfind(')') + 2));
-    std::string field;
-    double ticks = 0;
-    for (int i = 1; i <= 13 && fields >> field; ++i) {
-        if (i >= 12)
-            ticks += std::stod(field);
-    }
-    return ticks * 1000.0 / static_cast<double>(sysconf(_SC_CLK_TCK));
+    const std::string line(std::istreambuf_iterator<char>(stat), {});
+    unsigned long user = 0, system = 0;
+    std::sscanf(line.c_str() + line.rfind(')') + 1, " %*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %lu %lu", &user,
+                &system);
+    return static_cast<double>(user + system) * 1000.0 / static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
 class Bench {

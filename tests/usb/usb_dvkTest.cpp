@@ -76,22 +76,27 @@ TEST(HidrawSearch, ListsUsbDevicesOfThePairInNumberOrderAndTellsFailureFromNone)
 {
     const std::string root = testing::TempDir() + "hidraw-search";
     std::filesystem::remove_all(root);
-    auto device = [&](const std::string& name, const char* uevent) {
-        std::filesystem::create_directories(root + "/class/" + name + "/device");
-        std::ofstream(root + "/class/" + name + "/device/uevent") << uevent;
+    auto device = [&](const std::string& at, const char* uevent) {
+        std::filesystem::create_directories(root + at + "/device");
+        std::ofstream(root + at + "/device/uevent") << uevent;
     };
-    device("hidraw10", "DRIVER=hid-generic\nHID_ID=0003:000004D8:0000003F\nHID_NAME=Dravik\n");
-    device("hidraw2", "HID_ID=0003:000004D8:0000003F\n");
-    device("hidraw3", "HID_ID=0005:000004D8:0000003F\n");  // Bluetooth: another registry's ids
-    device("hidraw4", "HID_ID=0003:000004D8:00000040\n");
+    device("/class/hidraw10", "DRIVER=hid-generic\nHID_ID=0003:000004D8:0000003F\nHID_NAME=Dravik\n");
+    device("/class/hidraw2", "HID_ID=0003:000004D8:0000003F\n");
+    device("/class/hidraw3", "HID_ID=0005:000004D8:0000003F\n");  // Bluetooth: another registry's ids
+    device("/class/hidraw4", "HID_ID=0003:000004D8:00000040\n");
     std::filesystem::create_directories(root + "/class/hidraw5");  // gone during the search
-    for (const auto& [folder, complete, found] :
-         {std::tuple{"/class", true, 2u}, {"/none", true, 0u}, {"/class/hidraw2/device/uevent", false, 0u}}) {
+    device("/unreadable/hidraw2", "HID_ID=0003:000004D8:0000003F\n");
+    std::filesystem::create_directories(root + "/unreadable/hidraw3/device/uevent");  // read: EISDIR
+    using usb_dvk::SystemError;
+    for (const auto& [folder, error, found] : {std::tuple{"/class", std::error_code(), 2u},
+                                               {"/none", std::error_code(), 0u},
+                                               {"/class/hidraw2/device/uevent", SystemError(ENOTDIR), 0u},
+                                               {"/unreadable", SystemError(EISDIR), 1u}}) {
         const std::unique_ptr<usb_dvk::Platform> platform = usb_dvk::MakeHidrawPlatform(root + folder, "/dev");
         usb_dvk::System system(*platform);
         usb_dvk::DeviceList list;
-        EXPECT_EQ(system.GetDeviceList(0x04D8, 0x003F, list), complete) << folder;
-        EXPECT_EQ(system.GetLastError() == std::errc::not_a_directory, !complete) << folder;
+        EXPECT_EQ(system.GetDeviceList(0x04D8, 0x003F, list), !error) << folder;
+        EXPECT_EQ(system.GetLastError(), error) << folder;
         ASSERT_EQ(list.size(), found) << folder;
         if (found == 2u) {
             EXPECT_EQ(list[0].GetPath() + " " + list[1].GetPath(), "/dev/hidraw2 /dev/hidraw10");
